@@ -1,0 +1,36 @@
+# The Windows plug-in, vok.quillmarrowfendcask.asi, importing the host by its decorated names.
+set(HOST_DEF ${CMAKE_SOURCE_DIR}/src/host/ScriptHookRDR2.def)
+
+if(MSVC)
+  # MSVC emits the decorated names itself; lib /def wants them listed as they are.
+  file(STRINGS ${HOST_DEF} host_def_lines)
+  set(msvc_def "LIBRARY ScriptHookRDR2.dll\nEXPORTS\n")
+  foreach(line IN LISTS host_def_lines)
+    if(line MATCHES "== *(.+)$")
+      string(APPEND msvc_def "${CMAKE_MATCH_1}\n")
+    endif()
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def "${msvc_def}")
+  set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/ScriptHookRDR2.lib)
+  add_custom_command(OUTPUT ${HOST_IMPORT_LIB}
+    COMMAND lib /nologo /machine:x64 /def:${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def
+            /out:${HOST_IMPORT_LIB}
+    DEPENDS ${HOST_DEF})
+else()
+  set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/libScriptHookRDR2.a)
+  add_custom_command(OUTPUT ${HOST_IMPORT_LIB}
+    COMMAND ${CMAKE_DLLTOOL} -d ${HOST_DEF} -l ${HOST_IMPORT_LIB}
+    DEPENDS ${HOST_DEF})
+endif()
+add_custom_target(host_import_lib DEPENDS ${HOST_IMPORT_LIB})
+
+add_library(plugin SHARED ${PLUGIN_SOURCES} src/script/dll_main.cpp src/host/platform_windows.cpp)
+set_target_properties(plugin PROPERTIES OUTPUT_NAME ${PLUGIN_NAME} PREFIX "" SUFFIX ".asi")
+target_include_directories(plugin PRIVATE ${CMAKE_SOURCE_DIR}/src)
+add_dependencies(plugin host_import_lib)
+target_link_libraries(plugin PRIVATE simpleini ${HOST_IMPORT_LIB})
+if(NOT MSVC)
+  # A plug-in that needs libstdc++-6.dll or libgcc_s_seh-1.dll does not load from a game folder.
+  target_link_options(plugin PRIVATE -static -static-libgcc -static-libstdc++
+                      -Wl,--exclude-all-symbols)
+endif()

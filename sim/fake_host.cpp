@@ -1,0 +1,158 @@
+#include "fake_host.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+// Natives whose slot at this index is the address of a NUL-terminated text.
+int textSlotOf(std::uint64_t hash) {
+  switch (hash) {
+    case 0xFD340785ADF8CFB7: return 0;  // name hash
+    case 0xBACA8FE9C76C124E: return 1;  // bone index by name
+    case 0x16794E044C9EFB58: return 0;  // draw text
+    default: return -1;
+  }
+}
+
+std::uint64_t withJunk(std::uint32_t low) { return resultJunk | low; }
+}  // namespace
+
+HostState& host() {
+  static HostState state;
+  return state;
+}
+
+void resetHost() { host() = HostState{}; }
+
+void NativeContext::setInt(std::int32_t value) const {
+  result[0] = withJunk(static_cast<std::uint32_t>(value));
+}
+
+void NativeContext::setFloat(float value) const {
+  result[0] = withJunk(static_cast<std::uint32_t>(nativeSlot(value)));
+}
+
+void NativeContext::setVector(const Vector3& value) const {
+  result[0] = withJunk(static_cast<std::uint32_t>(nativeSlot(value.x)));
+  result[1] = withJunk(static_cast<std::uint32_t>(nativeSlot(value.y)));
+  result[2] = withJunk(static_cast<std::uint32_t>(nativeSlot(value.z)));
+}
+
+void answer(std::uint64_t hash, NativeHandler handler) { host().handlers[hash] = std::move(handler); }
+
+void answerInt(std::uint64_t hash, std::int32_t value) {
+  answer(hash, [value](const NativeContext& call) { call.setInt(value); });
+}
+
+void answerFloat(std::uint64_t hash, float value) {
+  answer(hash, [value](const NativeContext& call) { call.setFloat(value); });
+}
+
+void answerVector(std::uint64_t hash, const Vector3& value) {
+  answer(hash, [value](const NativeContext& call) { call.setVector(value); });
+}
+
+std::vector<RecordedCall> callsOf(std::uint64_t hash) {
+  std::vector<RecordedCall> found;
+  for (const RecordedCall& call : host().calls) {
+    if (!call.isWait && call.hash == hash) found.push_back(call);
+  }
+  return found;
+}
+
+std::vector<std::uint64_t> nativeSequence() {
+  std::vector<std::uint64_t> hashes;
+  for (const RecordedCall& call : host().calls) {
+    if (!call.isWait) hashes.push_back(call.hash);
+  }
+  return hashes;
+}
+
+void hostNativeInit(std::uint64_t hash) {
+  HostState& state = host();
+  state.pendingHash = hash;
+  state.pendingCount = 0;
+}
+
+void hostNativePush64(std::uint64_t slot) {
+  HostState& state = host();
+  // Extra slots are dropped rather than written past the array; no native takes that many.
+  if (state.pendingCount < maxSlots) state.pendingSlots[state.pendingCount] = slot;
+  ++state.pendingCount;
+}
+
+std::uint64_t* hostNativeCall() {
+  HostState& state = host();
+  const std::size_t count = state.pendingCount < maxSlots ? state.pendingCount : maxSlots;
+  for (std::uint64_t& slot : state.resultSlots) slot = resultJunk;
+
+  if (state.recording) {
+    RecordedCall call;
+    call.hash = state.pendingHash;
+    call.slots.assign(state.pendingSlots, state.pendingSlots + count);
+    const int textSlot = textSlotOf(state.pendingHash);
+    if (textSlot >= 0 && static_cast<std::size_t>(textSlot) < count) {
+      const char* text =
+          reinterpret_cast<const char*>(static_cast<std::uintptr_t>(state.pendingSlots[textSlot]));
+      if (text != nullptr) call.text = text;
+    }
+    state.calls.push_back(std::move(call));
+  }
+
+  const auto handler = state.handlers.find(state.pendingHash);
+  if (handler == state.handlers.end()) {
+    state.unknownNatives.push_back(state.pendingHash);
+  } else {
+    handler->second(NativeContext{state.pendingHash, state.pendingSlots, count, state.resultSlots});
+  }
+  return state.resultSlots;
+}
+
+void hostScriptWait(DWORD milliseconds) {
+  HostState& state = host();
+  if (state.recording) {
+    RecordedCall wait;
+    wait.isWait = true;
+    wait.slots.push_back(milliseconds);
+    state.calls.push_back(std::move(wait));
+  }
+  if (state.waitsBeforeStop >= 0 && state.waitCount >= state.waitsBeforeStop) throw ScriptStopped{};
+  ++state.waitCount;
+}
+
+void hostScriptRegister(HMODULE module, void (*entry)()) {
+  host().registrations.push_back("script");
+  host().registeredModule = module;
+  host().scriptEntry = entry;
+}
+
+void hostScriptUnregister(HMODULE module) {
+  host().registrations.push_back(module == host().registeredModule ? "unscript" : "unscript?");
+}
+
+void hostKeyboardHandlerRegister(KeyboardHandler handler) {
+  host().registrations.push_back("keyboard");
+  host().keyboardHandler = handler;
+}
+
+void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
+  host().registrations.push_back(handler == host().keyboardHandler ? "unkeyboard" : "unkeyboard?");
+}
+
+std::uint32_t gameNameHash(const char* text) {
+  std::uint32_t hash = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte - 'A' + 'a');
+    hash += byte;
+    hash += hash << 10;
+    hash ^= hash >> 6;
+  }
+  hash += hash << 3;
+  hash ^= hash >> 11;
+  hash += hash << 15;
+  return hash;
+}
+
+}  // namespace sim

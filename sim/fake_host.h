@@ -1,0 +1,112 @@
+// The stand-in for the script host and the game behind it: one fake game for unit tests, the
+// Wine end-to-end runs, the benchmarks and the demo.
+//
+// It answers each native from a handler registered for its hash, records every call when asked
+// to, and puts junk in the upper half of every result slot so that a caller reading more than
+// the low 32 bits is caught.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/native.h"
+
+namespace sim {
+
+constexpr std::uint64_t resultJunk = 0xA5A5A5A500000000;
+constexpr std::size_t maxSlots = 16;
+
+// The slots of the native being answered and the three result slots to fill.
+struct NativeContext {
+  std::uint64_t hash;
+  const std::uint64_t* slots;
+  std::size_t slotCount;
+  std::uint64_t* result;
+
+  std::uint64_t slot(std::size_t index) const { return index < slotCount ? slots[index] : 0; }
+  std::int32_t intSlot(std::size_t index) const {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(slot(index)));
+  }
+  float floatSlot(std::size_t index) const { return lowHalfAsFloat(slot(index)); }
+  template <typename T>
+  T* pointerSlot(std::size_t index) const {
+    return reinterpret_cast<T*>(static_cast<std::uintptr_t>(slot(index)));
+  }
+
+  void setInt(std::int32_t value) const;
+  void setFloat(float value) const;
+  void setVector(const Vector3& value) const;
+};
+
+using NativeHandler = std::function<void(const NativeContext&)>;
+
+// One recorded host event: a native call, or a scriptWait (hash 0, its time in slot 0).
+struct RecordedCall {
+  std::uint64_t hash = 0;
+  std::vector<std::uint64_t> slots;
+  std::string text;  // the text behind a text slot, for natives that take one
+  bool isWait = false;
+};
+
+struct HostState {
+  std::unordered_map<std::uint64_t, NativeHandler> handlers;
+  bool recording = true;
+  std::vector<RecordedCall> calls;
+  std::vector<std::uint64_t> unknownNatives;  // natives the fake game does not answer
+
+  // scriptWait throws ScriptStopped once this many waits have returned; negative: never.
+  long waitsBeforeStop = -1;
+  long waitCount = 0;
+
+  // Registration as the plug-in's DLL entry made it.
+  std::vector<std::string> registrations;  // "script", "keyboard", "unscript", "unkeyboard"
+  HMODULE registeredModule = nullptr;
+  void (*scriptEntry)() = nullptr;
+  KeyboardHandler keyboardHandler = nullptr;
+
+  // The in-flight call.
+  std::uint64_t pendingHash = 0;
+  std::uint64_t pendingSlots[maxSlots] = {};
+  std::size_t pendingCount = 0;
+  std::uint64_t resultSlots[3] = {};
+};
+
+struct ScriptStopped {};
+
+HostState& host();
+
+// Forgets every handler, recording and registration.
+void resetHost();
+
+// Scripted answers: a fixed value for every call of a hash, or a handler of one's own.
+void answer(std::uint64_t hash, NativeHandler handler);
+void answerInt(std::uint64_t hash, std::int32_t value);
+void answerFloat(std::uint64_t hash, float value);
+void answerVector(std::uint64_t hash, const Vector3& value);
+
+// The calls recorded so far with the given hash, or all natives in call order.
+std::vector<RecordedCall> callsOf(std::uint64_t hash);
+std::vector<std::uint64_t> nativeSequence();
+
+// Host operations, the same for the in-process build and the Windows stand-in DLL.
+void hostNativeInit(std::uint64_t hash);
+void hostNativePush64(std::uint64_t slot);
+std::uint64_t* hostNativeCall();
+void hostScriptWait(DWORD milliseconds);
+void hostScriptRegister(HMODULE module, void (*entry)());
+void hostScriptUnregister(HMODULE module);
+void hostKeyboardHandlerRegister(KeyboardHandler handler);
+void hostKeyboardHandlerUnregister(KeyboardHandler handler);
+
+// The Windows calls of the plug-in, for the native build.
+void setExecutablePath(const std::string& path, bool fail = false);
+void setTickCount(std::uint32_t value);
+
+// Jenkins' one-at-a-time over the lower-cased bytes, as the game hashes names.
+std::uint32_t gameNameHash(const char* text);
+
+}  // namespace sim

@@ -1,0 +1,47 @@
+// The host operations and Windows calls of the native build, served by the fake game.
+#include <string>
+
+#include "fake_host.h"
+#include "host/host.h"
+#include "host/platform.h"
+
+void scriptRegister(HMODULE module, ScriptEntry entry) { sim::hostScriptRegister(module, entry); }
+void scriptUnregister(HMODULE module) { sim::hostScriptUnregister(module); }
+void keyboardHandlerRegister(KeyboardHandler handler) { sim::hostKeyboardHandlerRegister(handler); }
+void keyboardHandlerUnregister(KeyboardHandler handler) {
+  sim::hostKeyboardHandlerUnregister(handler);
+}
+void scriptWait(DWORD milliseconds) { sim::hostScriptWait(milliseconds); }
+void nativeInit(std::uint64_t hash) { sim::hostNativeInit(hash); }
+void nativePush64(std::uint64_t slot) { sim::hostNativePush64(slot); }
+std::uint64_t* nativeCall() { return sim::hostNativeCall(); }
+
+namespace {
+std::string executablePathValue = "/game/game.exe";
+bool executablePathFails = false;
+std::uint32_t tickCountValue = 0;
+}  // namespace
+
+void sim::setExecutablePath(const std::string& path, bool fail) {
+  executablePathValue = path;
+  executablePathFails = fail;
+}
+
+void sim::setTickCount(std::uint32_t value) { tickCountValue = value; }
+
+// Behaves as GetModuleFileNameA: a path cut to size - 1 characters when too long, and the
+// size itself as the result then.
+std::uint32_t executablePath(char* buffer, std::uint32_t size) {
+  if (executablePathFails || size == 0) return 0;
+  const std::size_t length = executablePathValue.size();
+  if (length >= size) {
+    executablePathValue.copy(buffer, size - 1);
+    buffer[size - 1] = '\0';
+    return size;
+  }
+  executablePathValue.copy(buffer, length);
+  buffer[length] = '\0';
+  return static_cast<std::uint32_t>(length);
+}
+
+std::uint32_t tickCount() { return tickCountValue; }

@@ -1,0 +1,25 @@
+// The two bones that mark each gun's barrel line, per weapon model.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+struct WeaponBones {
+  std::string baseBone;  // rear point of the barrel line
+  std::string tipBone;   // front point
+};
+
+struct WeaponBoneRow {
+  const char* modelName;
+  const char* baseBone;
+  const char* tipBone;
+};
+
+constexpr int weaponBoneRowCount = 34;
+extern const WeaponBoneRow weaponBoneRows[weaponBoneRowCount];
+
+// Keyed by the game's hash of the model name; filled by buildWeaponBoneTable.
+extern std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;
+
+void buildWeaponBoneTable();

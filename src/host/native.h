@@ -1,0 +1,73 @@
+// The one way into the game: a typed native call over the host's init / push / call protocol.
+//
+// A call site reads like a row of the native tables: hash, slots in push order, result type.
+//   Entity target = callNative<Entity>(pedTargetNative, ped);
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "host/host.h"
+
+using Entity = std::int32_t;
+
+struct Vector3 {
+  float x;
+  float y;
+  float z;
+};
+
+// Argument slots: 32-bit values zero-extended, floats as their bit pattern in the low half,
+// texts and out-parameters as the address of our own storage.
+inline std::uint64_t nativeSlot(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+inline std::uint64_t nativeSlot(std::uint32_t value) { return value; }
+inline std::uint64_t nativeSlot(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+template <typename T>
+inline std::uint64_t nativeSlot(const T* address) {
+  return reinterpret_cast<std::uintptr_t>(address);
+}
+// A double, bool or 64-bit integer in a slot is a mistake at the call site.
+std::uint64_t nativeSlot(double) = delete;
+std::uint64_t nativeSlot(bool) = delete;
+std::uint64_t nativeSlot(std::int64_t) = delete;
+std::uint64_t nativeSlot(std::uint64_t) = delete;
+
+inline float lowHalfAsFloat(std::uint64_t slot) {
+  const auto bits = static_cast<std::uint32_t>(slot);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+// Results are read at once, before any other call: only the low 32 bits of a slot count.
+template <typename Result = void, typename... Args>
+inline Result callNative(std::uint64_t hash, Args... args) {
+  nativeInit(hash);
+  (nativePush64(nativeSlot(args)), ...);
+  const std::uint64_t* result = nativeCall();
+  if constexpr (std::is_void_v<Result>) {
+    (void)result;
+  } else if constexpr (std::is_same_v<Result, Vector3>) {
+    return Vector3{lowHalfAsFloat(result[0]), lowHalfAsFloat(result[1]),
+                   lowHalfAsFloat(result[2])};
+  } else if constexpr (std::is_same_v<Result, float>) {
+    return lowHalfAsFloat(result[0]);
+  } else if constexpr (std::is_same_v<Result, std::uint64_t>) {
+    return result[0];  // the whole first slot, for the rare caller that wants it raw
+  } else if constexpr (std::is_same_v<Result, bool>) {
+    return static_cast<std::uint32_t>(result[0]) != 0;
+  } else {
+    static_assert(std::is_integral_v<Result> && sizeof(Result) == 4, "32-bit result expected");
+    return static_cast<Result>(static_cast<std::uint32_t>(result[0]));
+  }
+}
+
+Vector3 entityPosition(Entity entity);
+Vector3 boneWorldPosition(Entity entity, std::int32_t boneIndex);
+float pointDistance(const Vector3& a, const Vector3& b);
+std::uint32_t nameHash(const char* text);

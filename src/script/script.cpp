@@ -1,0 +1,70 @@
+#include "script/script.h"
+
+#include "accuracy/accuracy.h"
+#include "accuracy/weapon_bones.h"
+#include "host/native.h"
+#include "overlay/label.h"
+#include "settings/settings.h"
+
+namespace {
+constexpr std::uint64_t playerPedNative = 0x096275889B8E0EE0;
+constexpr std::uint64_t createPedSetNative = 0xA1AF16083320065A;
+constexpr std::uint64_t findNearbyPedsNative = 0x59B57C4B06531E1E;
+constexpr std::uint64_t pedSetItemNative = 0x275A2E2C0FAB7612;
+constexpr std::uint64_t itemEntityNative = 0xEE04C0AFD4EFAF0E;
+constexpr std::uint64_t pedFirstFilterNative = 0xD42BD6EB2E0F1677;
+constexpr std::uint64_t pedSecondFilterNative = 0xCF8176912DDA4EA5;
+constexpr std::uint64_t pedThirdFilterNative = 0xB980061DA992779D;
+constexpr std::uint64_t currentWeaponNative = 0x3A87E44BB9A01D54;
+constexpr std::uint64_t pedFirstSettingNative = 0xC2266AA617668AD3;
+constexpr std::uint64_t pedSecondSettingNative = 0x2BA918C823B8BA56;
+constexpr std::uint64_t releasePedSetNative = 0x712BC69F10549B92;
+
+constexpr float scanRadius = 150.0f;
+constexpr float pedSettingValue = 1.0f;
+}  // namespace
+
+std::int32_t queryNearbyPeds(float x, float y, float z, std::int32_t pedSet) {
+  return callNative<std::int32_t>(findNearbyPedsNative, x, y, z, scanRadius, pedSet, 1);
+}
+
+void runTickPass() {
+  const Entity player = callNative<Entity>(playerPedNative);
+  const Vector3 playerPosition = entityPosition(player);
+  buildWeaponBoneTable();
+
+  // The set lives only inside this pass: it is released before we ever give up control.
+  const std::int32_t pedSet = callNative<std::int32_t>(createPedSetNative, 1);
+  const std::int32_t found =
+      queryNearbyPeds(playerPosition.x, playerPosition.y, playerPosition.z, pedSet);
+  for (std::int32_t index = 0; index < found; ++index) {
+    const std::int32_t item = callNative<std::int32_t>(pedSetItemNative, index, pedSet);
+    const Entity ped = callNative<Entity>(itemEntityNative, item);
+    if (!callNative<bool>(pedFirstFilterNative, ped)) continue;
+    if (!callNative<bool>(pedSecondFilterNative, ped)) continue;
+    if (!callNative<bool>(pedThirdFilterNative, ped)) continue;
+    std::uint32_t weaponHash = 0;
+    if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) continue;
+    if (ped == player) continue;
+
+    const std::int32_t accuracy = computeShooterAccuracy(ped);
+    if (accuracy == -1) continue;
+    const Vector3 position = entityPosition(ped);
+    if (displayAccuracy) drawAccuracyLabel(position, accuracy);
+    callNative(pedFirstSettingNative, ped, pedSettingValue);
+    callNative(pedSecondSettingNative, ped, pedSettingValue);
+  }
+  callNative(releasePedSetNative, pedSet);
+}
+
+void runTickLoop() {
+  for (;;) {
+    runTickPass();
+    scriptWait(0);  // the host resumes us next frame
+  }
+}
+
+void onScriptStart() {
+  loadSettings();
+  runTickLoop();
+}
