@@ -8,14 +8,20 @@ namespace {
 // Natives whose slot at this index is the address of a NUL-terminated text.
 int textSlotOf(std::uint64_t hash) {
   switch (hash) {
-    case 0xFD340785ADF8CFB7: return 0;  // name hash
-    case 0xBACA8FE9C76C124E: return 1;  // bone index by name
-    case 0x16794E044C9EFB58: return 0;  // draw text
-    default: return -1;
+    case 0xFD340785ADF8CFB7:
+      return 0;  // name hash
+    case 0xBACA8FE9C76C124E:
+      return 1;  // bone index by name
+    case 0x16794E044C9EFB58:
+      return 0;  // draw text
+    default:
+      return -1;
   }
 }
 
-std::uint64_t withJunk(std::uint32_t low) { return resultJunk | low; }
+std::uint64_t withJunk(std::uint32_t low) {
+  return resultJunk | low;
+}
 }  // namespace
 
 HostState& host() {
@@ -23,7 +29,9 @@ HostState& host() {
   return state;
 }
 
-void resetHost() { host() = HostState{}; }
+void resetHost() {
+  host() = HostState{};
+}
 
 void NativeContext::setInt(std::int32_t value) const {
   result[0] = withJunk(static_cast<std::uint32_t>(value));
@@ -39,7 +47,9 @@ void NativeContext::setVector(const Vector3& value) const {
   result[2] = withJunk(static_cast<std::uint32_t>(nativeSlot(value.z)));
 }
 
-void answer(std::uint64_t hash, NativeHandler handler) { host().handlers[hash] = std::move(handler); }
+void answer(std::uint64_t hash, NativeHandler handler) {
+  host().handlers[hash] = std::move(handler);
+}
 
 void answerInt(std::uint64_t hash, std::int32_t value) {
   answer(hash, [value](const NativeContext& call) { call.setInt(value); });

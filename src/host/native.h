@@ -20,8 +20,12 @@ struct Vector3 {
 
 // Argument slots: 32-bit values zero-extended, floats as their bit pattern in the low half,
 // texts and out-parameters as the address of our own storage.
-inline std::uint64_t nativeSlot(std::int32_t value) { return static_cast<std::uint32_t>(value); }
-inline std::uint64_t nativeSlot(std::uint32_t value) { return value; }
+inline std::uint64_t nativeSlot(std::int32_t value) {
+  return static_cast<std::uint32_t>(value);
+}
+inline std::uint64_t nativeSlot(std::uint32_t value) {
+  return value;
+}
 inline std::uint64_t nativeSlot(float value) {
   std::uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -53,8 +57,7 @@ inline Result callNative(std::uint64_t hash, Args... args) {
   if constexpr (std::is_void_v<Result>) {
     (void)result;
   } else if constexpr (std::is_same_v<Result, Vector3>) {
-    return Vector3{lowHalfAsFloat(result[0]), lowHalfAsFloat(result[1]),
-                   lowHalfAsFloat(result[2])};
+    return Vector3{lowHalfAsFloat(result[0]), lowHalfAsFloat(result[1]), lowHalfAsFloat(result[2])};
   } else if constexpr (std::is_same_v<Result, float>) {
     return lowHalfAsFloat(result[0]);
   } else if constexpr (std::is_same_v<Result, std::uint64_t>) {

@@ -6,8 +6,8 @@
 #include "host/host.h"
 
 struct KeyState {
-  std::uint32_t time;       // tick count of the key's last event
-  std::int32_t flags[3];    // the event's last three arguments, as received
+  std::uint32_t time;     // tick count of the key's last event
+  std::int32_t flags[3];  // the event's last three arguments, as received
 };
 
 constexpr int keyStateCount = 255;  // key codes 0 to 254
