@@ -19,6 +19,4 @@ float pointDistance(const Vector3& a, const Vector3& b) {
   return callNative<float>(distanceBetweenNative, a.x, a.y, a.z, b.x, b.y, b.z, 1);
 }
 
-std::uint32_t nameHash(const char* text) {
-  return callNative<std::uint32_t>(nameHashNative, text);
-}
+std::uint32_t nameHash(const char* text) { return callNative<std::uint32_t>(nameHashNative, text); }

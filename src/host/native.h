@@ -20,12 +20,8 @@ struct Vector3 {
 
 // Argument slots: 32-bit values zero-extended, floats as their bit pattern in the low half,
 // texts and out-parameters as the address of our own storage.
-inline std::uint64_t nativeSlot(std::int32_t value) {
-  return static_cast<std::uint32_t>(value);
-}
-inline std::uint64_t nativeSlot(std::uint32_t value) {
-  return value;
-}
+inline std::uint64_t nativeSlot(std::int32_t value) { return static_cast<std::uint32_t>(value); }
+inline std::uint64_t nativeSlot(std::uint32_t value) { return value; }
 inline std::uint64_t nativeSlot(float value) {
   std::uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);

@@ -13,9 +13,7 @@ constexpr std::uint64_t textColour = 0x16FA5CE47F184F1E;
 constexpr std::uint64_t textScale = 0xA1253A3C870B6843;
 constexpr std::uint64_t drawText = 0x16794E044C9EFB58;
 
-std::uint64_t floatSlot(float value) {
-  return nativeSlot(value);
-}
+std::uint64_t floatSlot(float value) { return nativeSlot(value); }
 
 class LabelTest : public FakeGameTest {
  protected:
