@@ -24,7 +24,14 @@ else()
 endif()
 add_custom_target(host_import_lib DEPENDS ${HOST_IMPORT_LIB})
 
-add_library(plugin SHARED ${PLUGIN_SOURCES} src/script/dll_main.cpp src/host/platform_windows.cpp)
+enable_language(RC)
+set(VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
+set(VERSION_MINOR ${PROJECT_VERSION_MINOR})
+set(VERSION_PATCH ${PROJECT_VERSION_PATCH})
+configure_file(src/script/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+
+add_library(plugin SHARED ${PLUGIN_SOURCES} src/script/dll_main.cpp src/host/platform_windows.cpp
+                          ${CMAKE_BINARY_DIR}/version.rc)
 set_target_properties(plugin PROPERTIES OUTPUT_NAME ${PLUGIN_NAME} PREFIX "" SUFFIX ".asi")
 target_include_directories(plugin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 add_dependencies(plugin host_import_lib)

@@ -10,7 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-struct HINSTANCE__;
+struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier): the name Windows gives it
 using HMODULE = HINSTANCE__*;
 using DWORD = std::uint32_t;
 using WORD = std::uint16_t;
