@@ -21,3 +21,13 @@ build_native() {
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build -j"$(nproc)"
 }
+
+# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, with clang.
+build_sanitized() {
+  local flags="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all"
+  flags+=" -fno-omit-frame-pointer -g -O1"
+  cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DBUILD_WINDOWS_PLUGIN=OFF >/dev/null
+  cmake --build build-sanitize -j"$(nproc)"
+}
