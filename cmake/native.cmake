@@ -2,6 +2,19 @@
 include(ExternalProject)
 enable_testing()
 
+# The fuzzing configuration: everything it builds carries libFuzzer's coverage hooks and the
+# sanitizers, and fuzz/ adds the targets. Only clang has libFuzzer.
+option(FUZZ "Build the libFuzzer targets in fuzz/ (clang only)" OFF)
+set(FUZZ_INSTRUMENTED OFF)
+if(FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(FUZZ_INSTRUMENTED ON)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow
+                      -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+elseif(FUZZ)
+  message(WARNING "FUZZ needs clang; no fuzz targets in this configuration")
+endif()
+
 add_library(plugin_core STATIC ${PLUGIN_SOURCES})
 target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(plugin_core PUBLIC simpleini)
@@ -23,3 +36,4 @@ if(BUILD_WINDOWS_PLUGIN)
 endif()
 
 add_subdirectory(tests)
+add_subdirectory(fuzz)

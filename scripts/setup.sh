@@ -31,3 +31,29 @@ build_sanitized() {
     -DBUILD_WINDOWS_PLUGIN=OFF >/dev/null
   cmake --build build-sanitize -j"$(nproc)"
 }
+
+# The libFuzzer targets, instrumented with the same sanitizers (clang only).
+build_fuzz() {
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON \
+    -DBUILD_WINDOWS_PLUGIN=OFF >/dev/null
+  cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets
+}
+
+# Runs each fuzz target for a bounded time (seconds, default 20) on a copy of its committed seed
+# corpus, so that the runs never grow fuzz/corpus; any crash, leak or broken property fails.
+run_fuzz() {
+  local seconds=${1:-20}
+  local target
+  for target in settings accuracy pass; do
+    local work=build-fuzz/runs/$target
+    rm -rf "$work"
+    mkdir -p "$work/corpus" "$work/crashes"
+    cp fuzz/corpus/"$target"/* "$work/corpus/"
+    echo "Fuzzing $target for ${seconds}s"
+    build-fuzz/fuzz/"${target}"_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="$work/crashes/" "$work/corpus" >"$work/log" 2>&1 ||
+      { tail -n 60 "$work/log"; echo "fuzz target $target failed; inputs in $work/crashes"; return 1; }
+    grep -E '^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$work/log"
+    grep -E 'DONE' "$work/log" | tail -n 1
+  done
+}

@@ -1,0 +1,146 @@
+// Any bytes as the settings file -> loadSettings: the file is never changed, and the two values
+// follow the reading rules, checked against a small reading of our own.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fuzz_game.h"
+#include "settings/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string settingsPath;
+
+std::string_view trimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string lowered(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+struct FileValues {
+  std::optional<std::string> display;  // [Debug] DisplayAccuracy, the last one given
+  std::optional<std::string> angle;    // [Settings] Angle, the last one given
+};
+
+// The file as the INI library reads it: reading stops at a NUL byte, a leading UTF-8 signature is
+// skipped, lines end at CR, LF or CR LF, blanks around names and values are trimmed, names match
+// without letter case, a line whose first non-blank is ';' or '#' is a comment, a line without
+// '=' (or starting with it) is ignored, a later key wins, and a '[' line without ']' starts a
+// section that no lookup finds. Nothing is returned for a '[' with only blanks after it on its
+// line: the library then takes the section name from the following line, which this reading
+// does not follow, so such inputs are checked only for the unchanged bytes.
+std::optional<FileValues> readLikeTheLibrary(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\0'));
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+
+  FileValues values;
+  std::optional<std::string> section = "";  // empty optional: a broken section line
+  for (std::size_t start = 0; start <= bytes.size();) {
+    std::size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view line = trimBlanks(bytes.substr(start, end - start));
+    start = end + 1;
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      const std::string_view rest = trimBlanks(line.substr(1));
+      if (rest.empty()) return std::nullopt;
+      const std::size_t close = rest.find(']');
+      section.reset();
+      if (close != std::string_view::npos) section = lowered(trimBlanks(rest.substr(0, close)));
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos || equals == 0) continue;
+    const std::string key = lowered(trimBlanks(line.substr(0, equals)));
+    const std::string_view value = trimBlanks(line.substr(equals + 1));
+    if (section == "debug" && key == "displayaccuracy") values.display = value;
+    if (section == "settings" && key == "angle") values.angle = value;
+  }
+  return values;
+}
+
+// Only the first one or two characters count; anything unrecognised is the default, true.
+bool expectedDisplay(const std::optional<std::string>& value) {
+  if (!value || value->empty()) return true;
+  switch ((*value)[0]) {
+    case '0':
+    case 'f':
+    case 'F':
+    case 'n':
+    case 'N': return false;
+    case 'o':
+    case 'O': return !(value->size() > 1 && ((*value)[1] == 'f' || (*value)[1] == 'F'));
+    default: return true;
+  }
+}
+
+// strtod over the whole value, which must fit 64 bytes with its NUL; otherwise the default 1.5.
+float expectedAngle(const std::optional<std::string>& value) {
+  if (!value || value->empty() || value->size() >= 64) return 1.5f;
+  char* end = nullptr;
+  const double number = std::strtod(value->c_str(), &end);
+  return *end == '\0' ? static_cast<float>(number) : 1.5f;
+}
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool sameFloat(float a, float b) {
+  return (a != a && b != b) || std::memcmp(&a, &b, sizeof a) == 0;  // NaN, or the same bits
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // A memory-backed folder when there is one: rewriting a file on disk thousands of times a
+  // second waits on the disk.
+  std::error_code noShm;
+  const fs::path base =
+      fs::is_directory("/dev/shm", noShm) ? "/dev/shm" : fs::temp_directory_path();
+  std::string pattern = (base / "settings_fuzz_XXXXXX").string();
+  fuzz::require(mkdtemp(pattern.data()) != nullptr, "a temporary game folder");
+  sim::setExecutablePath(pattern + "/game.exe");
+  settingsPath = pattern + "/vok.quillmarrowfendcask.ini";
+  static const std::string folder = pattern;
+  std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  std::ofstream(settingsPath, std::ios::binary | std::ios::trunc) << bytes;
+  displayAccuracy = false;
+  angleLeniency = 3.0f;
+
+  loadSettings();
+
+  fuzz::require(fileBytes(settingsPath) == bytes, "the settings file keeps its bytes");
+  if (const std::optional<FileValues> values = readLikeTheLibrary(bytes)) {
+    fuzz::require(displayAccuracy == expectedDisplay(values->display), "DisplayAccuracy as read");
+    fuzz::require(sameFloat(angleLeniency, expectedAngle(values->angle)), "Angle as read");
+  }
+  return 0;
+}
