@@ -1,4 +1,185 @@
 #include "accuracy/accuracy.h"
 
-// Placeholder until the accuracy computation lands: no ped is treated.
-std::int32_t computeShooterAccuracy(Entity) { return -1; }
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <string>
+
+#include "accuracy/weapon_bones.h"
+#include "settings/settings.h"
+
+namespace {
+constexpr std::uint64_t currentWeaponNative = 0x3A87E44BB9A01D54;
+constexpr std::uint64_t weaponFirstGateNative = 0x937C71165CF334B3;
+constexpr std::uint64_t weaponSecondGateNative = 0x705BE297EEBDB95D;
+constexpr std::uint64_t pedTargetNative = 0xCD66FEA29400A0B5;
+constexpr std::uint64_t targetGateNative = 0xD42BD6EB2E0F1677;
+constexpr std::uint64_t zeroAccuracyGateNative = 0xFCDFF7B72D23A1AC;
+// Asked for the shooter, then for the target.
+constexpr std::uint64_t sValueNative = 0xFB6BA510A533DF81;
+constexpr std::uint64_t w1ValueNative = 0x931B5F4CC130224B;
+constexpr std::uint64_t w2ValueNative = 0x1E5D727041BE1709;
+constexpr std::uint64_t w3ValueNative = 0xFFB7E74E041150A4;
+constexpr std::uint64_t bandValueNative = 0xC82CF208C2B19199;
+constexpr std::uint64_t weaponObjectNative = 0x3B390A939AF0B5FC;
+constexpr std::uint64_t weaponObjectKeyNative = 0x280BBE5601EAA983;
+constexpr std::uint64_t c1ValueNative = 0xD56E5F336C675EFA;
+constexpr std::uint64_t c2ValueNative = 0x0D78E1097F89E637;
+constexpr std::uint64_t hValueNative = 0x6FB76442469ABD68;
+constexpr std::uint64_t weaponModelKeyNative = 0x8EC44AE8DECFF841;
+constexpr std::uint64_t boneIndexNative = 0xBACA8FE9C76C124E;
+constexpr std::uint64_t ratioNumeratorNative = 0x82368787EA73C0F7;
+constexpr std::uint64_t ratioDenominatorNative = 0x15D757606D170C3C;
+constexpr std::uint64_t bonusNative = 0x60DFD0691A170B88;
+constexpr std::uint64_t setAccuracyNative = 0x7AEFB85C1D49DEB6;
+
+constexpr std::int32_t zeroAccuracyGateArgument = 17;
+constexpr std::int32_t missingBone = -1;
+
+// Written from their bit patterns: the results must match the game's own arithmetic bit for bit.
+constexpr float dScale = std::bit_cast<float>(0x3BDA740Eu);      // 0.006666667, ~1/150
+constexpr float sScale = std::bit_cast<float>(0x3D924925u);      // 0.071428575, ~1/14
+constexpr float w3Scale = std::bit_cast<float>(0x3C4CCCCEu);     // 0.0125000011
+constexpr float lowFloor = std::bit_cast<float>(0x3DCCCCCDu);    // 0.1
+constexpr float half = std::bit_cast<float>(0x3F000000u);        // 0.5
+constexpr float wScale = std::bit_cast<float>(0x3F19999Au);      // 0.6
+constexpr float highFloor = std::bit_cast<float>(0x3F4CCCCDu);   // 0.8
+constexpr float c1Scale = std::bit_cast<float>(0x3F666666u);     // 0.9
+constexpr float c2Scale = lowFloor;                              // 0.1
+constexpr float one = std::bit_cast<float>(0x3F800000u);         // 1.0
+constexpr float bonusScale = std::bit_cast<float>(0x3FC00000u);  // 1.5
+constexpr float percent = std::bit_cast<float>(0x42C80000u);     // 100.0
+constexpr double radiansToDegrees = std::bit_cast<double>(0x404CA5DC1A63C1F8ull);  // 180/pi
+
+constexpr std::int32_t bandLow = 6;
+constexpr std::int32_t bandHigh = 19;
+
+// Everything the game tells us before the barrel bones, in the order we ask. The factors are
+// named by letter; each game value carries the lower-case letter of the factor it feeds.
+struct ShotReadings {
+  Vector3 targetPosition;
+  float d;  // distance from shooter to target
+  float p;  // the shooter's value for S
+  float t;  // the target's value for S
+  float w1;
+  float w2;
+  float w3;
+  std::int32_t band;
+  Entity weaponObject;
+  float c1;
+  float c2;
+  float h;
+};
+
+ShotReadings readShot(Entity ped, Entity target) {
+  ShotReadings shot;
+  const Vector3 shooterPosition = entityPosition(ped);
+  shot.targetPosition = entityPosition(target);
+  shot.d = pointDistance(shooterPosition, shot.targetPosition);
+  shot.p = callNative<float>(sValueNative, ped);
+  shot.t = callNative<float>(sValueNative, target);
+  shot.w1 = callNative<float>(w1ValueNative);
+  shot.w2 = callNative<float>(w2ValueNative);
+  shot.w3 = callNative<float>(w3ValueNative);
+  shot.band = callNative<std::int32_t>(bandValueNative);
+  shot.weaponObject = callNative<Entity>(weaponObjectNative, ped, 0);
+  // The key is asked for once per value: each value gets its own answer from the game.
+  shot.c1 = callNative<float>(c1ValueNative,
+                              callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject));
+  shot.c2 = callNative<float>(c2ValueNative,
+                              callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject));
+  shot.h = callNative<float>(hValueNative, ped);
+  return shot;
+}
+
+// A bone the weapon object lacks stands at the world origin.
+Vector3 barrelPoint(Entity weaponObject, const std::string& boneName) {
+  const std::int32_t index =
+      callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
+  if (index == missingBone) return {0.0f, 0.0f, 0.0f};
+  return boneWorldPosition(weaponObject, index);
+}
+
+Vector3 direction(const Vector3& from, const Vector3& to) {
+  const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
+  const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
+  if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};
+  const float inverse = one / length;
+  return {v.x * inverse, v.y * inverse, v.z * inverse};
+}
+
+// 1 when the barrel points straight at the target, falling to 0 at angleLeniency degrees.
+// fmin/fmax ignore a NaN operand, which settles a zero, negative or NaN leniency.
+float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3& tip) {
+  const Vector3 aim = direction(base, target);
+  const Vector3 barrel = direction(base, tip);
+  const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
+  const float cosine = std::fmin(one, std::fmax(0.0f, dot));
+  const float radians = std::acos(cosine);
+  const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
+  return std::fmax(0.0f, std::fmin(one, one - degrees / angleLeniency));
+}
+
+// One minus the scaled game value, never below its floor; a NaN value gives the floor.
+float reduction(float value, float scale, float floor) {
+  return std::fmax(floor, one - value * scale);
+}
+
+// The product of the nine factors, before the band, ratio and bonus adjustments.
+float factorProduct(float a, const ShotReadings& shot) {
+  const float d = reduction(shot.d, dScale, lowFloor);
+  const float s = std::fmax(lowFloor, (half - shot.t * sScale) + (half - shot.p * sScale));
+  const float w1 = reduction(shot.w1, wScale, highFloor);
+  const float w2 = reduction(shot.w2, wScale, highFloor);
+  const float w3 = reduction(shot.w3, w3Scale, highFloor);
+  const float c1 = reduction(shot.c1, c1Scale, highFloor);
+  const float c2 = reduction(shot.c2, c2Scale, highFloor);
+  const float h = std::fmax(highFloor, one - shot.h);
+  const float q = ((h * c1) * c2) * (w3 * w2);
+  const float r = (w1 * s) * (a * d);
+  return q * r;
+}
+
+// Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
+// NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
+std::int32_t percentage(float product) {
+  constexpr float int32Bound = 2147483648.0f;  // 2^31
+  if (!(product >= -int32Bound && product < int32Bound)) return 0;
+  const auto truncated = static_cast<std::int32_t>(product);
+  return std::max(0, std::min(100, truncated));
+}
+}  // namespace
+
+std::int32_t computeShooterAccuracy(Entity ped) {
+  std::uint32_t weaponHash = 0;
+  if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) return -1;
+  if (!callNative<bool>(weaponFirstGateNative, weaponHash)) return -1;
+  if (!callNative<bool>(weaponSecondGateNative, weaponHash)) return -1;
+  const Entity target = callNative<Entity>(pedTargetNative, ped);
+  if (!callNative<bool>(targetGateNative, target)) return -1;
+  if (!callNative<bool>(zeroAccuracyGateNative, ped, target, zeroAccuracyGateArgument)) {
+    callNative(setAccuracyNative, ped, 0);
+    return 0;
+  }
+
+  const ShotReadings shot = readShot(ped, target);
+  const auto entry =
+      weaponBoneTable.find(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
+  if (entry == weaponBoneTable.end()) return -1;
+  // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
+  const Vector3 base = barrelPoint(shot.weaponObject, entry->second.baseBone);
+  const Vector3 tip = barrelPoint(shot.weaponObject, entry->second.tipBone);
+  const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
+  const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
+  const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);
+
+  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
+  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
+  product *= static_cast<float>(numerator) / static_cast<float>(denominator);
+  if (bonus) product *= bonusScale;
+  product *= percent;
+
+  const std::int32_t accuracy = percentage(product);
+  callNative(setAccuracyNative, ped, accuracy);
+  return accuracy;
+}

@@ -1,0 +1,106 @@
+#include "accuracy/weapon_bones.h"
+
+#include <string>
+#include <vector>
+
+#include "fake_game_test.h"
+
+namespace {
+
+constexpr std::uint64_t nameHashNative = 0xFD340785ADF8CFB7;
+
+// The game's weapon models, in the order their names are hashed.
+const std::vector<std::string> modelNames = {"rv_cattleman",
+                                             "rv_cattleman_john",
+                                             "rv_cattleman_mexican",
+                                             "rv_cattleman_pig",
+                                             "rv_schfld",
+                                             "rv_schfld_golden",
+                                             "rv_schfld_calloway",
+                                             "rv_db_actn",
+                                             "rv_db_actn_exotic",
+                                             "rv_db_actn_micah",
+                                             "rv_navy",
+                                             "rv_lemat",
+                                             "ps_volcnc",
+                                             "ps_mauser",
+                                             "ps_mauser_drunk",
+                                             "ps_semiauto",
+                                             "ps_m1899",
+                                             "rp_carbine",
+                                             "rp_winchester",
+                                             "rp_henry",
+                                             "rp_evans",
+                                             "rf_spring",
+                                             "rf_boltactn",
+                                             "rf_varmint",
+                                             "rf_elephant",
+                                             "sg_dbbarrel",
+                                             "sg_dbbarrel_exotic",
+                                             "sg_sawedoff",
+                                             "sg_semiauto",
+                                             "sg_repeating",
+                                             "sg_pump",
+                                             "sn_carcano",
+                                             "sn_rolling",
+                                             "sn_rolling_exotic"};
+
+using WeaponBonesTest = FakeGameTest;
+
+std::vector<std::string> hashedNames() {
+  std::vector<std::string> names;
+  for (const auto& call : sim::callsOf(nameHashNative)) names.push_back(call.text);
+  return names;
+}
+
+const WeaponBones& bonesOf(const char* model) {
+  return weaponBoneTable.at(sim::gameNameHash(model));
+}
+
+TEST_F(WeaponBonesTest, BuildHashesEveryModelNameInOrder) {
+  buildWeaponBoneTable();
+  EXPECT_EQ(hashedNames(), modelNames);
+  EXPECT_EQ(sim::nativeSequence().size(), modelNames.size());  // nothing but the name hashes
+  ASSERT_EQ(weaponBoneTable.size(), modelNames.size());
+  for (const std::string& model : modelNames) {
+    EXPECT_EQ(weaponBoneTable.count(sim::gameNameHash(model.c_str())), 1u) << model;
+  }
+}
+
+TEST_F(WeaponBonesTest, NamesKeepTheirLetterCase) {
+  buildWeaponBoneTable();
+  EXPECT_EQ(bonesOf("ps_semiauto").baseBone, "gun_guncock4");
+  EXPECT_EQ(bonesOf("ps_semiauto").tipBone, "gun_muzzle");
+  EXPECT_EQ(bonesOf("rf_elephant").baseBone, "gun_muzzle");
+  EXPECT_EQ(bonesOf("rf_elephant").tipBone, "gun_projectile");
+  EXPECT_EQ(bonesOf("sg_sawedoff").baseBone, "gun_ammo2");
+  EXPECT_EQ(bonesOf("sg_sawedoff").tipBone, "Gun_Muzzle1");
+  EXPECT_EQ(bonesOf("rv_cattleman").baseBone, "Gun_Lead1");
+  EXPECT_EQ(bonesOf("rv_cattleman").tipBone, "Gun_Muzzle");
+}
+
+TEST_F(WeaponBonesTest, SecondBuildLeavesTheSameTable) {
+  buildWeaponBoneTable();
+  const auto first = weaponBoneTable;
+  sim::host().calls.clear();
+  buildWeaponBoneTable();
+
+  EXPECT_EQ(hashedNames(), modelNames);
+  ASSERT_EQ(weaponBoneTable.size(), first.size());
+  for (const auto& [key, bones] : first) {
+    const auto entry = weaponBoneTable.find(key);
+    ASSERT_NE(entry, weaponBoneTable.end());
+    EXPECT_EQ(entry->second.baseBone, bones.baseBone);
+    EXPECT_EQ(entry->second.tipBone, bones.tipBone);
+  }
+}
+
+TEST_F(WeaponBonesTest, LaterRowWinsWhenKeysCollide) {
+  sim::answerInt(nameHashNative, 5);
+  buildWeaponBoneTable();
+  ASSERT_EQ(weaponBoneTable.size(), 1u);
+  EXPECT_EQ(weaponBoneTable.at(5).baseBone, "Gun_VFX_Eject");
+  EXPECT_EQ(weaponBoneTable.at(5).tipBone, "Gun_Muzzle");
+}
+
+}  // namespace
