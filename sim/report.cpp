@@ -100,8 +100,8 @@ std::string outcome(const WorldState& state, const FrameRecord& frame, std::size
   const ActorFrame& actor = frame.actors[index];
   const std::string reason = expectedSkipReason(state.scene, index);
   if (actor.accuracySets == 0) {
-    if (!reason.empty()) return "not treated: " + reason;
-    return "not treated (the scene expects an accuracy)";
+    if (!reason.empty()) return "none: " + reason;
+    return "none (the scene expects one)";
   }
   std::string text = std::to_string(actor.accuracy);
   if (actor.accuracySets > 1) text += " (set " + std::to_string(actor.accuracySets) + " times)";
@@ -185,7 +185,19 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
   }
-  for (std::size_t i = 0; i < state.frames.size(); ++i) out += "\n" + frameTable(state, i);
+  // A frame like the one before it is summed up in a line.
+  std::string previous;
+  for (std::size_t i = 0; i < state.frames.size(); ++i) {
+    std::string table = frameTable(state, i);
+    const std::size_t heading = table.find('\n');
+    const std::string body = table.substr(heading);
+    if (body == previous) {
+      out += table.substr(0, heading) + ", the same table as the frame before\n";
+    } else {
+      out += "\n" + table;
+    }
+    previous = body;
+  }
   out += "\nHost calls from the plug-in:\n";
   for (const Registration& call : host().registrationLog) {
     out += "  " + call.operation + "(";

@@ -31,8 +31,8 @@ END
 
 [player]
 position = 0, 0, 0
-look at = 0, 60, 0
-camera distance = 3
+look at = 0, 40, -9
+camera distance = 4
 in search = true
 weapon = WEAPON_REVOLVER_CATTLEMAN
 model = rv_cattleman
@@ -53,28 +53,28 @@ target = Gunslinger
 aim error = 1.5
 
 [Rifleman]
-position = 8, 70, 0
+position = -6, 85, 0
 weapon = WEAPON_RIFLE_BOLTACTION
 model = rf_boltactn
 target = player
 aim error = 0.5
 
 [Sniper]
-position = -25, 140, 0
+position = 40, 135, 0
 weapon = WEAPON_SNIPERRIFLE_CARCANO
 model = sn_carcano
 target = player
 aim error = 0
 
 [Shotgunner]
-position = 12, 14, 0
+position = 9, 17, 0
 weapon = WEAPON_SHOTGUN_PUMP
 model = sg_pump
 target = player
 aim error = 6
 
 [Veteran]
-position = -6, 18, 0
+position = -8, 15, 0
 weapon = WEAPON_REVOLVER_SCHOFIELD
 model = rv_schfld
 target = player
@@ -82,32 +82,32 @@ aim error = 0
 bonus = true
 
 [Bushwhacker]
-position = -12, 60, 0
+position = -30, 58, 0
 weapon = WEAPON_SHOTGUN_SAWEDOFF
 model = sg_sawedoff
 target = player
 target check = false
 
 [Hunter]
-position = -18, 45, 0
+position = -24, 36, 0
 weapon = WEAPON_BOW
 model = bow_hunting
 target = player
 
 [Drifter]
-position = 4, 50, 0
+position = 4, 46, 0
 weapon = WEAPON_REVOLVER_NAVY
 model = rv_navy
 
 [Wounded]
-position = 15, 40, 0
+position = 30, 78, 0
 weapon = WEAPON_REVOLVER_LEMAT
 model = rv_lemat
 target = player
 filter 2 = false
 
 [Farmhand]
-position = -3, 9, 0
+position = -5, 8, 0
 
 [Lookout]
 position = 45, 10, 0
