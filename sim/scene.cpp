@@ -29,10 +29,12 @@ DisplayAccuracy = true
 Angle = 3.0
 END
 
+; The camera looks down on the field from high behind the player.
 [player]
 position = 0, 0, 0
-look at = 0, 40, -9
-camera distance = 4
+eye height = 12
+look at = 0, 42, 0
+camera distance = 12
 in search = true
 weapon = WEAPON_REVOLVER_CATTLEMAN
 model = rv_cattleman

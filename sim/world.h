@@ -4,7 +4,9 @@
 //
 // installWorld() puts a handler into the fake host for every native the plug-in calls. The hashes
 // are written here, on the game's side, independently of src/: a hash mistyped in the plug-in
-// finds no handler and shows up in host().unknownNatives.
+// finds no handler and shows up in host().unknownNatives. Likewise the weapon models' barrel bone
+// names: a weapon object answers the bone-index native only for its model's names spelt exactly
+// so, letter case included, so a name changed in the plug-in shows up as a missing bone.
 #pragma once
 
 #include <cstdint>
