@@ -30,7 +30,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
     if (std::strcmp(option, "--frames") == 0 && hasValue) {
       char* end = nullptr;
       const long frames = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || frames < 1 || frames > 1000000) return false;
+      if (*end != '\0' || frames < 1 || frames > 100000) return false;
       options.frames = static_cast<int>(frames);
     } else if (std::strcmp(option, "--scene") == 0 && hasValue) {
       options.scene = argv[++i];
