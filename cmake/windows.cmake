@@ -41,3 +41,19 @@ if(NOT MSVC)
   target_link_options(plugin PRIVATE -static -static-libgcc -static-libstdc++
                       -Wl,--exclude-all-symbols)
 endif()
+
+if(NOT MSVC)
+  # The simulated game for Wine: game-sim.exe stands where the game's executable stands and
+  # loads the stand-in ScriptHookRDR2.dll, which carries the fake game and runs scripts in fibers.
+  set(static_runtime -static -static-libgcc -static-libstdc++)
+  add_library(stand_in_host SHARED ${SIM_GAME_SOURCES} sim/host_dll.cpp sim/stand_in_host.def)
+  set_target_properties(stand_in_host PROPERTIES OUTPUT_NAME ScriptHookRDR2 PREFIX ""
+                        ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stand_in_host)
+  target_include_directories(stand_in_host PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(stand_in_host PRIVATE simpleini)
+  target_link_options(stand_in_host PRIVATE ${static_runtime})
+
+  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp)
+  target_include_directories(game-sim PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
+  target_link_options(game-sim PRIVATE ${static_runtime})
+endif()

@@ -8,14 +8,20 @@ namespace {
 // Natives whose slot at this index is the address of a NUL-terminated text.
 int textSlotOf(std::uint64_t hash) {
   switch (hash) {
-    case 0xFD340785ADF8CFB7: return 0;  // name hash
-    case 0xBACA8FE9C76C124E: return 1;  // bone index by name
-    case 0x16794E044C9EFB58: return 0;  // draw text
-    default: return -1;
+    case 0xFD340785ADF8CFB7:
+      return 0;  // name hash
+    case 0xBACA8FE9C76C124E:
+      return 1;  // bone index by name
+    case 0x16794E044C9EFB58:
+      return 0;  // draw text
+    default:
+      return -1;
   }
 }
 
-std::uint64_t withJunk(std::uint32_t low) { return resultJunk | low; }
+std::uint64_t withJunk(std::uint32_t low) {
+  return resultJunk | low;
+}
 }  // namespace
 
 HostState& host() {
@@ -23,7 +29,9 @@ HostState& host() {
   return state;
 }
 
-void resetHost() { host() = HostState{}; }
+void resetHost() {
+  host() = HostState{};
+}
 
 void NativeContext::setInt(std::int32_t value) const {
   result[0] = withJunk(static_cast<std::uint32_t>(value));
@@ -119,27 +127,54 @@ void hostScriptWait(DWORD milliseconds) {
     wait.slots.push_back(milliseconds);
     state.calls.push_back(std::move(wait));
   }
+  if (state.onWait != nullptr) state.onWait(milliseconds);
+  if (state.yieldToHost != nullptr) {
+    ++state.waitCount;
+    state.yieldToHost();
+    return;
+  }
   if (state.waitsBeforeStop >= 0 && state.waitCount >= state.waitsBeforeStop) throw ScriptStopped{};
   ++state.waitCount;
 }
 
+namespace {
+template <typename Function>
+void logRegistration(const char* operation, HMODULE module, Function function) {
+  host().registrationLog.push_back({operation, reinterpret_cast<std::uintptr_t>(module),
+                                    reinterpret_cast<std::uintptr_t>(function)});
+}
+}  // namespace
+
 void hostScriptRegister(HMODULE module, void (*entry)()) {
+  logRegistration("scriptRegister", module, entry);
   host().registrations.push_back("script");
   host().registeredModule = module;
   host().scriptEntry = entry;
 }
 
 void hostScriptUnregister(HMODULE module) {
+  logRegistration("scriptUnregister", module, nullptr);
   host().registrations.push_back(module == host().registeredModule ? "unscript" : "unscript?");
 }
 
 void hostKeyboardHandlerRegister(KeyboardHandler handler) {
+  logRegistration("keyboardHandlerRegister", nullptr, handler);
   host().registrations.push_back("keyboard");
   host().keyboardHandler = handler;
 }
 
 void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
+  logRegistration("keyboardHandlerUnregister", nullptr, handler);
   host().registrations.push_back(handler == host().keyboardHandler ? "unkeyboard" : "unkeyboard?");
+}
+
+int sendKeyboardEvents() {
+  const KeyboardHandler handler = host().keyboardHandler;
+  if (handler == nullptr) return 0;
+  handler(0x57, 1, 0x11, 0, 0, 0, 0);   // W down
+  handler(0x57, 1, 0x11, 0, 0, 1, 1);   // W up
+  handler(0x1FF, 1, 0x00, 1, 0, 0, 0);  // a code past the table
+  return 3;
 }
 
 std::uint32_t gameNameHash(const char* text) {

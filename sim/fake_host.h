@@ -52,6 +52,13 @@ struct RecordedCall {
   bool isWait = false;
 };
 
+// One registration call as the plug-in made it, with the pointers it passed.
+struct Registration {
+  std::string operation;  // "scriptRegister", "keyboardHandlerRegister", "scriptUnregister", ...
+  std::uintptr_t module = 0;
+  std::uintptr_t function = 0;
+};
+
 struct HostState {
   std::unordered_map<std::uint64_t, NativeHandler> handlers;
   bool recording = true;
@@ -61,12 +68,17 @@ struct HostState {
   // scriptWait throws ScriptStopped once this many waits have returned; negative: never.
   long waitsBeforeStop = -1;
   long waitCount = 0;
+  // Told of every scriptWait before it returns: the simulated world closes its frame here.
+  void (*onWait)(DWORD milliseconds) = nullptr;
+  // Switches back to the host when the script runs in a fiber of its own; null in-process.
+  void (*yieldToHost)() = nullptr;
 
   // Registration as the plug-in's DLL entry made it.
   std::vector<std::string> registrations;  // "script", "keyboard", "unscript", "unkeyboard"
   HMODULE registeredModule = nullptr;
   void (*scriptEntry)() = nullptr;
   KeyboardHandler keyboardHandler = nullptr;
+  std::vector<Registration> registrationLog;
 
   // The in-flight call.
   std::uint64_t pendingHash = 0;
@@ -101,6 +113,10 @@ void hostScriptRegister(HMODULE module, void (*entry)());
 void hostScriptUnregister(HMODULE module);
 void hostKeyboardHandlerRegister(KeyboardHandler handler);
 void hostKeyboardHandlerUnregister(KeyboardHandler handler);
+
+// Calls the registered keyboard handler with a key pressed and released and one key code out of
+// range, as a player's keyboard would; returns how many events were sent.
+int sendKeyboardEvents();
 
 // The Windows calls of the plug-in, for the native build.
 void setExecutablePath(const std::string& path, bool fail = false);

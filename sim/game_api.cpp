@@ -1,0 +1,72 @@
+#include "game_api.h"
+
+#include <cstdio>
+#include <string>
+
+#include "report.h"
+#include "scene.h"
+
+namespace {
+
+std::string lastError;
+std::string reportText;
+sim::RunInfo run;
+
+const char* loadScene(const char* path) {
+  sim::Scene scene;
+  lastError = path == nullptr ? sim::parseScene(sim::defaultSceneText(), scene)
+                              : sim::loadSceneFile(path, scene);
+  if (!lastError.empty()) return lastError.c_str();
+  sim::installWorld(scene);
+  run = sim::RunInfo{};
+  return nullptr;
+}
+
+const char* sceneSettingsFile() {
+  const sim::Scene& scene = sim::world().scene;
+  return scene.hasSettingsFile ? scene.settingsFile.c_str() : nullptr;
+}
+
+void moduleLoaded(const char* file, std::uintptr_t module) {
+  run.modules.push_back({file == nullptr ? "" : file, module});
+}
+
+void runFrames(int frames) {
+  run.framesRequested += frames;
+  sim::runScriptFrames(frames);
+  run.keyboardEvents = sim::keyboardEventsSent;
+}
+
+const char* report() {
+  reportText = sim::runReport(sim::world(), run);
+  return reportText.c_str();
+}
+
+bool writeText(const char* path, const std::string& text) {
+  std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+bool writeJson(const char* path) {
+  return writeText(path, sim::resultsJson(sim::world(), run));
+}
+
+bool writeSvg(const char* path) {
+  const std::size_t frames = sim::world().frames.size();
+  return writeText(path, sim::frameSvg(sim::world(), frames == 0 ? 0 : frames - 1));
+}
+
+const char* defaultScene() {
+  return sim::defaultSceneText();
+}
+
+const GameSimApi api = {loadScene, defaultScene, sceneSettingsFile, moduleLoaded,
+                        runFrames, report,       writeJson,         writeSvg};
+
+}  // namespace
+
+const GameSimApi* gameSimApi() {
+  return &api;
+}

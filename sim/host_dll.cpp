@@ -1,0 +1,104 @@
+// The stand-in ScriptHookRDR2.dll: the host operations under the names the plug-in imports
+// (see stand_in_host.def), each registered script run in a fiber of its own.
+#include <windows.h>
+
+#include <deque>
+
+#include "fake_host.h"
+#include "game_api.h"
+
+namespace {
+
+struct ScriptFiber {
+  HMODULE module;
+  void (*entry)();
+  LPVOID fiber;
+  bool finished;
+};
+
+LPVOID hostFiber = nullptr;
+std::deque<ScriptFiber> scripts;  // fibers point at their entries: never moved
+
+void yieldToHost() {
+  SwitchToFiber(hostFiber);
+}
+
+void WINAPI runScript(LPVOID parameter) {
+  auto* script = static_cast<ScriptFiber*>(parameter);
+  script->entry();
+  // A script entry that returns is done; a fiber must never return from its start routine.
+  script->finished = true;
+  for (;;) SwitchToFiber(hostFiber);
+}
+
+DWORD WINAPI keyboardThread(LPVOID) {
+  sim::keyboardEventsSent += sim::sendKeyboardEvents();
+  return 0;
+}
+
+}  // namespace
+
+int sim::keyboardEventsSent = 0;
+
+// One frame: every registered script runs until its next scriptWait.
+void sim::runScriptFrames(int frames) {
+  if (hostFiber == nullptr) hostFiber = ConvertThreadToFiber(nullptr);  // the game's main thread
+  if (hostFiber == nullptr) return;
+  host().yieldToHost = yieldToHost;
+  // The game calls keyboard handlers from a thread of its own, never from a script's fiber.
+  if (HANDLE thread = CreateThread(nullptr, 0, keyboardThread, nullptr, 0, nullptr)) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  for (int frame = 0; frame < frames; ++frame) {
+    for (ScriptFiber& script : scripts) {
+      if (script.finished) continue;
+      if (script.fiber == nullptr) script.fiber = CreateFiber(0, runScript, &script);
+      if (script.fiber != nullptr) SwitchToFiber(script.fiber);
+    }
+  }
+}
+
+extern "C" {
+
+void hostScriptRegister(HMODULE module, void (*entry)()) {
+  sim::hostScriptRegister(module, entry);
+  scripts.push_back({module, entry, nullptr, false});
+}
+
+// The plug-in's script stops with its module: its fiber is deleted, never resumed.
+void hostScriptUnregister(HMODULE module) {
+  sim::hostScriptUnregister(module);
+  for (ScriptFiber& script : scripts) {
+    if (script.module != module) continue;
+    if (script.fiber != nullptr) DeleteFiber(script.fiber);
+    script.fiber = nullptr;
+    script.finished = true;
+  }
+}
+
+void hostKeyboardHandlerRegister(KeyboardHandler handler) {
+  sim::hostKeyboardHandlerRegister(handler);
+}
+
+void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
+  sim::hostKeyboardHandlerUnregister(handler);
+}
+
+void hostScriptWait(DWORD milliseconds) {
+  sim::hostScriptWait(milliseconds);
+}
+
+void hostNativeInit(std::uint64_t hash) {
+  sim::hostNativeInit(hash);
+}
+
+void hostNativePush64(std::uint64_t slot) {
+  sim::hostNativePush64(slot);
+}
+
+std::uint64_t* hostNativeCall() {
+  return sim::hostNativeCall();
+}
+
+}  // extern "C"

@@ -1,0 +1,48 @@
+// sim-native: the same run as game-sim.exe, with the plug-in's code linked in and the world in
+// this process; what the DLL under Wine does must come out the same.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "game_sim_main.h"
+#include "script/keyboard.h"
+#include "script/script.h"
+
+namespace {
+
+// The module handle the plug-in would have had; only compared, never used.
+HMODULE const pluginModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x7FF600000000});
+
+// What the plug-in's attach and detach notifications do, in-process.
+int loadPlugin(const GameSimApi& api, const std::string&) {
+  sim::hostScriptRegister(pluginModule, onScriptStart);
+  sim::hostKeyboardHandlerRegister(onKeyboardEvent);
+  api.moduleLoaded("vok.quillmarrowfendcask (in-process)",
+                   reinterpret_cast<std::uintptr_t>(pluginModule));
+  return 1;
+}
+
+void unloadPlugin() {
+  sim::hostScriptUnregister(pluginModule);
+  sim::hostKeyboardHandlerUnregister(onKeyboardEvent);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // --game-dir DIR stands for the folder of the game's executable; the rest as game-sim.exe.
+  std::string directory = "./";
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--game-dir") == 0 && i + 1 < argc) {
+      directory = std::string(argv[++i]) + "/";
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  sim::setExecutablePath(directory + "game-sim.exe");
+  return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
+                     {loadPlugin, unloadPlugin});
+}

@@ -1,0 +1,32 @@
+// What a run of the simulated game shows: a table per frame, a picture of the last frame from
+// the player's view, and the results as JSON for the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "world.h"
+
+namespace sim {
+
+struct LoadedModule {
+  std::string file;
+  std::uintptr_t module = 0;
+};
+
+struct RunInfo {
+  int framesRequested = 0;
+  std::vector<LoadedModule> modules;
+  int keyboardEvents = 0;
+};
+
+// The label of a frame drawn at this actor's anchor (one metre above it), or nullptr.
+const Label* labelOf(const FrameRecord& frame, const Scene& scene, std::size_t actorIndex);
+
+std::string frameTable(const WorldState& state, std::size_t frameIndex);
+std::string runReport(const WorldState& state, const RunInfo& run);
+std::string resultsJson(const WorldState& state, const RunInfo& run);
+std::string frameSvg(const WorldState& state, std::size_t frameIndex);
+
+}  // namespace sim

@@ -1,0 +1,28 @@
+// Scenes: the simulated world written as INI text, one section per ped.
+//
+//   [scene]     name = ...
+//   [world]     w1, w2, w3, n                      values the game gives without a ped
+//   [player]    position, look at, eye height, camera distance, in search, and any ped key
+//   [settings]  file = <<<END ... END               settings file put beside the game executable
+//   [Any name]  a ped: position, weapon, model, target, aim error, missing bones, filter 1..3,
+//               weapon check 1..2, target check, p, h, c1, c2, numerator, denominator, bonus
+//
+// Vectors are "x, y, z" in metres; truth values true/false (also yes/no, on/off, 1/0).
+#pragma once
+
+#include <string>
+
+#include "world.h"
+
+namespace sim {
+
+// Fills the scene from INI text. Returns an empty string, or what is wrong with the text.
+std::string parseScene(const std::string& text, Scene& scene);
+
+// The same from a file.
+std::string loadSceneFile(const std::string& path, Scene& scene);
+
+// The scene used when none is given: the range of outcomes at once.
+const char* defaultSceneText();
+
+}  // namespace sim

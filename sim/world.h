@@ -1,0 +1,143 @@
+// The simulated world behind the fake host: a player and peds with positions, weapons, targets
+// and the game values the plug-in reads, a camera at the player, and a record of what the
+// plug-in did to each ped in each frame.
+//
+// installWorld() puts a handler into the fake host for every native the plug-in calls. The hashes
+// are written here, on the game's side, independently of src/: a hash mistyped in the plug-in
+// finds no handler and shows up in host().unknownNatives. Likewise the weapon models' barrel bone
+// names: a weapon object answers the bone-index native only for its model's names spelt exactly
+// so, letter case included, so a name changed in the plug-in shows up as a missing bone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+
+namespace sim {
+
+// One person of the scene. The player is actor 0; every other actor is a ped.
+struct Actor {
+  std::string name;
+  Vector3 position{0.0f, 0.0f, 0.0f};
+  std::string weapon;        // weapon name, hashed as the game hashes it; empty: no current weapon
+  std::string model;         // model name of the weapon object, the key of the plug-in's bone table
+  std::string target;        // another actor's name; empty: no target
+  double aimError = 0.0;     // degrees between the barrel and the line from the hand to the target
+  std::string missingBones;  // "base", "tip" or "both": the weapon object lacks those bones
+
+  // Truth values the game gives for this actor.
+  bool filter[3] = {true, true, true};  // the loop's three predicates; filter 1 also gates targets
+  bool weaponCheck[2] = {true, true};   // the two questions asked about the weapon hash
+  bool targetCheck = true;              // asked with the target and 17; false: zero accuracy
+  bool inSearch = true;                 // the player only: whether the search returns it
+
+  // Values the accuracy reads; the defaults leave every factor at 1.
+  float p = 0.0f;  // per entity: the shooter's is p, its target's is t
+  float h = 0.0f;
+  float c1 = 0.0f;
+  float c2 = 0.0f;
+  std::int32_t numerator = 100;
+  std::int32_t denominator = 100;
+  bool bonus = false;
+};
+
+// Values the game answers without being told about a ped.
+struct WorldValues {
+  float w1 = 0.0f;
+  float w2 = 0.0f;
+  float w3 = 0.0f;
+  std::int32_t n = 12;
+};
+
+// The player's view: the camera at the player's eye, looking at a point, pulled back if asked.
+struct CameraSpec {
+  Vector3 lookAt{0.0f, 100.0f, 0.0f};
+  double eyeHeight = 0.7;  // above the player's position
+  double pullBack = 0.0;   // metres behind the eye, along the view; also the label-limit answer
+};
+
+struct Scene {
+  std::string name = "scene";
+  std::vector<Actor> actors;  // actors[0] is the player
+  WorldValues values;
+  CameraSpec camera;
+  bool hasSettingsFile = false;
+  std::string settingsFile;  // text of the settings file to put beside the game executable
+};
+
+struct Label {
+  std::string text;
+  float x = 0.0f;
+  float y = 0.0f;
+  std::int32_t colour[4] = {0, 0, 0, 0};  // the colour set last before the draw
+  float scale[2] = {0.0f, 0.0f};          // the scale set last before the draw
+};
+
+// What the plug-in did to one actor in one frame.
+struct ActorFrame {
+  bool inSet = false;             // the search of this frame returned it
+  std::int32_t accuracy = -1;     // the last value set on it, -1 when none was set
+  std::int32_t accuracySets = 0;  // how often the accuracy was set
+  std::int32_t settingCalls[2] = {0, 0};
+  float settingValues[2] = {0.0f, 0.0f};  // the last value given to each per-ped setting
+};
+
+struct FrameRecord {
+  std::vector<ActorFrame> actors;  // indexed like Scene::actors
+  std::vector<Label> labels;       // in draw order
+  std::vector<std::int32_t> setsCreated;
+  std::vector<std::int32_t> setsReleased;
+  std::uint32_t natives = 0;             // native calls made in this frame
+  std::uint64_t lastNative = 0;          // the last native before the wait
+  bool endsWithReleaseThenWait = false;  // the last native released the frame's only set
+  DWORD waitMilliseconds = 0;
+  std::uint32_t unknownNatives = 0;  // calls of natives the world does not know
+};
+
+struct WorldState {
+  Scene scene;
+  bool recordFrames = true;  // off: only the frame in progress is kept (benchmarks)
+  std::vector<FrameRecord> frames;
+  FrameRecord current;
+  std::vector<std::string> protocolErrors;  // slots the game would not accept, first ones only
+};
+
+WorldState& world();
+
+// Resets the fake host's handlers and records and installs the scene's world.
+void installWorld(const Scene& scene);
+
+// Entity handles the world hands out.
+Entity actorHandle(std::size_t actorIndex);
+Entity weaponObjectHandle(std::size_t actorIndex);
+
+// Geometry the world answers with, exposed for the report and the tests.
+Vector3 baseBonePosition(const Scene& scene, std::size_t actorIndex);
+Vector3 tipBonePosition(const Scene& scene, std::size_t actorIndex);
+const Actor* findActor(const Scene& scene, const std::string& name);
+// Degrees between the placed barrel and the line from its base to the target; -1 without target.
+double barrelMisalignment(const Scene& scene, std::size_t actorIndex);
+
+struct ScreenPoint {
+  bool inFront = false;  // false: behind the camera, no screen position
+  float x = 0.0f;
+  float y = 0.0f;
+};
+ScreenPoint projectToScreen(const Scene& scene, const Vector3& point);
+Vector3 cameraPosition(const Scene& scene);
+
+// The barrel bones the game's weapon models carry, by model name; nullptr for other models.
+struct ModelBones {
+  const char* model;
+  const char* base;
+  const char* tip;
+};
+const ModelBones* modelBones(const std::string& model);
+
+// Why the plug-in should leave this actor alone, judged from the scene; empty when it should
+// set an accuracy.
+std::string expectedSkipReason(const Scene& scene, std::size_t actorIndex);
+
+}  // namespace sim
