@@ -8,20 +8,14 @@ namespace {
 // Natives whose slot at this index is the address of a NUL-terminated text.
 int textSlotOf(std::uint64_t hash) {
   switch (hash) {
-    case 0xFD340785ADF8CFB7:
-      return 0;  // name hash
-    case 0xBACA8FE9C76C124E:
-      return 1;  // bone index by name
-    case 0x16794E044C9EFB58:
-      return 0;  // draw text
-    default:
-      return -1;
+    case 0xFD340785ADF8CFB7: return 0;  // name hash
+    case 0xBACA8FE9C76C124E: return 1;  // bone index by name
+    case 0x16794E044C9EFB58: return 0;  // draw text
+    default: return -1;
   }
 }
 
-std::uint64_t withJunk(std::uint32_t low) {
-  return resultJunk | low;
-}
+std::uint64_t withJunk(std::uint32_t low) { return resultJunk | low; }
 }  // namespace
 
 HostState& host() {
@@ -29,9 +23,7 @@ HostState& host() {
   return state;
 }
 
-void resetHost() {
-  host() = HostState{};
-}
+void resetHost() { host() = HostState{}; }
 
 void NativeContext::setInt(std::int32_t value) const {
   result[0] = withJunk(static_cast<std::uint32_t>(value));

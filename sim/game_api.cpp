@@ -49,24 +49,18 @@ bool writeText(const char* path, const std::string& text) {
   return std::fclose(file) == 0 && written;
 }
 
-bool writeJson(const char* path) {
-  return writeText(path, sim::resultsJson(sim::world(), run));
-}
+bool writeJson(const char* path) { return writeText(path, sim::resultsJson(sim::world(), run)); }
 
 bool writeSvg(const char* path) {
   const std::size_t frames = sim::world().frames.size();
   return writeText(path, sim::frameSvg(sim::world(), frames == 0 ? 0 : frames - 1));
 }
 
-const char* defaultScene() {
-  return sim::defaultSceneText();
-}
+const char* defaultScene() { return sim::defaultSceneText(); }
 
 const GameSimApi api = {loadScene, defaultScene, sceneSettingsFile, moduleLoaded,
                         runFrames, report,       writeJson,         writeSvg};
 
 }  // namespace
 
-const GameSimApi* gameSimApi() {
-  return &api;
-}
+const GameSimApi* gameSimApi() { return &api; }

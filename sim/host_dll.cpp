@@ -19,9 +19,7 @@ struct ScriptFiber {
 LPVOID hostFiber = nullptr;
 std::deque<ScriptFiber> scripts;  // fibers point at their entries: never moved
 
-void yieldToHost() {
-  SwitchToFiber(hostFiber);
-}
+void yieldToHost() { SwitchToFiber(hostFiber); }
 
 void WINAPI runScript(LPVOID parameter) {
   auto* script = static_cast<ScriptFiber*>(parameter);
@@ -85,20 +83,12 @@ void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
   sim::hostKeyboardHandlerUnregister(handler);
 }
 
-void hostScriptWait(DWORD milliseconds) {
-  sim::hostScriptWait(milliseconds);
-}
+void hostScriptWait(DWORD milliseconds) { sim::hostScriptWait(milliseconds); }
 
-void hostNativeInit(std::uint64_t hash) {
-  sim::hostNativeInit(hash);
-}
+void hostNativeInit(std::uint64_t hash) { sim::hostNativeInit(hash); }
 
-void hostNativePush64(std::uint64_t slot) {
-  sim::hostNativePush64(slot);
-}
+void hostNativePush64(std::uint64_t slot) { sim::hostNativePush64(slot); }
 
-std::uint64_t* hostNativeCall() {
-  return sim::hostNativeCall();
-}
+std::uint64_t* hostNativeCall() { return sim::hostNativeCall(); }
 
 }  // extern "C"

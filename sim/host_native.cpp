@@ -6,30 +6,16 @@
 #include "host/host.h"
 #include "host/platform.h"
 
-void scriptRegister(HMODULE module, ScriptEntry entry) {
-  sim::hostScriptRegister(module, entry);
-}
-void scriptUnregister(HMODULE module) {
-  sim::hostScriptUnregister(module);
-}
-void keyboardHandlerRegister(KeyboardHandler handler) {
-  sim::hostKeyboardHandlerRegister(handler);
-}
+void scriptRegister(HMODULE module, ScriptEntry entry) { sim::hostScriptRegister(module, entry); }
+void scriptUnregister(HMODULE module) { sim::hostScriptUnregister(module); }
+void keyboardHandlerRegister(KeyboardHandler handler) { sim::hostKeyboardHandlerRegister(handler); }
 void keyboardHandlerUnregister(KeyboardHandler handler) {
   sim::hostKeyboardHandlerUnregister(handler);
 }
-void scriptWait(DWORD milliseconds) {
-  sim::hostScriptWait(milliseconds);
-}
-void nativeInit(std::uint64_t hash) {
-  sim::hostNativeInit(hash);
-}
-void nativePush64(std::uint64_t slot) {
-  sim::hostNativePush64(slot);
-}
-std::uint64_t* nativeCall() {
-  return sim::hostNativeCall();
-}
+void scriptWait(DWORD milliseconds) { sim::hostScriptWait(milliseconds); }
+void nativeInit(std::uint64_t hash) { sim::hostNativeInit(hash); }
+void nativePush64(std::uint64_t slot) { sim::hostNativePush64(slot); }
+std::uint64_t* nativeCall() { return sim::hostNativeCall(); }
 
 namespace {
 std::string executablePathValue = "/game/game.exe";
@@ -42,9 +28,7 @@ void sim::setExecutablePath(const std::string& path, bool fail) {
   executablePathFails = fail;
 }
 
-void sim::setTickCount(std::uint32_t value) {
-  tickCountValue = value;
-}
+void sim::setTickCount(std::uint32_t value) { tickCountValue = value; }
 
 // Behaves as GetModuleFileNameA: a path cut to size - 1 characters when too long, and the
 // size itself as the result then.
@@ -61,9 +45,7 @@ std::uint32_t executablePath(char* buffer, std::uint32_t size) {
   return static_cast<std::uint32_t>(length);
 }
 
-std::uint32_t tickCount() {
-  return tickCountValue;
-}
+std::uint32_t tickCount() { return tickCountValue; }
 
 int sim::keyboardEventsSent = 0;
 

@@ -142,9 +142,7 @@ bool sameName(const char* a, const char* b) {
   }
   return *a == *b;
 }
-bool sameName(const std::string& a, const std::string& b) {
-  return sameName(a.c_str(), b.c_str());
-}
+bool sameName(const std::string& a, const std::string& b) { return sameName(a.c_str(), b.c_str()); }
 
 bool parseBool(const char* text, bool& value) {
   static const char* const yes[] = {"true", "yes", "on", "1"};
@@ -373,8 +371,6 @@ std::string loadSceneFile(const std::string& path, Scene& scene) {
   return error.empty() ? error : path + ": " + error;
 }
 
-const char* defaultSceneText() {
-  return defaultScene;
-}
+const char* defaultSceneText() { return defaultScene; }
 
 }  // namespace sim

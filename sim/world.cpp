@@ -70,27 +70,15 @@ const ModelBones gameModelBones[] = {
 struct Vec {
   double x, y, z;
 };
-Vec operator+(Vec a, Vec b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec operator-(Vec a, Vec b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator*(double s, Vec a) {
-  return {s * a.x, s * a.y, s * a.z};
-}
-double dot(Vec a, Vec b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec operator*(double s, Vec a) { return {s * a.x, s * a.y, s * a.z}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec cross(Vec a, Vec b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-double length(Vec a) {
-  return std::sqrt(dot(a, a));
-}
-Vec toVec(const Vector3& v) {
-  return {v.x, v.y, v.z};
-}
+double length(Vec a) { return std::sqrt(dot(a, a)); }
+Vec toVec(const Vector3& v) { return {v.x, v.y, v.z}; }
 Vector3 toVector3(Vec v) {
   return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
 }
@@ -161,9 +149,7 @@ long ownerOfWeaponObject(Entity handle) {
   const long index = static_cast<long>(handle) - firstWeaponObject;
   return index >= 0 && index < static_cast<long>(world().scene.actors.size()) ? index : -1;
 }
-const Actor* actorAt(long index) {
-  return index < 0 ? nullptr : &world().scene.actors[index];
-}
+const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
 void protocolError(const NativeContext& call, const char* what) {
   std::vector<std::string>& errors = world().protocolErrors;
@@ -198,9 +184,7 @@ void closeFrame(DWORD milliseconds) {
 
 // ---- the natives, as the game answers them ----
 
-void playerPed(const NativeContext& call) {
-  call.setInt(actorHandle(0));
-}
+void playerPed(const NativeContext& call) { call.setInt(actorHandle(0)); }
 
 void entityCoords(const NativeContext& call) {
   const Entity entity = call.intSlot(0);
@@ -351,18 +335,10 @@ void entityValueP(const NativeContext& call) {
   call.setFloat(actor != nullptr ? actor->p : 0.0f);
 }
 
-void worldW1(const NativeContext& call) {
-  call.setFloat(world().scene.values.w1);
-}
-void worldW2(const NativeContext& call) {
-  call.setFloat(world().scene.values.w2);
-}
-void worldW3(const NativeContext& call) {
-  call.setFloat(world().scene.values.w3);
-}
-void worldN(const NativeContext& call) {
-  call.setInt(world().scene.values.n);
-}
+void worldW1(const NativeContext& call) { call.setFloat(world().scene.values.w1); }
+void worldW2(const NativeContext& call) { call.setFloat(world().scene.values.w2); }
+void worldW3(const NativeContext& call) { call.setFloat(world().scene.values.w3); }
+void worldN(const NativeContext& call) { call.setInt(world().scene.values.n); }
 
 void weaponObject(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
@@ -450,9 +426,7 @@ void setAccuracy(const NativeContext& call) {
   ++frame.accuracySets;
 }
 
-void answerZero(const NativeContext& call) {
-  call.setInt(0);
-}
+void answerZero(const NativeContext& call) { call.setInt(0); }
 
 void worldToScreen(const NativeContext& call) {
   const Vector3 point{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
@@ -466,9 +440,7 @@ void worldToScreen(const NativeContext& call) {
   call.setInt(1);
 }
 
-void absoluteValue(const NativeContext& call) {
-  call.setFloat(std::fabs(call.floatSlot(0)));
-}
+void absoluteValue(const NativeContext& call) { call.setFloat(std::fabs(call.floatSlot(0))); }
 
 void labelLimit(const NativeContext& call) {
   call.setFloat(static_cast<float>(world().scene.camera.pullBack));
@@ -662,9 +634,7 @@ double barrelMisalignment(const Scene& scene, std::size_t actorIndex) {
   return std::acos(cosine > 1.0 ? 1.0 : cosine < -1.0 ? -1.0 : cosine) * (180.0 / pi);
 }
 
-Vector3 cameraPosition(const Scene& scene) {
-  return toVector3(cameraOf(scene).eye);
-}
+Vector3 cameraPosition(const Scene& scene) { return toVector3(cameraOf(scene).eye); }
 
 ScreenPoint projectToScreen(const Scene& scene, const Vector3& point) {
   const Camera camera = cameraOf(scene);
