@@ -38,8 +38,10 @@ add_dependencies(plugin host_import_lib)
 target_link_libraries(plugin PRIVATE simpleini ${HOST_IMPORT_LIB})
 if(NOT MSVC)
   # A plug-in that needs libstdc++-6.dll or libgcc_s_seh-1.dll does not load from a game folder.
+  # Players get it without symbols and without a link time stamp, so that a rebuild from the
+  # same sources gives the same file.
   target_link_options(plugin PRIVATE -static -static-libgcc -static-libstdc++
-                      -Wl,--exclude-all-symbols)
+                      -Wl,--exclude-all-symbols -s -Wl,--no-insert-timestamp)
 endif()
 
 if(NOT MSVC)
