@@ -1,9 +1,11 @@
 """The tuning chart: the program runs, its points are the plug-in's known accuracies, the picture
-has its lines, axes and legend, and docs/tuning.svg is what the program draws today.
+has its lines, axes and legend, the numbers the readmes quote are its numbers, and
+docs/tuning.svg is what the program draws today.
 
     tuning_chart_test.py TUNING_CHART_PROGRAM SOURCE_DIR
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -96,6 +98,22 @@ class TuningChartTest(unittest.TestCase):
                          "barrel misalignment (degrees)", "distance to the target (m)",
                          "accuracy (%)"):
             self.assertIn(expected, texts)
+
+    def test_numbers_in_the_readmes_are_the_charts(self):
+        columns = (0.0, 0.5, 1.0, 1.5, 2.0, 3.0, 4.0)
+        for readme in (("README.md",), ("docs", "player-readme.txt")):
+            with open(os.path.join(SOURCE, *readme), encoding="utf-8") as file:
+                text = file.read()
+            rows = re.findall(r"^\W*Angle = ([\d.]+)\W+((?:\d+\W*)+)$", text, re.MULTILINE)
+            self.assertEqual(len(rows), 3, readme)
+            for angle, numbers in rows:
+                expected = [self.misalignment[float(angle)][degrees] for degrees in columns]
+                self.assertEqual([int(n) for n in re.findall(r"\d+", numbers)], expected,
+                                 (readme, angle))
+            distances = re.findall(r"(?:(?<=gives )|(?<=m, ))(\d+)(?: %)? at (\d+) m\b", text)
+            self.assertGreaterEqual(len(distances), 1, readme)
+            for accuracy, metres in distances:
+                self.assertEqual(self.distance[float(metres)], int(accuracy), (readme, metres))
 
     def test_committed_chart_is_up_to_date(self):
         with open(os.path.join(SOURCE, "docs", "tuning.svg"), "rb") as file:
