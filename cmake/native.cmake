@@ -27,6 +27,10 @@ target_link_libraries(fakegame PUBLIC simpleini)
 add_executable(sim-native sim/game_sim_main.cpp sim/launcher_native.cpp)
 target_link_libraries(sim-native PRIVATE plugin_core fakegame)
 
+# docs/tuning.svg: what the Angle setting does, from the plug-in's own accuracy code.
+add_executable(tuning-chart tools/tuning_chart.cpp)
+target_link_libraries(tuning-chart PRIVATE plugin_core fakegame)
+
 option(BUILD_WINDOWS_PLUGIN "Cross-build the Windows plug-in with MinGW-w64 as well" ON)
 if(BUILD_WINDOWS_PLUGIN)
   set(WINDOWS_BUILD_DIR ${CMAKE_BINARY_DIR}/windows)

@@ -1,8 +1,14 @@
 # The Windows plug-in, vok.quillmarrowfendcask.asi, importing the host by its decorated names.
 set(HOST_DEF ${CMAKE_SOURCE_DIR}/src/host/ScriptHookRDR2.def)
 
+# MSVC's windows.h defines min and max as macros in C++ too, which breaks std::min and std::max.
+add_compile_definitions(NOMINMAX)
+
 if(MSVC)
-  # MSVC emits the decorated names itself; lib /def wants them listed as they are.
+  # A plug-in that needs the Visual C++ run-time DLLs fails to load where they are missing.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  # MSVC emits the decorated names itself; lib /def wants them listed as they are. "link /lib"
+  # is lib.exe, found wherever the linker is.
   file(STRINGS ${HOST_DEF} host_def_lines)
   set(msvc_def "LIBRARY ScriptHookRDR2.dll\nEXPORTS\n")
   foreach(line IN LISTS host_def_lines)
@@ -13,8 +19,8 @@ if(MSVC)
   file(WRITE ${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def "${msvc_def}")
   set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/ScriptHookRDR2.lib)
   add_custom_command(OUTPUT ${HOST_IMPORT_LIB}
-    COMMAND lib /nologo /machine:x64 /def:${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def
-            /out:${HOST_IMPORT_LIB}
+    COMMAND ${CMAKE_LINKER} /lib /nologo /machine:x64
+            /def:${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def /out:${HOST_IMPORT_LIB}
     DEPENDS ${HOST_DEF})
 else()
   set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/libScriptHookRDR2.a)
@@ -38,8 +44,10 @@ add_dependencies(plugin host_import_lib)
 target_link_libraries(plugin PRIVATE simpleini ${HOST_IMPORT_LIB})
 if(NOT MSVC)
   # A plug-in that needs libstdc++-6.dll or libgcc_s_seh-1.dll does not load from a game folder.
+  # Players get it without symbols and without a link time stamp, so that a rebuild from the
+  # same sources gives the same file.
   target_link_options(plugin PRIVATE -static -static-libgcc -static-libstdc++
-                      -Wl,--exclude-all-symbols)
+                      -Wl,--exclude-all-symbols -s -Wl,--no-insert-timestamp)
 endif()
 
 if(NOT MSVC)

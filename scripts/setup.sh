@@ -22,6 +22,18 @@ build_native() {
   cmake --build build -j"$(nproc)"
 }
 
+# Wine for the Windows builds, in a prefix of our own (build/wineprefix unless given), created
+# on first use.
+wine=/usr/lib/wine/wine64
+use_wine_prefix() {
+  export WINEPREFIX="${1:-$PWD/build/wineprefix}" WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -d "$WINEPREFIX" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX (first run only, about 10 s)..."
+    "$wine" wineboot --init >/dev/null 2>&1
+  fi
+}
+
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, with clang.
 build_sanitized() {
   local flags="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all"

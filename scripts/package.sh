@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the release package from a Windows build:
+#   OUTPUT_DIR/vok.quillmarrowfendcask-<version>.zip and its .sha256 beside it.
+# The settings file in it is the one the plug-in writes on a first run: game-sim.exe runs the
+# built plug-in under Wine once in an empty game folder and the file it leaves there is packed.
+#
+#   scripts/package.sh [--wine-prefix DIR] WINDOWS_BUILD_DIR OUTPUT_DIR
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+prefix=""
+if [ "${1:-}" = --wine-prefix ]; then
+  prefix=$2
+  shift 2
+fi
+if [ $# -ne 2 ]; then
+  echo "usage: $0 [--wine-prefix DIR] WINDOWS_BUILD_DIR OUTPUT_DIR" >&2
+  exit 2
+fi
+windows_build=$(cd "$1" && pwd)
+mkdir -p "$2"
+output=$(cd "$2" && pwd)
+
+cd "$source_dir"
+source scripts/setup.sh
+use_wine_prefix "$prefix"
+
+plugin=vok.quillmarrowfendcask
+version=$(head -n1 VERSION)
+package=$plugin-$version.zip
+
+staging=$(mktemp -d)
+trap 'rm -rf "$staging"' EXIT
+
+# A first run in an empty game folder: a scene without a settings file, one frame.
+game=$staging/game
+mkdir -p "$game"
+cp "$windows_build/game-sim.exe" "$windows_build/ScriptHookRDR2.dll" "$windows_build/$plugin.asi" \
+   "$game/"
+printf '[scene]\nname = first run\n[player]\nposition = 0, 0, 0\n' >"$staging/first-run.ini"
+# Output to a file, not a pipe: Wine's server outlives the program and would hold a pipe open.
+if ! "$wine" "$game/game-sim.exe" --quiet --frames 1 --scene "$staging/first-run.ini" \
+     >"$staging/game-sim.log" 2>&1; then
+  cat "$staging/game-sim.log" >&2
+  echo "package: the first run in the simulated game failed" >&2
+  exit 1
+fi
+if [ ! -s "$game/$plugin.ini" ]; then
+  echo "package: the plug-in wrote no settings file on its first run" >&2
+  exit 1
+fi
+
+files=$staging/files
+mkdir -p "$files"
+cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
+cp docs/player-readme.txt "$files/README.txt"
+cp LICENSE "$files/LICENSE.txt"
+
+# The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+epoch=${epoch:-315532800}
+chmod 644 "$files"/*
+TZ=UTC touch -d "@$epoch" "$files"/*
+(cd "$files" && LC_ALL=C ls | TZ=UTC zip -X -D -q -9 "$staging/$package" -@)
+
+mv -f "$staging/$package" "$output/$package"
+(cd "$output" && sha256sum "$package" >"$package.sha256")
+echo "Release package: $output/$package ($(cd "$output" && cut -c1-16 "$package.sha256")...)"

@@ -1,0 +1,96 @@
+"""The release package: built by scripts/package.sh from the Windows build, the way ./run builds it.
+
+It holds exactly the plug-in, the settings file as the plug-in creates it on a first run, the
+player's readme and the licence; its checksum file verifies; the same inputs give the same zip.
+CTest passes the paths in the environment, as for e2e_test.py.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+import zipfile
+
+from e2e_test import CREATED_SETTINGS, SOURCE, WINDOWS_BUILD, WORK
+
+PLUGIN = "vok.quillmarrowfendcask"
+
+
+def build_package(name):
+    folder = os.path.join(WORK, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    with open(os.path.join(WORK, name + ".log"), "w", encoding="utf-8") as log:
+        subprocess.run([os.path.join(SOURCE, "scripts", "package.sh"), "--wine-prefix",
+                        os.environ["WINEPREFIX"], WINDOWS_BUILD, folder],
+                       stdout=log, stderr=subprocess.STDOUT, check=True, timeout=300)
+    return folder
+
+
+def source_file(*path):
+    with open(os.path.join(SOURCE, *path), "rb") as file:
+        return file.read()
+
+
+class PackageTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(WORK, exist_ok=True)
+        cls.version = source_file("VERSION").decode("ascii").splitlines()[0]
+        cls.name = f"{PLUGIN}-{cls.version}.zip"
+        cls.folder = build_package("package")
+        with open(os.path.join(cls.folder, cls.name), "rb") as file:
+            cls.zip_bytes = file.read()
+        with open(os.path.join(build_package("package-again"), cls.name), "rb") as file:
+            cls.zip_again = file.read()
+
+    def entries(self):
+        with zipfile.ZipFile(os.path.join(self.folder, self.name)) as archive:
+            self.assertIsNone(archive.testzip())
+            return {info.filename: (info, archive.read(info)) for info in archive.infolist()}
+
+    def test_holds_plugin_settings_readme_and_licence_only(self):
+        self.assertEqual(sorted(os.listdir(self.folder)), [self.name, self.name + ".sha256"])
+        names = [info.filename for info, _ in self.entries().values()]
+        self.assertEqual(names, ["LICENSE.txt", "README.txt", PLUGIN + ".asi", PLUGIN + ".ini"])
+        entries = self.entries()
+        with open(os.path.join(WINDOWS_BUILD, PLUGIN + ".asi"), "rb") as file:
+            self.assertEqual(entries[PLUGIN + ".asi"][1], file.read())
+        self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
+        self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
+
+    def test_settings_file_is_the_one_the_plugin_creates_on_a_first_run(self):
+        settings = self.entries()[PLUGIN + ".ini"][1]
+        self.assertEqual(len(settings), 602)
+        self.assertEqual(settings, CREATED_SETTINGS)
+
+    def test_checksum_file_verifies(self):
+        with open(os.path.join(self.folder, self.name + ".sha256"), encoding="ascii") as file:
+            self.assertEqual(file.read(),
+                             f"{hashlib.sha256(self.zip_bytes).hexdigest()}  {self.name}\n")
+        check = subprocess.run(["sha256sum", "--check", "--strict", self.name + ".sha256"],
+                               cwd=self.folder, capture_output=True, check=False)
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        # A changed byte is caught.
+        tampered = os.path.join(WORK, "package-tampered")
+        shutil.rmtree(tampered, ignore_errors=True)
+        shutil.copytree(self.folder, tampered)
+        with open(os.path.join(tampered, self.name), "r+b") as file:
+            file.seek(100)
+            byte = file.read(1)
+            file.seek(100)
+            file.write(bytes([byte[0] ^ 0xFF]))
+        check = subprocess.run(["sha256sum", "--check", "--quiet", self.name + ".sha256"],
+                               cwd=tampered, capture_output=True, check=False)
+        self.assertNotEqual(check.returncode, 0)
+
+    def test_same_inputs_give_the_same_zip(self):
+        self.assertTrue(self.zip_again == self.zip_bytes, "two builds of the package differ")
+        times = {info.date_time for info, _ in self.entries().values()}
+        self.assertEqual(len(times), 1, times)
+
+
+if __name__ == "__main__":
+    program = unittest.main(exit=False, verbosity=2)
+    sys.exit(0 if program.result.wasSuccessful() else 1)
