@@ -1,6 +1,7 @@
 #include "world.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -364,7 +365,11 @@ void targetCheck(const NativeContext& call) {
   call.setInt(actor != nullptr && targetIsActor && actor->targetCheck ? 1 : 0);
 }
 
-bool sameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// Bit for bit, so that a faulty answer can be tied to points that are not numbers too.
+bool sameBits(const Vector3& a, const Vector3& b) {
+  const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+  return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
+}
 
 void pointDistanceOf(const NativeContext& call) {
   const Vector3 from{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
