@@ -297,7 +297,6 @@ class E2ETest(unittest.TestCase):
                     self.assertEqual(label["scale"], [0.3, 0.3])
 
 
-
 class RunChecks(unittest.TestCase):
     """What every run must show, whatever the game answered."""
 
@@ -314,7 +313,9 @@ class RunChecks(unittest.TestCase):
         self.assertEqual(results["protocolErrors"], [])
 
     def assert_same_as_native(self, name, under_wine, *options):
-        in_process = run_native(os.path.join(WORK, name + "-native"), *options)
+        folder = os.path.join(WORK, name + "-native")
+        shutil.rmtree(folder, ignore_errors=True)
+        in_process = run_native(folder, *options)
         self.assertEqual(under_wine["frames"], in_process["frames"], name)
 
     def run_both(self, name, scene, frames=2, *options):
