@@ -10,9 +10,13 @@ constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
 
 const char usage[] =
     "usage: game-sim [--frames N] [--scene FILE] [--json FILE] [--svg FILE] [--quiet]\n"
-    "                [--print-default-scene]\n"
+    "                [--print-default-scene] [--module-path PATH] [--hold-settings-file SHARE]\n"
     "Runs the plug-ins (*.asi) beside this program in a simulated game for N frames (default 3)\n"
-    "and prints, per frame, what they did to each ped of the scene.\n";
+    "and prints, per frame, what they did to each ped of the scene.\n"
+    "  --module-path PATH          the plug-in's GetModuleFileNameA(NULL) answers PATH, cut to\n"
+    "                              its buffer as Windows cuts a path that does not fit\n"
+    "  --hold-settings-file SHARE  the settings file is held open while the plug-in runs,\n"
+    "                              sharing only write access (write) or nothing (none)\n";
 
 struct Options {
   int frames = 3;
@@ -21,6 +25,8 @@ struct Options {
   const char* svg = nullptr;
   bool quiet = false;
   bool printScene = false;
+  const char* modulePath = nullptr;
+  const char* holdSettings = nullptr;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -38,6 +44,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.json = argv[++i];
     } else if (std::strcmp(option, "--svg") == 0 && hasValue) {
       options.svg = argv[++i];
+    } else if (std::strcmp(option, "--module-path") == 0 && hasValue) {
+      options.modulePath = argv[++i];
+    } else if (std::strcmp(option, "--hold-settings-file") == 0 && hasValue) {
+      options.holdSettings = argv[++i];
     } else if (std::strcmp(option, "--quiet") == 0) {
       options.quiet = true;
     } else if (std::strcmp(option, "--print-default-scene") == 0) {
@@ -75,18 +85,29 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fprintf(stderr, "game-sim: %s\n", error);
     return 2;
   }
+  const std::string settingsPath = gameDirectory + settingsFileName;
   if (const char* settings = api.sceneSettingsFile()) {
-    const std::string path = gameDirectory + settingsFileName;
-    if (!writeSettingsFile(path, settings)) {
-      std::fprintf(stderr, "game-sim: cannot write %s\n", path.c_str());
+    if (!writeSettingsFile(settingsPath, settings)) {
+      std::fprintf(stderr, "game-sim: cannot write %s\n", settingsPath.c_str());
       return 1;
     }
+  }
+  if (options.modulePath != nullptr && !plugins.stageModulePath(options.modulePath)) {
+    std::fputs("game-sim: --module-path is not available here\n", stderr);
+    return 2;
+  }
+  if (options.holdSettings != nullptr &&
+      !plugins.holdSettingsFile(settingsPath, options.holdSettings)) {
+    std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsPath.c_str(),
+                 options.holdSettings);
+    return 2;
   }
   if (plugins.load(api, gameDirectory) == 0) {
     std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n", gameDirectory.c_str());
     return 1;
   }
   api.runFrames(options.frames);
+  plugins.releaseSettingsFile();
   plugins.unload();
 
   if (!options.quiet) std::fputs(api.report(), stdout);

@@ -11,6 +11,12 @@ struct PluginLoader {
   int (*load)(const GameSimApi& api, const std::string& gameDirectory);
   // Unloads them again, last loaded first.
   void (*unload)();
+  // What the plug-in's GetModuleFileNameA(NULL, ...) is to answer from now on.
+  bool (*stageModulePath)(const char* path);
+  // Holds the settings file open as another program would, sharing "write" or "none"; false when
+  // it cannot. Released after the frames.
+  bool (*holdSettingsFile)(const std::string& path, const char* sharing);
+  void (*releaseSettingsFile)();
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

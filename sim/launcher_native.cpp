@@ -29,6 +29,15 @@ void unloadPlugin() {
   sim::hostKeyboardHandlerUnregister(onKeyboardEvent);
 }
 
+bool stageModulePath(const char* path) {
+  sim::setExecutablePath(path);
+  return true;
+}
+
+// Share modes are Windows' own: in-process there is nobody to hold the file against.
+bool holdSettingsFile(const std::string&, const char*) { return false; }
+void releaseSettingsFile() {}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +52,7 @@ int main(int argc, char** argv) {
     }
   }
   sim::setExecutablePath(directory + "game-sim.exe");
-  return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-                     {loadPlugin, unloadPlugin});
+  return gameSimMain(
+      static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
+      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile});
 }

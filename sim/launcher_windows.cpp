@@ -1,8 +1,13 @@
 // game-sim.exe: stands where the game's executable stands. It loads the stand-in host and then,
 // as the ASI loader does, every *.asi in its folder; at the end it unloads the plug-ins again.
+//
+// Two faults of the player's machine can be staged around the plug-in: the executable's path as
+// the plug-in's GetModuleFileNameA reports it, and the settings file held open by another
+// program while the plug-in starts.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,20 +16,93 @@
 namespace {
 
 std::vector<HMODULE> plugins;
+// The game's folder, wide: only the wide functions find and load files past MAX_PATH.
+std::wstring gameFolder;
+bool pathIsStaged = false;
+std::string stagedPath;
+HANDLE heldSettingsFile = INVALID_HANDLE_VALUE;
 
-int loadPlugins(const GameSimApi& api, const std::string& directory) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((directory + "*.asi").c_str(), &found);
+// Answers GetModuleFileNameA(NULL, ...) with the staged path, cut as Wine (and Windows XP) cut
+// a path that does not fit: the first size characters, no NUL, the size as the result.
+DWORD WINAPI stagedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
+  if (module != nullptr) return GetModuleFileNameA(module, buffer, size);
+  const std::size_t length = stagedPath.size();
+  if (length >= size) {
+    std::memcpy(buffer, stagedPath.data(), size);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(buffer, stagedPath.c_str(), length + 1);
+  return static_cast<DWORD>(length);
+}
+
+// Points the module's import of a function at a replacement, through the import address table
+// that the loader filled in. False when the module does not import it by name.
+bool redirectImport(HMODULE module, const char* library, const char* function, void* replacement) {
+  auto* const base = reinterpret_cast<unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE) return false;
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0) return false;
+  for (auto* entry =
+           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), library) != 0) continue;
+    // The name table stays as linked; the address table holds what the loader resolved.
+    const DWORD names =
+        entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+    const auto* name = reinterpret_cast<const IMAGE_THUNK_DATA64*>(base + names);
+    auto* address = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + entry->FirstThunk);
+    for (; name->u1.AddressOfData != 0; ++name, ++address) {
+      if (IMAGE_SNAP_BY_ORDINAL64(name->u1.Ordinal)) continue;
+      const auto* byName =
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+      DWORD protection = 0;
+      if (!VirtualProtect(&address->u1.Function, sizeof address->u1.Function, PAGE_READWRITE,
+                          &protection)) {
+        return false;
+      }
+      address->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
+      VirtualProtect(&address->u1.Function, sizeof address->u1.Function, protection, &protection);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string narrow(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+int loadPlugins(const GameSimApi& api, const std::string&) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((gameFolder + L"*.asi").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   do {
-    const std::string path = directory + found.cFileName;
-    if (HMODULE module = LoadLibraryA(path.c_str())) {
-      plugins.push_back(module);
-      api.moduleLoaded(found.cFileName, reinterpret_cast<std::uintptr_t>(module));
-    } else {
+    const std::string path = narrow(gameFolder + found.cFileName);
+    HMODULE module = LoadLibraryW((gameFolder + found.cFileName).c_str());
+    if (module == nullptr) {
       std::fprintf(stderr, "game-sim: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
+      continue;
     }
-  } while (FindNextFileA(search, &found));
+    // The plug-in asks for the path only once its script starts, after this.
+    if (pathIsStaged && !redirectImport(module, "KERNEL32.dll", "GetModuleFileNameA",
+                                        reinterpret_cast<void*>(stagedModuleFileName))) {
+      std::fprintf(stderr, "game-sim: %s does not import GetModuleFileNameA\n", path.c_str());
+      FreeLibrary(module);
+      continue;
+    }
+    plugins.push_back(module);
+    api.moduleLoaded(narrow(found.cFileName).c_str(), reinterpret_cast<std::uintptr_t>(module));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return static_cast<int>(plugins.size());
 }
@@ -36,23 +114,52 @@ void unloadPlugins() {
   }
 }
 
+bool stageModulePath(const char* path) {
+  pathIsStaged = true;
+  stagedPath = path;
+  return true;
+}
+
+// Opened for reading as another program would, sharing only what the mode names: "write" lets
+// others open it for writing (never for reading), "none" lets nobody open it.
+bool holdSettingsFile(const std::string& path, const char* sharing) {
+  DWORD share = 0;
+  if (std::strcmp(sharing, "write") == 0) {
+    share = FILE_SHARE_WRITE;
+  } else if (std::strcmp(sharing, "none") != 0) {
+    return false;
+  }
+  heldSettingsFile = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  return heldSettingsFile != INVALID_HANDLE_VALUE;
+}
+
+void releaseSettingsFile() {
+  if (heldSettingsFile != INVALID_HANDLE_VALUE) CloseHandle(heldSettingsFile);
+  heldSettingsFile = INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path, length);
-  directory.erase(directory.find_last_of('\\') + 1);
+  // The longest path Windows has: the game may stand in a folder deeper than MAX_PATH.
+  std::vector<wchar_t> path(32768);
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  gameFolder.assign(path.data(), length);
+  gameFolder.erase(gameFolder.find_last_of(L'\\') + 1);
+  const std::string directory = narrow(gameFolder);
 
-  HMODULE host = LoadLibraryA((directory + "ScriptHookRDR2.dll").c_str());
+  HMODULE host = LoadLibraryW((gameFolder + L"ScriptHookRDR2.dll").c_str());
   using ApiGetter = const GameSimApi* (*)();
   // Through a plain function pointer type: FARPROC and the getter differ only in the result.
   const auto getApi = host == nullptr ? nullptr
                                       : reinterpret_cast<ApiGetter>(reinterpret_cast<void (*)()>(
                                             GetProcAddress(host, "gameSimApi")));
   if (getApi == nullptr) {
-    std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing beside %s\n", path);
+    std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n", directory.c_str());
     return 1;
   }
-  return gameSimMain(argc, argv, *getApi(), directory, {loadPlugins, unloadPlugins});
+  return gameSimMain(
+      argc, argv, *getApi(), directory,
+      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile, releaseSettingsFile});
 }

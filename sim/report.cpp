@@ -248,7 +248,12 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
            ", \"lastNative\": " + quoted(hex(frame.lastNative)) +
            ", \"endsWithReleaseThenWait\": " + (frame.endsWithReleaseThenWait ? "true" : "false") +
            ", \"waitMilliseconds\": " + std::to_string(frame.waitMilliseconds) +
-           ",\n     \"labels\": [";
+           ",\n     \"nativeCalls\": {";
+    for (std::size_t c = 0; c < frame.nativeCalls.size(); ++c) {
+      out += (c == 0 ? "" : ", ") + quoted(hex(frame.nativeCalls[c].first)) + ": " +
+             std::to_string(frame.nativeCalls[c].second);
+    }
+    out += "},\n     \"labels\": [";
     for (std::size_t l = 0; l < frame.labels.size(); ++l) {
       out += (l == 0 ? "" : ", ") + labelJson(frame.labels[l]);
     }
@@ -258,7 +263,7 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
       const ActorFrame& record = frame.actors[i];
       const Label* label = labelOf(frame, scene, i);
       out += std::string(i == 0 ? "\n" : ",\n") + "       {\"name\": " + quoted(actor.name) +
-             ", \"handle\": " + std::to_string(actorHandle(i)) +
+             ", \"handle\": " + std::to_string(handleOf(scene, i)) +
              ", \"weapon\": " + quoted(actor.weapon) + ", \"model\": " + quoted(actor.model) +
              ", \"target\": " + quoted(actor.target) + ", \"aimError\": " + number(actor.aimError) +
              ", \"inSet\": " + (record.inSet ? "true" : "false") +

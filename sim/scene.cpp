@@ -4,11 +4,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <list>
 #include <set>
+#include <type_traits>
 
 namespace sim {
 
@@ -163,6 +166,14 @@ bool parseNumber(const char* text, double& value) {
   return end != text && *end == '\0' && errno == 0;
 }
 
+// As IEEE rounding does it, without the undefined behaviour of converting a double beyond the
+// float range: from half a unit past the largest float on, the value is an infinity.
+float toFloat(double value) {
+  constexpr double overflow = 0x1.ffffffp127;
+  if (std::fabs(value) >= overflow) return static_cast<float>(std::copysign(HUGE_VAL, value));
+  return static_cast<float>(value);
+}
+
 bool parseVector(const char* text, Vector3& value) {
   double parts[3];
   const char* cursor = text;
@@ -175,8 +186,7 @@ bool parseVector(const char* text, Vector3& value) {
     if (i < 2 && *cursor++ != ',') return false;
   }
   if (*cursor != '\0') return false;
-  value = {static_cast<float>(parts[0]), static_cast<float>(parts[1]),
-           static_cast<float>(parts[2])};
+  value = {toFloat(parts[0]), toFloat(parts[1]), toFloat(parts[2])};
   return true;
 }
 
@@ -202,19 +212,39 @@ struct Reader {
   void number(const char* key, float& value) {
     double wide = value;
     number(key, wide);
-    value = static_cast<float>(wide);
+    value = toFloat(wide);
   }
+  // NaN, fractions and values past the 32-bit range are refused before any conversion.
   void integer(const char* key, std::int32_t& value) {
     double wide = value;
     number(key, wide);
-    if (wide != static_cast<double>(static_cast<std::int32_t>(wide))) {
-      fail(key, "expected a whole number");
+    if (!(wide >= INT32_MIN && wide <= INT32_MAX) || wide != std::trunc(wide)) {
+      return fail(key, "expected a whole number");
     }
     value = static_cast<std::int32_t>(wide);
   }
   void vector(const char* key, Vector3& value) {
     const char* found = ini.GetValue(section, key);
     if (found != nullptr && !parseVector(found, value)) fail(key, "expected x, y, z");
+  }
+  // Keys that are unset unless the scene gives them.
+  template <typename Value>
+  void optional(const char* key, std::optional<Value>& value) {
+    if (ini.GetValue(section, key) == nullptr) return;
+    Value given{};
+    if constexpr (std::is_same_v<Value, Vector3>) {
+      vector(key, given);
+    } else if constexpr (std::is_same_v<Value, float>) {
+      number(key, given);
+    } else {
+      integer(key, given);
+    }
+    value = given;
+  }
+  // A handle that refers to nothing: 0 or negative, where the world hands out none.
+  void staleHandle(const char* key, std::optional<Entity>& value) {
+    optional(key, value);
+    if (value && *value > 0) fail(key, "expected 0 or a negative handle");
   }
   void onlyKeys(const std::set<std::string>& allowed) {
     Ini::TNamesDepend keys;
@@ -245,7 +275,13 @@ const std::set<std::string> actorKeys = {"position",
                                          "c2",
                                          "numerator",
                                          "denominator",
-                                         "bonus"};
+                                         "bonus",
+                                         "handle",
+                                         "weapon object handle",
+                                         "reported position",
+                                         "reported distance",
+                                         "reported base bone",
+                                         "reported tip bone"};
 
 void readActor(Reader& in, Actor& actor) {
   in.vector("position", actor.position);
@@ -272,6 +308,12 @@ void readActor(Reader& in, Actor& actor) {
   in.integer("numerator", actor.numerator);
   in.integer("denominator", actor.denominator);
   in.flag("bonus", actor.bonus);
+  in.staleHandle("handle", actor.handle);
+  in.staleHandle("weapon object handle", actor.weaponObjectHandle);
+  in.optional("reported position", actor.reportedPosition);
+  in.optional("reported distance", actor.reportedDistance);
+  in.optional("reported base bone", actor.reportedBaseBone);
+  in.optional("reported tip bone", actor.reportedTipBone);
   if (actor.weapon.empty() != actor.model.empty()) {
     in.fail(actor.weapon.empty() ? "model" : "weapon", "weapon and model go together");
   }
@@ -326,11 +368,12 @@ std::string parseScene(const std::string& text, Scene& scene) {
       in.onlyKeys({"name"});
       in.text("name", scene.name);
     } else if (sameName(name, "world")) {
-      in.onlyKeys({"w1", "w2", "w3", "n"});
+      in.onlyKeys({"w1", "w2", "w3", "n", "found count"});
       in.number("w1", scene.values.w1);
       in.number("w2", scene.values.w2);
       in.number("w3", scene.values.w3);
       in.integer("n", scene.values.n);
+      in.optional("found count", scene.values.foundCount);
     } else if (sameName(name, "settings")) {
       in.onlyKeys({"file"});
       if (const char* file = ini.GetValue(entry.pItem, "file")) {
@@ -339,13 +382,18 @@ std::string parseScene(const std::string& text, Scene& scene) {
       }
     } else if (sameName(name, "player")) {
       std::set<std::string> keys = actorKeys;
-      keys.insert({"look at", "eye height", "camera distance", "in search"});
+      keys.insert({"look at", "eye height", "camera distance", "in search", "reported screen x",
+                   "reported screen y", "reported absolute value", "reported label limit"});
       in.onlyKeys(keys);
       readActor(in, scene.actors[0]);
       in.vector("look at", scene.camera.lookAt);
       in.number("eye height", scene.camera.eyeHeight);
       in.number("camera distance", scene.camera.pullBack);
       in.flag("in search", scene.actors[0].inSearch);
+      in.optional("reported screen x", scene.camera.screenX);
+      in.optional("reported screen y", scene.camera.screenY);
+      in.optional("reported absolute value", scene.camera.absoluteValue);
+      in.optional("reported label limit", scene.camera.labelLimit);
     } else {
       in.onlyKeys(actorKeys);
       if (ini.GetValue(entry.pItem, "position") == nullptr) in.fail("position", "missing");

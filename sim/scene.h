@@ -2,12 +2,19 @@
 //
 //   [scene]     name = ...
 //   [world]     w1, w2, w3, n                      values the game gives without a ped
+//               found count                        the search's answer, whatever it found
 //   [player]    position, look at, eye height, camera distance, in search, and any ped key
+//               reported screen x, reported screen y, reported absolute value,
+//               reported label limit               faulty answers of the label natives
 //   [settings]  file = <<<END ... END               settings file put beside the game executable
 //   [Any name]  a ped: position, weapon, model, target, aim error, missing bones, filter 1..3,
 //               weapon check 1..2, target check, p, h, c1, c2, numerator, denominator, bonus
+//               faults: handle, weapon object handle (0 or negative: refers to nothing),
+//               reported position, reported distance (to its target), reported base bone,
+//               reported tip bone                  what the game answers instead of the truth
 //
-// Vectors are "x, y, z" in metres; truth values true/false (also yes/no, on/off, 1/0).
+// Vectors are "x, y, z" in metres; truth values true/false (also yes/no, on/off, 1/0); numbers
+// as strtod reads them, nan and inf included.
 #pragma once
 
 #include <string>

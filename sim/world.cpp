@@ -1,8 +1,11 @@
 #include "world.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
 
 namespace sim {
@@ -15,6 +18,10 @@ constexpr Entity firstActorHandle = 101;
 constexpr Entity firstWeaponObject = 5001;
 constexpr std::int32_t firstWeaponInfo = 7001;
 constexpr std::int32_t firstSetItem = 90001;
+// Items past the set's own, when the search answers more than it found, and the handles of
+// peds gone stale that some of them stand for: ranges nothing live uses.
+constexpr std::int32_t firstStaleItem = 190001;
+constexpr Entity firstStaleHandle = 290001;
 constexpr std::int32_t baseBoneIndex = 11;
 constexpr std::int32_t tipBoneIndex = 12;
 
@@ -118,21 +125,31 @@ struct WeaponEntry {
 struct LiveSet {
   std::int32_t handle;
   std::vector<std::size_t> actors;
+  std::int32_t answeredCount = 0;  // what the search answered, which may differ from actors
 };
 
 // What the world works out once from the scene, so that each answer is a lookup.
 struct Derived {
+  std::vector<Entity> handles;        // per actor, as the game hands them out
+  std::vector<Entity> objectHandles;  // per actor, its weapon object's
+  std::vector<Vector3> positions;     // per actor, as the position query answers
   std::vector<long> targetIndex;
   std::vector<std::uint32_t> weaponHash;
   std::vector<const ModelBones*> bones;
   std::vector<Vector3> base;
   std::vector<Vector3> tip;
+  struct DistanceAnswer {
+    Vector3 from, to;
+    float answer;
+  };
+  std::vector<DistanceAnswer> distanceAnswers;  // faulty answers, usually none
   std::unordered_map<std::uint32_t, WeaponEntry> weapons;
   std::vector<LiveSet> sets;
   std::int32_t lastSetHandle = 0;
   std::int32_t colour[4] = {0, 0, 0, 0};
   float scale[2] = {0.0f, 0.0f};
   std::size_t unknownAtFrameStart = 0;
+  std::vector<std::uint32_t> rowCalls;  // this frame's calls per native, in table order
 };
 
 Derived& derived() {
@@ -140,14 +157,19 @@ Derived& derived() {
   return state;
 }
 
-// The actor behind an entity handle, or -1.
+// The actor behind an entity handle, or -1. A handle the scene made stale refers to nothing,
+// and neither does the handle it replaced.
 long actorOf(Entity handle) {
   const long index = static_cast<long>(handle) - firstActorHandle;
-  return index >= 0 && index < static_cast<long>(world().scene.actors.size()) ? index : -1;
+  const std::vector<Entity>& handles = derived().handles;
+  return index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle ? index
+                                                                                             : -1;
 }
 long ownerOfWeaponObject(Entity handle) {
   const long index = static_cast<long>(handle) - firstWeaponObject;
-  return index >= 0 && index < static_cast<long>(world().scene.actors.size()) ? index : -1;
+  const std::vector<Entity>& handles = derived().objectHandles;
+  return index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle ? index
+                                                                                             : -1;
 }
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
@@ -159,6 +181,8 @@ void protocolError(const NativeContext& call, const char* what) {
                 static_cast<unsigned long long>(call.hash), what);
   errors.push_back(text);
 }
+
+std::uint64_t nativeHashAt(std::size_t row);
 
 void resetFrame() {
   FrameRecord& current = world().current;
@@ -175,6 +199,11 @@ void closeFrame(DWORD milliseconds) {
   current.unknownNatives =
       static_cast<std::uint32_t>(host().unknownNatives.size() - derived().unknownAtFrameStart);
   current.natives += current.unknownNatives;
+  std::vector<std::uint32_t>& calls = derived().rowCalls;
+  for (std::size_t row = 0; row < calls.size(); ++row) {
+    if (calls[row] != 0) current.nativeCalls.emplace_back(nativeHashAt(row), calls[row]);
+    calls[row] = 0;
+  }
   current.endsWithReleaseThenWait = current.lastNative == 0x712BC69F10549B92 &&
                                     current.setsCreated.size() == 1 &&
                                     current.setsReleased == current.setsCreated;
@@ -184,12 +213,13 @@ void closeFrame(DWORD milliseconds) {
 
 // ---- the natives, as the game answers them ----
 
-void playerPed(const NativeContext& call) { call.setInt(actorHandle(0)); }
+void playerPed(const NativeContext& call) { call.setInt(derived().handles[0]); }
 
+// Anything the world does not know stands at the origin, as the game answers for a bad handle.
 void entityCoords(const NativeContext& call) {
   const Entity entity = call.intSlot(0);
-  if (const Actor* actor = actorAt(actorOf(entity))) {
-    call.setVector(actor->position);
+  if (const long index = actorOf(entity); index >= 0) {
+    call.setVector(derived().positions[index]);
   } else if (const long owner = ownerOfWeaponObject(entity); owner >= 0) {
     call.setVector(derived().base[owner]);
   } else {
@@ -205,7 +235,7 @@ void nameHashOf(const NativeContext& call) {
 void createSet(const NativeContext& call) {
   Derived& live = derived();
   const std::int32_t handle = ++live.lastSetHandle;
-  live.sets.push_back({handle, {}});
+  live.sets.push_back({handle, {}, 0});
   world().current.setsCreated.push_back(handle);
   call.setInt(handle);
 }
@@ -224,33 +254,44 @@ void searchPeds(const NativeContext& call) {
     call.setInt(0);
     return;
   }
-  const Vec centre{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
-  const double radius = call.floatSlot(3);
-  const std::vector<Actor>& actors = world().scene.actors;
-  set->actors.clear();
-  for (std::size_t i = 0; i < actors.size(); ++i) {
-    if (i == 0 && !actors[0].inSearch) continue;
-    if (length(toVec(actors[i].position) - centre) > radius) continue;
-    set->actors.push_back(i);
-    world().current.actors[i].inSet = true;
-  }
-  call.setInt(static_cast<std::int32_t>(set->actors.size()));
+  const Vector3 centre{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
+  const WorldState& state = world();
+  set->actors = searchResult(state.scene, centre, call.floatSlot(3));
+  for (const std::size_t i : set->actors) world().current.actors[i].inSet = true;
+  set->answeredCount =
+      state.scene.values.foundCount.value_or(static_cast<std::int32_t>(set->actors.size()));
+  call.setInt(set->answeredCount);
 }
 
 void setItem(const NativeContext& call) {
   const LiveSet* set = findSet(call.intSlot(1));
   const std::int32_t index = call.intSlot(0);
-  if (set == nullptr || index < 0 || index >= static_cast<std::int32_t>(set->actors.size())) {
+  const auto held = set == nullptr ? 0 : static_cast<std::int32_t>(set->actors.size());
+  if (set == nullptr || index < 0 || index >= std::max(held, set->answeredCount)) {
     call.setInt(0);
     return;
   }
-  call.setInt(firstSetItem + static_cast<std::int32_t>(set->actors[index]));
+  if (index < held) {
+    call.setInt(firstSetItem + static_cast<std::int32_t>(set->actors[index]));
+    return;
+  }
+  // Past its own peds the set holds items of peds that are gone; far past them, nothing.
+  const std::int32_t gone = index - held;
+  call.setInt(gone < firstStaleHandle - firstStaleItem ? firstStaleItem + gone : 0);
 }
 
+// Items of gone peds turn into the handles 0 and -1 and stale ones, in turn.
 void itemEntity(const NativeContext& call) {
-  const long index = static_cast<long>(call.intSlot(0)) - firstSetItem;
-  const bool valid = index >= 0 && index < static_cast<long>(world().scene.actors.size());
-  call.setInt(valid ? actorHandle(static_cast<std::size_t>(index)) : 0);
+  const std::int32_t item = call.intSlot(0);
+  const long index = static_cast<long>(item) - firstSetItem;
+  if (index >= 0 && index < static_cast<long>(derived().handles.size())) {
+    call.setInt(derived().handles[index]);
+  } else if (item >= firstStaleItem && item < firstStaleHandle) {
+    const std::int32_t gone = item - firstStaleItem;
+    call.setInt(gone % 3 == 0 ? 0 : gone % 3 == 1 ? -1 : firstStaleHandle + gone);
+  } else {
+    call.setInt(0);
+  }
 }
 
 template <int which>
@@ -315,7 +356,7 @@ void releaseSet(const NativeContext& call) {
 void pedTarget(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const long target = index < 0 ? -1 : derived().targetIndex[index];
-  call.setInt(target < 0 ? 0 : actorHandle(static_cast<std::size_t>(target)));
+  call.setInt(target < 0 ? 0 : derived().handles[target]);
 }
 
 void targetCheck(const NativeContext& call) {
@@ -324,10 +365,19 @@ void targetCheck(const NativeContext& call) {
   call.setInt(actor != nullptr && targetIsActor && actor->targetCheck ? 1 : 0);
 }
 
+// Bit for bit, so that a faulty answer can be tied to points that are not numbers too.
+bool sameBits(const Vector3& a, const Vector3& b) {
+  const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+  return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
+}
+
 void pointDistanceOf(const NativeContext& call) {
-  const Vec a{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
-  const Vec b{call.floatSlot(3), call.floatSlot(4), call.floatSlot(5)};
-  call.setFloat(static_cast<float>(length(a - b)));
+  const Vector3 from{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
+  const Vector3 to{call.floatSlot(3), call.floatSlot(4), call.floatSlot(5)};
+  for (const Derived::DistanceAnswer& fault : derived().distanceAnswers) {
+    if (sameBits(fault.from, from) && sameBits(fault.to, to)) return call.setFloat(fault.answer);
+  }
+  call.setFloat(static_cast<float>(length(toVec(from) - toVec(to))));
 }
 
 void entityValueP(const NativeContext& call) {
@@ -344,7 +394,7 @@ void weaponObject(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
   const bool armed = actor != nullptr && !actor->weapon.empty();
-  call.setInt(armed ? weaponObjectHandle(static_cast<std::size_t>(index)) : 0);
+  call.setInt(armed ? derived().objectHandles[index] : 0);
 }
 
 void weaponInfo(const NativeContext& call) {
@@ -435,15 +485,20 @@ void worldToScreen(const NativeContext& call) {
     call.setInt(0);
     return;
   }
-  if (auto* x = call.pointerSlot<float>(3)) *x = screen.x;
-  if (auto* y = call.pointerSlot<float>(4)) *y = screen.y;
+  const CameraSpec& camera = world().scene.camera;
+  if (auto* x = call.pointerSlot<float>(3)) *x = camera.screenX.value_or(screen.x);
+  if (auto* y = call.pointerSlot<float>(4)) *y = camera.screenY.value_or(screen.y);
   call.setInt(1);
 }
 
-void absoluteValue(const NativeContext& call) { call.setFloat(std::fabs(call.floatSlot(0))); }
+void absoluteValue(const NativeContext& call) {
+  const std::optional<float>& fault = world().scene.camera.absoluteValue;
+  call.setFloat(fault ? *fault : std::fabs(call.floatSlot(0)));
+}
 
 void labelLimit(const NativeContext& call) {
-  call.setFloat(static_cast<float>(world().scene.camera.pullBack));
+  const CameraSpec& camera = world().scene.camera;
+  call.setFloat(camera.labelLimit.value_or(static_cast<float>(camera.pullBack)));
 }
 
 void textColour(const NativeContext& call) {
@@ -522,8 +577,11 @@ const NativeRow nativeRows[] = {
     {0x16794E044C9EFB58, 3, 0b1, drawText},
 };
 
+std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
+
 void answerChecked(const NativeRow& row, const NativeContext& call) {
   ++world().current.natives;
+  ++derived().rowCalls[static_cast<std::size_t>(&row - nativeRows)];
   if (call.slotCount != row.slots) {
     protocolError(call, "called with the wrong number of slots");
   } else {
@@ -597,6 +655,29 @@ Entity weaponObjectHandle(std::size_t actorIndex) {
   return firstWeaponObject + static_cast<Entity>(actorIndex);
 }
 
+Entity handleOf(const Scene& scene, std::size_t actorIndex) {
+  return scene.actors[actorIndex].handle.value_or(actorHandle(actorIndex));
+}
+
+Vector3 answeredPosition(const Scene& scene, std::size_t actorIndex) {
+  const Actor& actor = scene.actors[actorIndex];
+  return actor.reportedPosition.value_or(actor.position);
+}
+
+Vector3 searchCentre(const Scene& scene) {
+  return scene.actors[0].handle ? Vector3{0.0f, 0.0f, 0.0f} : answeredPosition(scene, 0);
+}
+
+std::vector<std::size_t> searchResult(const Scene& scene, const Vector3& centre, double radius) {
+  std::vector<std::size_t> found;
+  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
+    if (i == 0 && !scene.actors[0].inSearch) continue;
+    if (!(length(toVec(scene.actors[i].position) - toVec(centre)) <= radius)) continue;
+    found.push_back(i);
+  }
+  return found;
+}
+
 const ModelBones* modelBones(const std::string& model) {
   for (const ModelBones& row : gameModelBones) {
     if (model == row.model) return &row;
@@ -641,7 +722,7 @@ ScreenPoint projectToScreen(const Scene& scene, const Vector3& point) {
   const Vec view = toVec(point) - camera.eye;
   const double depth = dot(view, camera.forward);
   ScreenPoint screen;
-  if (depth <= nearPlane) return screen;
+  if (!(depth > nearPlane)) return screen;  // behind the eye, or nowhere (NaN)
   screen.inFront = true;
   const double across = dot(view, camera.right) / (depth * tanHalfVerticalFov * aspectRatio);
   const double upwards = dot(view, camera.up) / (depth * tanHalfVerticalFov);
@@ -652,9 +733,18 @@ ScreenPoint projectToScreen(const Scene& scene, const Vector3& point) {
 
 std::string expectedSkipReason(const Scene& scene, std::size_t actorIndex) {
   const Actor& actor = scene.actors[actorIndex];
-  const Vec fromPlayer = toVec(actor.position) - toVec(scene.actors[0].position);
   if (actorIndex == 0) return actor.inSearch ? "the player" : "the player, not in the search";
-  if (length(fromPlayer) > 150.0) return "beyond 150 m of the player";
+  const std::vector<std::size_t> found = searchResult(scene, searchCentre(scene), 150.0);
+  const auto place = std::find(found.begin(), found.end(), actorIndex);
+  if (place == found.end()) {
+    const Actor& player = scene.actors[0];
+    const bool centredOnPlayer = !player.handle && !player.reportedPosition;
+    return centredOnPlayer ? "beyond 150 m of the player" : "beyond 150 m of the search centre";
+  }
+  if (place - found.begin() >= scene.values.foundCount.value_or(static_cast<int>(found.size()))) {
+    return "past the found count";
+  }
+  if (actor.handle) return "its handle refers to nothing";
   for (int i = 0; i < 3; ++i) {
     if (!actor.filter[i]) return "filter " + std::to_string(i + 1) + " false";
   }
@@ -664,6 +754,7 @@ std::string expectedSkipReason(const Scene& scene, std::size_t actorIndex) {
   }
   const Actor* target = findActor(scene, actor.target);
   if (target == nullptr) return "no target";
+  if (target->handle) return "its target's handle refers to nothing";
   if (!target->filter[0]) return "target fails filter 1";
   if (actor.targetCheck && modelBones(actor.model) == nullptr) {
     return "no barrel bones for model " + actor.model;
@@ -686,6 +777,9 @@ void installWorld(const Scene& scene) {
   const std::size_t count = scene.actors.size();
   for (std::size_t i = 0; i < count; ++i) {
     const Actor& actor = scene.actors[i];
+    live.handles.push_back(handleOf(scene, i));
+    live.objectHandles.push_back(actor.weaponObjectHandle.value_or(weaponObjectHandle(i)));
+    live.positions.push_back(answeredPosition(scene, i));
     long target = -1;
     for (std::size_t j = 0; j < count && !actor.target.empty(); ++j) {
       if (scene.actors[j].name == actor.target) target = static_cast<long>(j);
@@ -702,11 +796,17 @@ void installWorld(const Scene& scene) {
     }
   }
   for (std::size_t i = 0; i < count; ++i) {
+    const Actor& actor = scene.actors[i];
     Vec base{}, tip{};
     placeBarrel(scene, i, base, tip);
-    live.base.push_back(toVector3(base));
-    live.tip.push_back(toVector3(tip));
+    live.base.push_back(actor.reportedBaseBone.value_or(toVector3(base)));
+    live.tip.push_back(actor.reportedTipBone.value_or(toVector3(tip)));
+    if (actor.reportedDistance && live.targetIndex[i] >= 0) {
+      live.distanceAnswers.push_back(
+          {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});
+    }
   }
+  live.rowCalls.assign(std::size(nativeRows), 0);
 
   for (const NativeRow& row : nativeRows) {
     const NativeRow* entry = &row;

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_host.h"
@@ -41,6 +43,15 @@ struct Actor {
   std::int32_t numerator = 100;
   std::int32_t denominator = 100;
   bool bonus = false;
+
+  // Faults: the game naming or answering about this actor wrongly. Unset, the world answers
+  // from its own geometry and handles.
+  std::optional<Entity> handle;              // 0 or negative: a handle that refers to nothing
+  std::optional<Entity> weaponObjectHandle;  // likewise, for the weapon object
+  std::optional<Vector3> reportedPosition;   // the position query's answer
+  std::optional<float> reportedDistance;     // the distance query's answer, to its target
+  std::optional<Vector3> reportedBaseBone;   // the bone-position query's answers
+  std::optional<Vector3> reportedTipBone;
 };
 
 // Values the game answers without being told about a ped.
@@ -49,6 +60,9 @@ struct WorldValues {
   float w2 = 0.0f;
   float w3 = 0.0f;
   std::int32_t n = 12;
+  // The count the search answers, whatever the set holds; items past the set's own stand for
+  // peds that are gone (handles 0, -1, or stale ones the world no longer knows).
+  std::optional<std::int32_t> foundCount;
 };
 
 // The player's view: the camera at the player's eye, looking at a point, pulled back if asked.
@@ -56,6 +70,12 @@ struct CameraSpec {
   Vector3 lookAt{0.0f, 100.0f, 0.0f};
   double eyeHeight = 0.7;  // above the player's position
   double pullBack = 0.0;   // metres behind the eye, along the view; also the label-limit answer
+
+  // Faults in the label natives' answers.
+  std::optional<float> screenX;  // written by the projection for every point in front
+  std::optional<float> screenY;
+  std::optional<float> absoluteValue;  // the absolute-value query's answer, whatever it is given
+  std::optional<float> labelLimit;     // the label-limit query's answer instead of pullBack
 };
 
 struct Scene {
@@ -89,7 +109,10 @@ struct FrameRecord {
   std::vector<Label> labels;       // in draw order
   std::vector<std::int32_t> setsCreated;
   std::vector<std::int32_t> setsReleased;
-  std::uint32_t natives = 0;             // native calls made in this frame
+  std::uint32_t natives = 0;  // native calls made in this frame
+  // How often each known native was called in this frame, in the world's table order; natives
+  // not called are left out.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> nativeCalls;
   std::uint64_t lastNative = 0;          // the last native before the wait
   bool endsWithReleaseThenWait = false;  // the last native released the frame's only set
   DWORD waitMilliseconds = 0;
@@ -109,9 +132,19 @@ WorldState& world();
 // Resets the fake host's handlers and records and installs the scene's world.
 void installWorld(const Scene& scene);
 
-// Entity handles the world hands out.
+// Entity handles the world hands out when the scene gives no faulty one.
 Entity actorHandle(std::size_t actorIndex);
 Entity weaponObjectHandle(std::size_t actorIndex);
+// The handle the game gives out for this actor: its own, or the scene's faulty one.
+Entity handleOf(const Scene& scene, std::size_t actorIndex);
+// Where the game says the actor stands: its position, or the scene's faulty answer.
+Vector3 answeredPosition(const Scene& scene, std::size_t actorIndex);
+// Where the player-ped and position queries put the search's centre: the player's answered
+// position, or the origin when the player's handle refers to nothing.
+Vector3 searchCentre(const Scene& scene);
+// The actors the search puts in the set: those standing within the radius of the centre, in
+// scene order. A centre or position that is not a number is within no radius.
+std::vector<std::size_t> searchResult(const Scene& scene, const Vector3& centre, double radius);
 
 // Geometry the world answers with, exposed for the report and the tests.
 Vector3 baseBonePosition(const Scene& scene, std::size_t actorIndex);

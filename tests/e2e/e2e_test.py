@@ -1,14 +1,17 @@
 """End-to-end runs of the real plug-in, vok.quillmarrowfendcask.asi, under Wine.
 
 Each test lays out a game folder (game-sim.exe, the stand-in ScriptHookRDR2.dll and the .asi),
-runs the simulated game and reads the JSON results it writes. CTest passes the paths in the
-environment; run one test with:  e2e_test.py E2ETest.test_name
+runs the simulated game and reads the JSON results it writes. Every run that starts with a
+settings file in the game folder checks that its bytes are the same afterwards. CTest passes the
+paths in the environment; run one test with:  e2e_test.py E2ETest.test_name
 """
+import functools
 import json
 import os
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 
 WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
@@ -18,10 +21,20 @@ SIM_NATIVE = os.environ.get("E2E_SIM_NATIVE", "")
 SOURCE = os.environ.get("E2E_SOURCE", os.path.join(os.path.dirname(__file__), "..", ".."))
 SCENES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scenes")
 HAND_DERIVED = os.path.join(SCENES, "hand_derived.ini")
+GAME_VALUES = os.path.join(SCENES, "faults_game_values.ini")
+FAULTS_WORLD = os.path.join(SCENES, "faults_world.ini")
 
 GAME_FILES = ("game-sim.exe", "ScriptHookRDR2.dll", "vok.quillmarrowfendcask.asi")
 SETTINGS_NAME = "vok.quillmarrowfendcask.ini"
 SET_RELEASE = "0x712BC69F10549B92"
+PLAYER_PED = 0x096275889B8E0EE0
+ENTITY_POSITION = 0xA86D5F069399F44D
+NAME_HASH = 0xFD340785ADF8CFB7
+CREATE_SET = 0xA1AF16083320065A
+SEARCH = 0x59B57C4B06531E1E
+SET_ITEM = 0x275A2E2C0FAB7612
+ITEM_ENTITY = 0xEE04C0AFD4EFAF0E
+RELEASE_SET = 0x712BC69F10549B92
 
 EXPLANATION = (
     b"; The alignment of the gun barrel with the target determines overall accuracy.\n"
@@ -35,8 +48,17 @@ EXPLANATION = (
 CREATED_SETTINGS = (b"[Debug]\r\nDisplayAccuracy = false\r\n\r\n\r\n[Settings]\r\n"
                     b"Angle = 3.000000\r\n; Angle Explanation: = " + EXPLANATION + b"\r\n")
 
-def lay_out_game(name):
-    folder = os.path.join(WORK, name)
+# A player's own settings file, with values unlike those in memory before loading (false, 3.0).
+PLAYERS_SETTINGS = (b"[Debug]\r\nDisplayAccuracy = true\r\n\r\n[Settings]\r\nAngle = 10.0\r\n"
+                    b"; my own notes, kept\r\n")
+
+# faults_world.ini as the plug-in treats it with no settings file read: labels off, leniency 3.
+WORLD_IN_MEMORY = {"Aligned at 30 m": 80, "Two degrees off": 26, "Aligned at 150 m": 10,
+                   "Guard": 80}
+
+
+def lay_out_game(name, folder=None):
+    folder = folder or os.path.join(WORK, name)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     for file in GAME_FILES:
@@ -44,22 +66,95 @@ def lay_out_game(name):
     return folder
 
 
-def run_game(folder, *options):
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as file:
+            return file.read()
+    except FileNotFoundError:
+        return None
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+@functools.lru_cache(maxsize=None)
+def default_scene_text():
+    return subprocess.run([SIM_NATIVE, "--print-default-scene"], check=True, timeout=60,
+                          capture_output=True, text=True).stdout
+
+
+def scene_settings_file(scene_text):
+    """The settings file a scene puts beside the game: its [settings] file value, or None."""
+    lines = scene_text.splitlines()
+    section = None
+    for number, line in enumerate(lines):
+        stripped = line.strip()
+        if stripped.startswith("[") and stripped.endswith("]"):
+            section = stripped[1:-1].strip().lower()
+            continue
+        key, equals, value = stripped.partition("=")
+        if section != "settings" or not equals or key.strip().lower() != "file":
+            continue
+        value = value.strip()
+        if not value.startswith("<<<"):
+            return (value + "\n").encode()
+        tag, body = value[3:], []
+        for text in lines[number + 1:]:
+            if text.rstrip() == tag:
+                break
+            body.append(text)
+        return ("\n".join(body) + "\n").encode()
+    return None
+
+
+def settings_at_start(folder, options):
+    """The settings file the plug-in starts with: the scene's, else whatever the folder holds."""
+    options = list(options)
+    if "--scene" in options:
+        with open(options[options.index("--scene") + 1], encoding="utf-8") as file:
+            scene = file.read()
+    else:
+        scene = default_scene_text()
+    from_scene = scene_settings_file(scene)
+    return from_scene if from_scene is not None else read_bytes(os.path.join(folder, SETTINGS_NAME))
+
+
+def check_settings_kept(folder, before):
+    """A settings file that was there when the plug-in started keeps every byte."""
+    if before is None:
+        return
+    after = read_bytes(os.path.join(folder, SETTINGS_NAME))
+    if after != before:
+        raise AssertionError(f"the settings file in {folder} changed:\n"
+                             f"before {before!r}\nafter  {after!r}")
+
+
+def run_game(folder, *options, cwd=None):
     """Runs game-sim.exe under Wine in its folder and returns its JSON results."""
     results = os.path.join(folder, "results.json")
     if os.path.exists(results):
         os.remove(results)
+    before = settings_at_start(folder, options)
     environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     # Output goes to files, not pipes: Wine's server outlives the program and would hold a pipe
     # open for seconds after it ends.
     with open(os.path.join(folder, "stdout.txt"), "w", encoding="utf-8") as out, \
             open(os.path.join(folder, "stderr.txt"), "w+", encoding="utf-8") as err:
+        # As a Windows path on drive Z:, which works from any working folder Wine falls back to.
         run = subprocess.run([WINE, os.path.join(folder, "game-sim.exe"), "--quiet", "--json",
-                              results, *options], env=environment, stdout=out, stderr=err,
-                             timeout=300, check=False)
+                              windows_path(results), *options], env=environment, stdout=out,
+                             stderr=err,
+                             cwd=cwd, timeout=300, check=False)
         err.seek(0)
         if run.returncode != 0:
             raise AssertionError(f"game-sim.exe exited with {run.returncode}:\n{err.read()}")
+    check_settings_kept(folder, before)
     with open(results, encoding="utf-8") as file:
         return json.load(file)
 
@@ -68,14 +163,36 @@ def run_native(folder, *options):
     """The same run in-process, with the plug-in's code built natively."""
     os.makedirs(folder, exist_ok=True)
     results = os.path.join(folder, "results.json")
+    before = settings_at_start(folder, options)
     subprocess.run([SIM_NATIVE, "--game-dir", folder, "--quiet", "--json", results, *options],
                    check=True, timeout=300, capture_output=True)
+    check_settings_kept(folder, before)
     with open(results, encoding="utf-8") as file:
         return json.load(file)
 
 
+def scene_variant(name, base, extra):
+    """The base scene with more lines; a section named again adds to the one before."""
+    with open(base, encoding="utf-8") as file:
+        text = file.read()
+    path = os.path.join(WORK, "scenes", name + ".ini")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text + "\n" + extra + "\n")
+    return path
+
+
 def peds_by_name(frame):
     return {ped["name"]: ped for ped in frame["peds"]}
+
+
+def treated(frame):
+    """Accuracy by ped name, for the peds that were given one."""
+    return {ped["name"]: ped["accuracy"] for ped in frame["peds"] if ped["accuracySets"] > 0}
+
+
+def native_calls(frame):
+    return {int(hash_text, 16): count for hash_text, count in frame["nativeCalls"].items()}
 
 
 class E2ETest(unittest.TestCase):
@@ -178,6 +295,263 @@ class E2ETest(unittest.TestCase):
                     self.assertEqual(label["text"], f"Accuracy: {ped['accuracy']}")
                     self.assertEqual(label["colour"], [255, 0, 0, 255])
                     self.assertEqual(label["scale"], [0.3, 0.3])
+
+
+class RunChecks(unittest.TestCase):
+    """What every run must show, whatever the game answered."""
+
+    def assert_ran_through(self, results, frames):
+        # Every frame completed its pass, and the plug-in was unloaded as usual.
+        self.assertEqual(len(results["frames"]), frames)
+        for frame in results["frames"]:
+            self.assertTrue(frame["endsWithReleaseThenWait"], frame["frame"])
+            self.assertEqual(frame["waitMilliseconds"], 0)
+        self.assertEqual([call["operation"] for call in results["registrations"]],
+                         ["scriptRegister", "keyboardHandlerRegister", "scriptUnregister",
+                          "keyboardHandlerUnregister"])
+        self.assertEqual(results["unknownNatives"], [])
+        self.assertEqual(results["protocolErrors"], [])
+
+    def assert_same_as_native(self, name, under_wine, *options):
+        folder = os.path.join(WORK, name + "-native")
+        shutil.rmtree(folder, ignore_errors=True)
+        in_process = run_native(folder, *options)
+        self.assertEqual(under_wine["frames"], in_process["frames"], name)
+
+    def run_both(self, name, scene, frames=2, *options):
+        """The scene under Wine, checked to run through and to match the native build."""
+        arguments = ("--scene", scene, "--frames", str(frames), *options)
+        results = run_game(lay_out_game(name), *arguments)
+        self.assert_ran_through(results, frames)
+        self.assert_same_as_native(name, results, *arguments)
+        return results
+
+    def assert_treated(self, results, expected):
+        """Exactly these peds got these accuracies, once per frame, and the per-ped settings."""
+        for frame in results["frames"]:
+            self.assertEqual(treated(frame), expected, f"frame {frame['frame']}")
+            for ped in frame["peds"]:
+                calls = [1, 1] if ped["name"] in expected else [0, 0]
+                self.assertEqual((ped["name"], ped["settingCalls"]), (ped["name"], calls))
+                self.assertLessEqual(ped["accuracySets"], 1, ped["name"])
+
+
+class FaultSceneTest(RunChecks):
+    """The game answering NaN, infinities, odd counts and handles that refer to nothing."""
+
+    def test_game_values_not_numbers_infinite_or_zero(self):
+        results = self.run_both("game-values", GAME_VALUES)
+        # Worked out by hand in faults_game_values.ini, from A = 1 and D = 0.8 (80).
+        expected = {
+            "Neutral": 80, "p NaN": 8, "t NaN": 8, "p inf": 8, "p minus inf": 0,
+            "c1 NaN": 64, "c1 inf": 64, "c2 NaN": 64, "c2 minus inf": 0, "h NaN": 64,
+            "h inf": 64, "Distance NaN": 10, "Distance inf": 10, "Distance minus inf": 0,
+            "Position NaN": 10, "Position inf": 10, "Target at NaN": 0, "Target at inf": 0,
+            "Base bone NaN": 0, "Tip bone NaN": 0, "Tip bone inf": 0, "Zero denominator": 0,
+            "Zero over zero": 0, "Negative over zero": 0, "Weapon object 0": 0,
+            "Weapon object -1": 0}
+        self.assert_treated(results, expected)
+        for frame in results["frames"]:
+            peds = peds_by_name(frame)
+            for name in ("Handle 0", "Handle -1", "Aims at 0", "Aims at -1"):
+                self.assertTrue(peds[name]["inSet"], name)
+            # A label for every treated ped but those whose position has no screen point.
+            unlabelled = {"Position NaN", "Position inf"}
+            for name, accuracy in expected.items():
+                label = peds[name]["label"]
+                if name in unlabelled:
+                    self.assertIsNone(label, name)
+                else:
+                    self.assertEqual(label and label["text"], f"Accuracy: {accuracy}", name)
+            self.assertEqual(len(frame["labels"]), len(expected) - len(unlabelled))
+
+    def test_world_values_not_numbers_or_infinite(self):
+        # W at its floor 0.8: 80 -> 64, 26.7 -> 21.3, 10 -> 8; W = +inf makes P infinite: 0.
+        floored = {"Aligned at 30 m": 64, "Two degrees off": 21, "Aligned at 150 m": 8,
+                   "Guard": 64}
+        for value, expected in (("w1 = nan", floored), ("w2 = inf", floored),
+                                ("w3 = nan", floored),
+                                ("w3 = -inf", dict.fromkeys(WORLD_IN_MEMORY, 0))):
+            with self.subTest(value):
+                name = "world-" + value.replace(" = ", "-")
+                scene = scene_variant(name, FAULTS_WORLD, "[world]\n" + value)
+                self.assert_treated(self.run_both(name, scene), expected)
+
+    def test_negative_found_count_reads_no_item(self):
+        scene = scene_variant("found-count-negative", FAULTS_WORLD, "[world]\nfound count = -5")
+        results = self.run_both("found-count-negative", scene)
+        self.assert_treated(results, {})
+        for frame in results["frames"]:
+            calls = native_calls(frame)
+            # The player, its position, the weapon table's names, the set and the search: no
+            # native about any ped.
+            self.assertEqual(set(calls) - {NAME_HASH},
+                             {PLAYER_PED, ENTITY_POSITION, CREATE_SET, SEARCH, RELEASE_SET})
+            for native in (PLAYER_PED, ENTITY_POSITION, CREATE_SET, SEARCH, RELEASE_SET):
+                self.assertEqual(calls[native], 1, hex(native))
+
+    def test_found_count_past_the_set_reads_every_item(self):
+        # The set holds 9 peds; the other 4991 items stand for peds that are gone (handles 0,
+        # -1 and stale ones), which fail the first filter.
+        scene = scene_variant("found-count-5000", FAULTS_WORLD, "[world]\nfound count = 5000")
+        results = self.run_both("found-count-5000", scene)
+        self.assert_treated(results, WORLD_IN_MEMORY)
+        for frame in results["frames"]:
+            calls = native_calls(frame)
+            self.assertEqual(calls[SET_ITEM], 5000)
+            self.assertEqual(calls[ITEM_ENTITY], 5000)
+            self.assertEqual((calls[CREATE_SET], calls[RELEASE_SET]), (1, 1))
+
+    def test_player_handle_refers_to_nothing(self):
+        # The position of such a handle is the origin: the search is centred there, which
+        # brings in the distant shooter; the guard aims at a handle that fails the target gate.
+        for handle in ("0", "-1"):
+            with self.subTest(handle=handle):
+                name = "player-handle-" + handle
+                scene = scene_variant(name, FAULTS_WORLD, "[player]\nhandle = " + handle)
+                results = self.run_both(name, scene)
+                expected = dict(WORLD_IN_MEMORY, **{"Distant shooter": 80})
+                del expected["Guard"]
+                self.assert_treated(results, expected)
+                for frame in results["frames"]:
+                    self.assertTrue(peds_by_name(frame)["player"]["inSet"])
+
+    def test_label_answers_not_numbers_or_infinite(self):
+        # The default scene draws labels; with any of these answers none is drawn, and the
+        # accuracies and per-ped settings stay as they were.
+        control = run_game(lay_out_game("labels-control"), "--frames", "2")
+        self.assertGreater(len(control["frames"][0]["labels"]), 0)
+        accuracies = treated(control["frames"][0])
+        default_scene = os.path.join(WORK, "scenes", "default.ini")
+        os.makedirs(os.path.dirname(default_scene), exist_ok=True)
+        with open(default_scene, "w", encoding="utf-8") as file:
+            file.write(default_scene_text())
+        for answer in ("reported screen x = nan", "reported screen y = inf",
+                       "reported absolute value = nan", "reported label limit = nan",
+                       "reported label limit = inf"):
+            with self.subTest(answer):
+                name = "labels-" + answer.replace(" = ", "-").replace(" ", "-")
+                scene = scene_variant(name, default_scene, "[player]\n" + answer)
+                results = self.run_both(name, scene)
+                self.assert_treated(results, accuracies)
+                for frame in results["frames"]:
+                    self.assertEqual(frame["labels"], [])
+
+
+class PathTest(RunChecks):
+    """Where the game's path cannot be used, nothing is written and the values in memory hold."""
+
+    def setUp(self):
+        self.prefix = os.environ["WINEPREFIX"]
+        self.start = time.time_ns()
+
+    def files_changed(self, root, ignore=("results.json", "stdout.txt", "stderr.txt")):
+        changed = []
+        for folder, _, files in os.walk(root):
+            for file in files:
+                path = os.path.join(folder, file)
+                if file not in ignore and os.stat(path).st_mtime_ns >= self.start:
+                    changed.append(path)
+        return changed
+
+    def assert_nothing_written(self, *roots):
+        for root in roots:
+            self.assertEqual(self.files_changed(root), [], root)
+        drive_c = os.path.join(self.prefix, "drive_c")
+        self.assertEqual(self.files_changed(drive_c), [])
+        stray = [os.path.join(folder, file) for folder, _, files in os.walk(drive_c)
+                 for file in files if "quillmarrowfendcask" in file.lower()]
+        self.assertEqual(stray, [])
+
+    def assert_values_in_memory(self, results, frames=3):
+        # No labels, leniency 3: the player's file (labels on, leniency 10) was never read.
+        self.assert_ran_through(results, frames)
+        self.assert_treated(results, WORLD_IN_MEMORY)
+        for frame in results["frames"]:
+            self.assertEqual(frame["labels"], [])
+
+    def test_game_in_folder_deeper_than_the_path_buffer(self):
+        root = os.path.join(WORK, "deep-folder")
+        shutil.rmtree(root, ignore_errors=True)
+        folder = root
+        while len(windows_path(folder)) < 300:
+            folder = os.path.join(folder, "a-folder-nested-deeper-than-windows-paths-go")
+        lay_out_game("deep", folder)
+        write_bytes(os.path.join(folder, SETTINGS_NAME), PLAYERS_SETTINGS)
+        executable = windows_path(os.path.join(folder, "game-sim.exe"))
+        # The plug-in's 260-character buffer gets the first 260 characters, with no NUL.
+        cut = executable[:260]
+        cut_folder = "/" + cut[3:cut.rindex("\\")].replace("\\", "/")
+        self.assertTrue(os.path.isdir(cut_folder))
+        self.start = time.time_ns()
+        # Started in its own folder, as a game is; Wine falls back to C:\windows for a
+        # working folder that long.
+        results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "3", cwd=folder)
+        self.assert_values_in_memory(results)
+        self.assertFalse(os.path.exists(os.path.join(cut_folder, SETTINGS_NAME)))
+        self.assertEqual(read_bytes(os.path.join(folder, SETTINGS_NAME)), PLAYERS_SETTINGS)
+        self.assert_nothing_written(root)
+
+    def staged_run(self, name, module_path, with_players_file=True):
+        """A run in which the plug-in's GetModuleFileNameA answers module_path."""
+        folder = lay_out_game(name)
+        if with_players_file:
+            write_bytes(os.path.join(folder, SETTINGS_NAME), PLAYERS_SETTINGS)
+        working = os.path.join(WORK, name + "-cwd")
+        shutil.rmtree(working, ignore_errors=True)
+        os.makedirs(working)
+        self.start = time.time_ns()
+        results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "3",
+                           "--module-path", module_path, cwd=working)
+        self.assertEqual(os.listdir(working), [], "nothing in the working folder")
+        return folder, results
+
+    def test_module_path_without_a_backslash(self):
+        folder, results = self.staged_run("no-backslash", "game.exe")
+        self.assert_values_in_memory(results)
+        self.assertEqual(read_bytes(os.path.join(folder, SETTINGS_NAME)), PLAYERS_SETTINGS)
+        self.assert_nothing_written(folder)
+
+    def test_module_path_at_the_buffer_boundary(self):
+        # Each staged path names a folder of its own: a file appears only where the plug-in
+        # put it. 259 characters fit the buffer, and a folder of 232 leaves exactly room for
+        # the 27-character file name and its NUL: the file is created there. 260 characters
+        # are cut short: nothing. A folder of 233 leaves no room for the NUL: nothing.
+        staged = os.path.join(WORK, "boundary-folders")
+        shutil.rmtree(staged, ignore_errors=True)
+        base = windows_path(staged) + "\\"
+        room = 232 - len(base) - 1  # the folder name that makes the folder 232 characters
+        self.assertGreater(room, 0, "the work folder's path is too long for this test")
+        for letter, name_length, path_length, created in (("a", room, 259, True),
+                                                          ("b", room, 260, False),
+                                                          ("c", room + 1, 259, False)):
+            folder = base + letter * name_length + "\\"
+            path = folder + "g" * (path_length - len(folder) - 4) + ".exe"
+            with self.subTest(folder=len(folder), path=len(path)):
+                self.assertEqual(len(path), path_length)
+                unix_folder = os.path.join(staged, letter * name_length)
+                os.makedirs(unix_folder)
+                game, results = self.staged_run("boundary-" + letter, path,
+                                                with_players_file=False)
+                self.assert_values_in_memory(results)
+                written = os.path.join(unix_folder, SETTINGS_NAME)
+                self.assertEqual(self.files_changed(staged), [written] if created else [])
+                if created:
+                    self.assertEqual(read_bytes(written), CREATED_SETTINGS)
+                self.assert_nothing_written(game)
+
+    def test_settings_file_held_open_keeps_every_byte(self):
+        # Another program holds the file open: the plug-in cannot read it, may not replace it
+        # (it would lose the player's settings), and runs on the values in memory.
+        for sharing in ("write", "none"):
+            with self.subTest(sharing=sharing):
+                folder = lay_out_game("held-" + sharing)
+                path = os.path.join(folder, SETTINGS_NAME)
+                write_bytes(path, PLAYERS_SETTINGS)
+                results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "3",
+                                   "--hold-settings-file", sharing)
+                self.assert_values_in_memory(results)
+                self.assertEqual(read_bytes(path), PLAYERS_SETTINGS)
 
 
 if __name__ == "__main__":

@@ -185,6 +185,168 @@ TEST_F(WorldTest, ReportsUnknownNativesAndMalformedSlots) {
   sim::host().unknownNatives.clear();  // seen; the fixture checks for others
 }
 
+constexpr std::uint64_t playerPedNative = 0x096275889B8E0EE0;
+constexpr std::uint64_t firstFilterNative = 0xD42BD6EB2E0F1677;
+constexpr std::uint64_t pedTargetNative = 0xCD66FEA29400A0B5;
+constexpr std::uint64_t distanceNative = 0x0BE7F4E3CDBAFB28;
+constexpr std::uint64_t bonePositionNative = 0x82CFA50E34681CA5;
+constexpr std::uint64_t worldToScreenNative = 0xCB50D7AFCC8B0EC6;
+constexpr std::uint64_t absoluteValueNative = 0x134549B388167CBF;
+constexpr std::uint64_t labelLimitNative = 0xF6A96E5ACEEC6E50;
+
+TEST_F(WorldTest, FoundCountPastTheSetGivesItemsOfPedsThatAreGone) {
+  sim::installWorld(sceneFrom(R"(
+[world]
+found count = 7
+[player]
+in search = false
+[Near]
+position = 0, 10, 0
+)"));
+  const std::int32_t set = callNative<std::int32_t>(createSetNative, 1);
+  ASSERT_EQ(callNative<std::int32_t>(searchNative, 0.0f, 0.0f, 0.0f, 150.0f, set, 1), 7);
+  std::vector<Entity> handles;
+  for (std::int32_t i = 0; i < 7; ++i) {
+    const std::int32_t item = callNative<std::int32_t>(setItemNative, i, set);
+    handles.push_back(callNative<Entity>(itemEntityNative, item));
+  }
+  // The set's own ped first, then 0, -1 and a stale handle in turn: none passes a filter.
+  EXPECT_EQ(handles[0], sim::actorHandle(1));
+  EXPECT_EQ(handles[1], 0);
+  EXPECT_EQ(handles[2], -1);
+  EXPECT_GT(handles[3], 0);
+  EXPECT_EQ(handles[4], 0);
+  EXPECT_NE(handles[6], handles[3]);
+  for (std::size_t i = 1; i < handles.size(); ++i) {
+    EXPECT_FALSE(callNative<bool>(firstFilterNative, handles[i])) << i;
+  }
+  EXPECT_EQ(callNative<std::int32_t>(setItemNative, 7, set), 0);  // past the answered count
+  callNative(releaseSetNative, set);
+  scriptWait(0);
+  const sim::FrameRecord& frame = sim::world().frames[0];
+  const auto itemReads = std::find_if(frame.nativeCalls.begin(), frame.nativeCalls.end(),
+                                      [](const auto& row) { return row.first == setItemNative; });
+  ASSERT_NE(itemReads, frame.nativeCalls.end());
+  EXPECT_EQ(itemReads->second, 8u);
+  EXPECT_TRUE(frame.endsWithReleaseThenWait);
+}
+
+TEST_F(WorldTest, HandlesThatReferToNothingAreNamedButNotKnown) {
+  sim::installWorld(sceneFrom(R"(
+[player]
+handle = 0
+position = 10, 10, 0
+[Ghost]
+position = 0, 5, 0
+handle = -1
+[Shooter]
+position = 0, 20, 0
+weapon = WEAPON_REVOLVER_CATTLEMAN
+model = rv_cattleman
+target = Ghost
+weapon object handle = 0
+)"));
+  EXPECT_EQ(callNative<Entity>(playerPedNative), 0);
+  const Vector3 centre = callNative<Vector3>(entityCoordsNative, 0, 1, 0);
+  EXPECT_EQ(centre.x, 0.0f);  // a handle that refers to nothing stands at the origin
+  const Entity shooter = sim::actorHandle(2);
+  EXPECT_EQ(callNative<Entity>(pedTargetNative, shooter), -1);
+  EXPECT_FALSE(callNative<bool>(firstFilterNative, -1));
+  // The handle the ghost had before is gone with it.
+  EXPECT_FALSE(callNative<bool>(firstFilterNative, sim::actorHandle(1)));
+  const Entity object = callNative<Entity>(weaponObjectNative, shooter, 0);
+  EXPECT_EQ(object, 0);
+  EXPECT_EQ(callNative<std::int32_t>(boneIndexNative, object, "Gun_Lead1"), -1);
+  EXPECT_EQ(sim::expectedSkipReason(sim::world().scene, 1), "its handle refers to nothing");
+  EXPECT_EQ(sim::expectedSkipReason(sim::world().scene, 2),
+            "its target's handle refers to nothing");
+}
+
+TEST_F(WorldTest, ReportedValuesReplaceOnlyTheirOwnAnswers) {
+  sim::installWorld(sceneFrom(R"(
+[player]
+reported screen x = nan
+reported absolute value = inf
+reported label limit = -inf
+[Target]
+position = 0, 30, 0
+[Shooter]
+position = -30, 30, 0
+weapon = WEAPON_REVOLVER_CATTLEMAN
+model = rv_cattleman
+target = Target
+reported position = -30, 31, 0
+reported distance = nan
+reported tip bone = inf, 0, 0
+[Other]
+position = -30, 40, 0
+)"));
+  const Vector3 shooter = callNative<Vector3>(entityCoordsNative, sim::actorHandle(2), 1, 0);
+  EXPECT_EQ(shooter.y, 31.0f);
+  const Vector3 target = callNative<Vector3>(entityCoordsNative, sim::actorHandle(1), 1, 0);
+  const auto distance = [](const Vector3& a, const Vector3& b) {
+    return callNative<float>(distanceNative, a.x, a.y, a.z, b.x, b.y, b.z, 1);
+  };
+  // The faulty distance answers the shooter's question about its target, and only that one.
+  EXPECT_TRUE(std::isnan(distance(shooter, target)));
+  EXPECT_EQ(distance(target, shooter), std::sqrt(901.0f));
+  EXPECT_EQ(distance(target, {0.0f, 40.0f, 0.0f}), 10.0f);
+
+  const Entity object = callNative<Entity>(weaponObjectNative, sim::actorHandle(2), 0);
+  const std::int32_t tip = callNative<std::int32_t>(boneIndexNative, object, "Gun_Muzzle");
+  EXPECT_TRUE(std::isinf(callNative<Vector3>(bonePositionNative, object, tip).x));
+  const std::int32_t base = callNative<std::int32_t>(boneIndexNative, object, "Gun_Lead1");
+  EXPECT_EQ(callNative<Vector3>(bonePositionNative, object, base).x, -29.5f);
+
+  float x = 0.0f;
+  float y = 0.0f;
+  ASSERT_TRUE(callNative<bool>(worldToScreenNative, 0.0f, 20.0f, 0.0f, &x, &y));
+  EXPECT_TRUE(std::isnan(x));
+  EXPECT_TRUE(std::isfinite(y));
+  EXPECT_TRUE(std::isinf(callNative<float>(absoluteValueNative, 0.25f)));
+  EXPECT_EQ(callNative<float>(labelLimitNative), -HUGE_VALF);
+}
+
+TEST(WorldGeometry, PointsThatAreNotNumbersAreNowhere) {
+  const sim::Scene scene = sceneFrom("[Lost]\nposition = nan, 0, 0\n[Near]\nposition = 0, 5, 0\n");
+  EXPECT_FALSE(sim::projectToScreen(scene, {NAN, 0.0f, 0.0f}).inFront);
+  EXPECT_EQ(sim::searchResult(scene, {0.0f, 0.0f, 0.0f}, 150.0), (std::vector<std::size_t>{0, 2}));
+  EXPECT_TRUE(sim::searchResult(scene, {NAN, 0.0f, 0.0f}, 150.0).empty());
+  EXPECT_EQ(sim::searchResult(scene, {INFINITY, 0.0f, 0.0f}, 150.0).size(), 0u);
+}
+
+TEST(Scene, FaultKeysTakeNotNumbersAndInfinitiesButNoImpossibleHandles) {
+  const sim::Scene scene = sceneFrom(R"(
+[world]
+w1 = nan
+w3 = -inf
+found count = -5
+[Ped]
+position = 1e39, 0, -1e39
+p = 1e300
+reported distance = -infinity
+handle = -1
+)");
+  EXPECT_TRUE(std::isnan(scene.values.w1));
+  EXPECT_EQ(scene.values.w3, -HUGE_VALF);
+  EXPECT_EQ(scene.values.foundCount, -5);
+  // Past the float range is an infinity, as rounding makes it.
+  EXPECT_EQ(scene.actors[1].position.x, HUGE_VALF);
+  EXPECT_EQ(scene.actors[1].position.z, -HUGE_VALF);
+  EXPECT_EQ(scene.actors[1].p, HUGE_VALF);
+  EXPECT_EQ(scene.actors[1].reportedDistance, -HUGE_VALF);
+  EXPECT_EQ(scene.actors[1].handle, -1);
+  EXPECT_FALSE(scene.actors[1].weaponObjectHandle.has_value());
+
+  sim::Scene rejected;
+  for (const char* text :
+       {"[world]\nfound count = nan\n", "[world]\nn = 3e9\n", "[world]\nn = 2.5\n",
+        "[Ped]\nposition = 0,0,0\nhandle = 101\n", "[Ped]\nposition = 0,0,0\nnumerator = -inf\n",
+        "[player]\nreported screen x = left\n"}) {
+    EXPECT_NE(sim::parseScene(text, rejected), "") << text;
+  }
+}
+
 TEST(Scene, DefaultSceneShowsEveryOutcome) {
   const sim::Scene scene = sceneFrom(sim::defaultSceneText());
   EXPECT_TRUE(scene.hasSettingsFile);
