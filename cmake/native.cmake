@@ -30,4 +30,4 @@ if(BUILD_WINDOWS_PLUGIN)
 endif()
 
 add_subdirectory(tests)
-add_subdirectory(bench)
+add_subdirectory(benchmarks)

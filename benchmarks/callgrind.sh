@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The plug-in's own instructions per pass and per treated ped, counted by callgrind.
 #
-#   bench/callgrind.sh [BUILD_DIR]     (default: build; needs its pass_driver target built)
+#   benchmarks/callgrind.sh [BUILD_DIR]     (default: build; needs its pass_driver target built)
 #
 # For each crowd size pass_driver runs PASSES steady passes under
 #   valgrind --tool=callgrind --toggle-collect=measuredPasses
@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-driver=$build/bench/pass_driver
+driver=$build/benchmarks/pass_driver
 passes=20
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
