@@ -48,3 +48,4 @@ endif()
 
 add_subdirectory(tests)
 add_subdirectory(fuzz)
+add_subdirectory(benchmarks)

@@ -34,6 +34,12 @@ use_wine_prefix() {
   fi
 }
 
+# The benchmarks and the instruction-count driver, in the Release build; only what they need.
+build_benchmarks() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j"$(nproc)" --target tick_bench pass_driver
+}
+
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, with clang.
 build_sanitized() {
   local flags="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all"

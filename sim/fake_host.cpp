@@ -4,8 +4,6 @@
 
 namespace sim {
 
-namespace {
-// Natives whose slot at this index is the address of a NUL-terminated text.
 int textSlotOf(std::uint64_t hash) {
   switch (hash) {
     case 0xFD340785ADF8CFB7: return 0;  // name hash
@@ -15,12 +13,33 @@ int textSlotOf(std::uint64_t hash) {
   }
 }
 
+namespace {
 std::uint64_t withJunk(std::uint32_t low) { return resultJunk | low; }
 }  // namespace
 
-HostState& host() {
-  static HostState state;
-  return state;
+namespace {
+// A plain global rather than a function-local static: every native call reaches it, and a guard
+// check on each would be the fake game's cost, not the plug-in's. Nothing calls into the host
+// while globals are being constructed.
+HostState hostState;
+}  // namespace
+
+HostState& host() { return hostState; }
+
+void HandlerTable::set(std::uint64_t hash, NativeHandler handler) {
+  if ((count + 1) * 2 > entries.size()) {
+    std::vector<Entry> old = std::move(entries);
+    entries = std::vector<Entry>(old.empty() ? 64 : old.size() * 2);
+    mask = entries.size() - 1;
+    count = 0;
+    for (Entry& entry : old) {
+      if (entry.used) set(entry.hash, std::move(entry.handler));
+    }
+  }
+  std::size_t i = slotOf(hash);
+  while (entries[i].used && entries[i].hash != hash) i = (i + 1) & mask;
+  if (!entries[i].used) ++count;
+  entries[i] = Entry{hash, true, std::move(handler)};
 }
 
 void resetHost() { host() = HostState{}; }
@@ -40,7 +59,7 @@ void NativeContext::setVector(const Vector3& value) const {
 }
 
 void answer(std::uint64_t hash, NativeHandler handler) {
-  host().handlers[hash] = std::move(handler);
+  host().handlers.set(hash, std::move(handler));
 }
 
 void answerInt(std::uint64_t hash, std::int32_t value) {
@@ -84,29 +103,35 @@ void hostNativePush64(std::uint64_t slot) {
   ++state.pendingCount;
 }
 
+namespace {
+// Kept out of line: the call path stays short when nothing is recorded.
+[[gnu::noinline]] void recordCall(HostState& state, std::size_t count) {
+  RecordedCall call;
+  call.hash = state.pendingHash;
+  call.slots.assign(state.pendingSlots, state.pendingSlots + count);
+  const int textSlot = textSlotOf(state.pendingHash);
+  if (textSlot >= 0 && static_cast<std::size_t>(textSlot) < count) {
+    const char* text =
+        reinterpret_cast<const char*>(static_cast<std::uintptr_t>(state.pendingSlots[textSlot]));
+    if (text != nullptr) call.text = text;
+  }
+  state.calls.push_back(std::move(call));
+}
+
+[[gnu::noinline]] void noteUnknown(HostState& state) {
+  state.unknownNatives.push_back(state.pendingHash);
+}
+}  // namespace
+
 std::uint64_t* hostNativeCall() {
   HostState& state = host();
   const std::size_t count = state.pendingCount < maxSlots ? state.pendingCount : maxSlots;
   for (std::uint64_t& slot : state.resultSlots) slot = resultJunk;
-
-  if (state.recording) {
-    RecordedCall call;
-    call.hash = state.pendingHash;
-    call.slots.assign(state.pendingSlots, state.pendingSlots + count);
-    const int textSlot = textSlotOf(state.pendingHash);
-    if (textSlot >= 0 && static_cast<std::size_t>(textSlot) < count) {
-      const char* text =
-          reinterpret_cast<const char*>(static_cast<std::uintptr_t>(state.pendingSlots[textSlot]));
-      if (text != nullptr) call.text = text;
-    }
-    state.calls.push_back(std::move(call));
-  }
-
-  const auto handler = state.handlers.find(state.pendingHash);
-  if (handler == state.handlers.end()) {
-    state.unknownNatives.push_back(state.pendingHash);
+  if (state.recording) recordCall(state, count);
+  if (const NativeHandler* handler = state.handlers.find(state.pendingHash)) {
+    (*handler)(NativeContext{state.pendingHash, state.pendingSlots, count, state.resultSlots});
   } else {
-    handler->second(NativeContext{state.pendingHash, state.pendingSlots, count, state.resultSlots});
+    noteUnknown(state);
   }
   return state.resultSlots;
 }

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "host/native.h"
@@ -44,6 +43,35 @@ struct NativeContext {
 
 using NativeHandler = std::function<void(const NativeContext&)>;
 
+// The handlers by hash, in one flat open-addressed table: finding the answer for a hash is a
+// multiply, a shift and mostly a single compare, so the fake game's own cost per native stays
+// small next to what the plug-in does around it.
+struct HandlerTable {
+  struct Entry {
+    std::uint64_t hash = 0;
+    bool used = false;
+    NativeHandler handler;
+  };
+  std::vector<Entry> entries;  // a power of two in size, at most half full
+  std::size_t mask = 0;        // entries.size() - 1
+  std::size_t count = 0;
+
+  const NativeHandler* find(std::uint64_t hash) const {
+    if (entries.empty()) return nullptr;
+    for (std::size_t i = slotOf(hash);; i = (i + 1) & mask) {
+      const Entry& entry = entries[i];
+      if (!entry.used) return nullptr;
+      if (entry.hash == hash) return &entry.handler;
+    }
+  }
+  void set(std::uint64_t hash, NativeHandler handler);
+
+ private:
+  std::size_t slotOf(std::uint64_t hash) const {
+    return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+  }
+};
+
 // One recorded host event: a native call, or a scriptWait (hash 0, its time in slot 0).
 struct RecordedCall {
   std::uint64_t hash = 0;
@@ -60,7 +88,7 @@ struct Registration {
 };
 
 struct HostState {
-  std::unordered_map<std::uint64_t, NativeHandler> handlers;
+  HandlerTable handlers;
   bool recording = true;
   std::vector<RecordedCall> calls;
   std::vector<std::uint64_t> unknownNatives;  // natives the fake game does not answer
@@ -121,6 +149,9 @@ int sendKeyboardEvents();
 // The Windows calls of the plug-in, for the native build.
 void setExecutablePath(const std::string& path, bool fail = false);
 void setTickCount(std::uint32_t value);
+
+// The slot at which a native takes the address of a NUL-terminated text, or -1.
+int textSlotOf(std::uint64_t hash);
 
 // Jenkins' one-at-a-time over the lower-cased bytes, as the game hashes names.
 std::uint32_t gameNameHash(const char* text);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <list>
 #include <set>
+#include <span>
 #include <type_traits>
 
 namespace sim {
@@ -420,5 +421,28 @@ std::string loadSceneFile(const std::string& path, Scene& scene) {
 }
 
 const char* defaultSceneText() { return defaultScene; }
+
+Scene crowdScene(int peds) {
+  Scene scene;
+  scene.name = "crowd";
+  Actor player;
+  player.name = "player";
+  scene.actors.push_back(player);
+  const std::span<const ModelBones> models = knownModels();
+  for (int i = 0; i < peds; ++i) {
+    // 10 to 139 m ahead, at most 17 degrees to either side: within 150 m and on screen.
+    const float ahead = static_cast<float>(10 + i * 37 % 130);
+    const float aside = static_cast<float>(i % 21 - 10) * 0.03f * ahead;
+    Actor ped;
+    ped.name = "Ped " + std::to_string(i + 1);
+    ped.position = {aside, ahead, 0.0f};
+    ped.model = models[static_cast<std::size_t>(i) % models.size()].model;
+    ped.weapon = "weapon_" + ped.model;
+    ped.target = "player";
+    ped.aimError = (i % 7) * 0.5;  // 0 to 3 degrees: accuracies from full down to 0
+    scene.actors.push_back(ped);
+  }
+  return scene;
+}
 
 }  // namespace sim

@@ -32,4 +32,9 @@ std::string loadSceneFile(const std::string& path, Scene& scene);
 // The scene used when none is given: the range of outcomes at once.
 const char* defaultSceneText();
 
+// A crowd for benchmarks and the allocation test: the player at the origin looking north and
+// `peds` armed peds in front of it within 150 m, each aiming at the player slightly off, with
+// the game's weapon models in turn. Every ped is treated and every label lands on screen.
+Scene crowdScene(int peds);
+
 }  // namespace sim

@@ -122,8 +122,10 @@ struct WeaponEntry {
   bool check[2] = {false, false};
 };
 
+// A released set keeps its slot and its buffer for the next one: a steady frame allocates nothing.
 struct LiveSet {
-  std::int32_t handle;
+  std::int32_t handle = 0;
+  bool live = false;
   std::vector<std::size_t> actors;
   std::int32_t answeredCount = 0;  // what the search answered, which may differ from actors
 };
@@ -152,10 +154,12 @@ struct Derived {
   std::vector<std::uint32_t> rowCalls;  // this frame's calls per native, in table order
 };
 
-Derived& derived() {
-  static Derived state;
-  return state;
-}
+// Plain globals rather than function-local statics: the answers reach them on every native, and
+// nothing asks the world anything while globals are being constructed.
+WorldState worldState;
+Derived derivedState;
+
+Derived& derived() { return derivedState; }
 
 // The actor behind an entity handle, or -1. A handle the scene made stale refers to nothing,
 // and neither does the handle it replaced.
@@ -184,9 +188,23 @@ void protocolError(const NativeContext& call, const char* what) {
 
 std::uint64_t nativeHashAt(std::size_t row);
 
+
+// A fresh record for the next frame. A record that was not kept lends its buffers to the next,
+// so that frames that are not recorded allocate nothing.
 void resetFrame() {
   FrameRecord& current = world().current;
+  std::vector<ActorFrame> actors = std::move(current.actors);
+  std::vector<Label> labels = std::move(current.labels);
+  std::vector<std::int32_t> created = std::move(current.setsCreated);
+  std::vector<std::int32_t> released = std::move(current.setsReleased);
+  labels.clear();
+  created.clear();
+  released.clear();
   current = FrameRecord{};
+  current.labels = std::move(labels);
+  current.setsCreated = std::move(created);
+  current.setsReleased = std::move(released);
+  current.actors = std::move(actors);
   current.actors.assign(world().scene.actors.size(), ActorFrame{});
   derived().unknownAtFrameStart = host().unknownNatives.size();
 }
@@ -235,14 +253,22 @@ void nameHashOf(const NativeContext& call) {
 void createSet(const NativeContext& call) {
   Derived& live = derived();
   const std::int32_t handle = ++live.lastSetHandle;
-  live.sets.push_back({handle, {}, 0});
+  LiveSet* slot = nullptr;
+  for (LiveSet& set : live.sets) {
+    if (!set.live) slot = &set;
+  }
+  if (slot == nullptr) slot = &live.sets.emplace_back();
+  slot->handle = handle;
+  slot->live = true;
+  slot->actors.clear();
+  slot->answeredCount = 0;
   world().current.setsCreated.push_back(handle);
   call.setInt(handle);
 }
 
 LiveSet* findSet(std::int32_t handle) {
   for (LiveSet& set : derived().sets) {
-    if (set.handle == handle) return &set;
+    if (set.live && set.handle == handle) return &set;
   }
   return nullptr;
 }
@@ -342,13 +368,10 @@ void pedSetting(const NativeContext& call) {
 
 void releaseSet(const NativeContext& call) {
   const std::int32_t handle = call.intSlot(0);
-  std::vector<LiveSet>& sets = derived().sets;
-  for (auto set = sets.begin(); set != sets.end(); ++set) {
-    if (set->handle == handle) {
-      sets.erase(set);
-      world().current.setsReleased.push_back(handle);
-      return;
-    }
+  if (LiveSet* set = findSet(handle)) {
+    set->live = false;
+    world().current.setsReleased.push_back(handle);
+    return;
   }
   protocolError(call, "released a set that does not exist");
 }
@@ -642,10 +665,7 @@ Camera cameraOf(const Scene& scene) {
 
 }  // namespace
 
-WorldState& world() {
-  static WorldState state;
-  return state;
-}
+WorldState& world() { return worldState; }
 
 Entity actorHandle(std::size_t actorIndex) {
   return firstActorHandle + static_cast<Entity>(actorIndex);
@@ -683,6 +703,15 @@ const ModelBones* modelBones(const std::string& model) {
     if (model == row.model) return &row;
   }
   return nullptr;
+}
+
+std::span<const ModelBones> knownModels() { return gameModelBones; }
+
+unsigned addressSlotsOf(std::uint64_t hash) {
+  for (const NativeRow& row : nativeRows) {
+    if (row.hash == hash) return row.addressSlots;
+  }
+  return 0;
 }
 
 const Actor* findActor(const Scene& scene, const std::string& name) {

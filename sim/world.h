@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -168,6 +169,12 @@ struct ModelBones {
   const char* tip;
 };
 const ModelBones* modelBones(const std::string& model);
+// The slots of a native that carry an address (bit i for slot i); 0 for natives the world does
+// not know.
+unsigned addressSlotsOf(std::uint64_t hash);
+
+// Every weapon model the world knows, in the game's order.
+std::span<const ModelBones> knownModels();
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.

@@ -5,9 +5,9 @@ cd "$1"          # source tree
 build=$2         # native build tree with compile_commands.json
 
 mapfile -t sources < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'sim/*.cpp' 'sim/*.h' 'tools/*.cpp' \
-                         'tools/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' \
+                         'tools/*.h' 'tests/*.cpp' 'tests/*.h' 'benchmarks/*.cpp' 'benchmarks/*.h' \
                          'fuzz/*.cpp' 'fuzz/*.h' 2>/dev/null ||
-                       find src sim tools tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null)
+                       find src sim tools tests benchmarks fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null)
 clang-format --dry-run --Werror "${sources[@]}"
 
 # Lint what the native build compiles of the plug-in, the fake game and the tools.

@@ -92,6 +92,12 @@ ShotReadings readShot(Entity ped, Entity target) {
   return shot;
 }
 
+// fminf and fmaxf as the C library computes them (IEEE 754 minNum and maxNum: a NaN operand gives
+// the other one; of two equal operands, 0 and -0 included, the first), written out so that they
+// compile to a few instructions rather than a library call on every factor.
+float minNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b < a ? b : a; }
+float maxNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b > a ? b : a; }
+
 // A bone the weapon object lacks stands at the world origin.
 Vector3 barrelPoint(Entity weaponObject, const std::string& boneName) {
   const std::int32_t index =
@@ -109,32 +115,32 @@ Vector3 direction(const Vector3& from, const Vector3& to) {
 }
 
 // 1 when the barrel points straight at the target, falling to 0 at angleLeniency degrees.
-// fmin/fmax ignore a NaN operand, which settles a zero, negative or NaN leniency.
+// min and max ignore a NaN operand, which settles a zero, negative or NaN leniency.
 float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3& tip) {
   const Vector3 aim = direction(base, target);
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
-  const float cosine = std::fmin(one, std::fmax(0.0f, dot));
+  const float cosine = minNum(one, maxNum(0.0f, dot));
   const float radians = std::acos(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
-  return std::fmax(0.0f, std::fmin(one, one - degrees / angleLeniency));
+  return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }
 
 // One minus the scaled game value, never below its floor; a NaN value gives the floor.
 float reduction(float value, float scale, float floor) {
-  return std::fmax(floor, one - value * scale);
+  return maxNum(floor, one - value * scale);
 }
 
 // The product of the nine factors, before the band, ratio and bonus adjustments.
 float factorProduct(float a, const ShotReadings& shot) {
   const float d = reduction(shot.d, dScale, lowFloor);
-  const float s = std::fmax(lowFloor, (half - shot.t * sScale) + (half - shot.p * sScale));
+  const float s = maxNum(lowFloor, (half - shot.t * sScale) + (half - shot.p * sScale));
   const float w1 = reduction(shot.w1, wScale, highFloor);
   const float w2 = reduction(shot.w2, wScale, highFloor);
   const float w3 = reduction(shot.w3, w3Scale, highFloor);
   const float c1 = reduction(shot.c1, c1Scale, highFloor);
   const float c2 = reduction(shot.c2, c2Scale, highFloor);
-  const float h = std::fmax(highFloor, one - shot.h);
+  const float h = maxNum(highFloor, one - shot.h);
   const float q = ((h * c1) * c2) * (w3 * w2);
   const float r = (w1 * s) * (a * d);
   return q * r;

@@ -66,7 +66,24 @@ inline Result callNative(std::uint64_t hash, Args... args) {
   }
 }
 
-Vector3 entityPosition(Entity entity);
-Vector3 boneWorldPosition(Entity entity, std::int32_t boneIndex);
-float pointDistance(const Vector3& a, const Vector3& b);
-std::uint32_t nameHash(const char* text);
+// The shared wrappers, inline: they run several times per ped and frame, and a call of their own
+// around each would cost more than the pushes they make.
+inline Vector3 entityPosition(Entity entity) {
+  constexpr std::uint64_t entityCoordsNative = 0xA86D5F069399F44D;
+  return callNative<Vector3>(entityCoordsNative, entity, 1, 0);
+}
+
+inline Vector3 boneWorldPosition(Entity entity, std::int32_t boneIndex) {
+  constexpr std::uint64_t boneCoordsNative = 0x82CFA50E34681CA5;
+  return callNative<Vector3>(boneCoordsNative, entity, boneIndex);
+}
+
+inline float pointDistance(const Vector3& a, const Vector3& b) {
+  constexpr std::uint64_t distanceBetweenNative = 0x0BE7F4E3CDBAFB28;
+  return callNative<float>(distanceBetweenNative, a.x, a.y, a.z, b.x, b.y, b.z, 1);
+}
+
+inline std::uint32_t nameHash(const char* text) {
+  constexpr std::uint64_t nameHashNative = 0xFD340785ADF8CFB7;
+  return callNative<std::uint32_t>(nameHashNative, text);
+}

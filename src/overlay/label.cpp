@@ -1,6 +1,7 @@
 #include "overlay/label.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <cstring>
 
 namespace {
 constexpr std::uint64_t worldToScreenNative = 0xCB50D7AFCC8B0EC6;
@@ -20,6 +21,27 @@ constexpr float labelScale = 0.3f;
 bool onScreen(float coordinate) {
   return callNative<float>(absoluteValueNative, coordinate - screenCentre) < halfExtent;
 }
+// "Accuracy: " and the value in decimal, cut to fit as snprintf would cut it. Written out because
+// snprintf's format machinery costs more than all the label's natives together, on every label
+// of every frame.
+void formatLabel(char (&text)[14], std::int32_t accuracy) {
+  constexpr char prefix[] = "Accuracy: ";
+  std::memcpy(text, prefix, sizeof prefix - 1);
+  std::size_t length = sizeof prefix - 1;
+
+  char digits[10];  // an unsigned 32-bit magnitude has at most 10, least significant first
+  std::size_t count = 0;
+  const auto value = static_cast<std::uint32_t>(accuracy);
+  std::uint32_t magnitude = accuracy < 0 ? 0u - value : value;
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+
+  if (accuracy < 0) text[length++] = '-';
+  while (count > 0 && length < sizeof text - 1) text[length++] = digits[--count];
+  text[length] = '\0';
+}
 }  // namespace
 
 std::uint64_t drawScreenText(const char* text, float screenX, float screenY) {
@@ -29,7 +51,7 @@ std::uint64_t drawScreenText(const char* text, float screenX, float screenY) {
 void drawAccuracyLabel(const Vector3& position, std::int32_t accuracy) {
   // "Accuracy: 100" and its NUL fill the buffer exactly; the text never needs the heap.
   char text[14];
-  std::snprintf(text, sizeof text, "Accuracy: %d", static_cast<int>(accuracy));
+  formatLabel(text, accuracy);
 
   float screenX = 0.0f;
   float screenY = 0.0f;

@@ -1,4 +1,6 @@
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "fake_game_test.h"
@@ -71,6 +73,22 @@ TEST_F(LabelTest, TextHoldsTheValueWithoutPadding) {
     EXPECT_EQ(draws[0].text, text);
   }
   EXPECT_EQ(std::strlen("Accuracy: 100"), 13u);
+}
+
+// The text is built by hand for speed; it must be exactly what the C library would print, cut
+// to the buffer the same way, whatever value arrives.
+TEST_F(LabelTest, TextIsWhatPrintfWouldWrite) {
+  std::vector<std::int32_t> values = {101, 999, 1000, 123456, -1, -42, -100, INT32_MAX, INT32_MIN};
+  for (std::int32_t accuracy = 0; accuracy <= 100; ++accuracy) values.push_back(accuracy);
+  for (const std::int32_t accuracy : values) {
+    sim::host().calls.clear();
+    drawAccuracyLabel({0.0f, 0.0f, 0.0f}, accuracy);
+    char expected[14];
+    std::snprintf(expected, sizeof expected, "Accuracy: %d", static_cast<int>(accuracy));
+    const auto draws = sim::callsOf(drawText);
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].text, expected) << accuracy;
+  }
 }
 
 TEST_F(LabelTest, OnlyPointsStrictlyInsideTheScreenAreDrawn) {

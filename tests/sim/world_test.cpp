@@ -6,6 +6,7 @@
 #include "scene.h"
 #include "script/keyboard.h"
 #include "script/script.h"
+#include "settings/settings.h"
 #include "world.h"
 
 namespace {
@@ -166,6 +167,56 @@ position = 0, 151, 0
   scriptWait(0);
   EXPECT_FALSE(sim::world().frames[1].endsWithReleaseThenWait);
   EXPECT_EQ(sim::world().frames[1].setsCreated, std::vector<std::int32_t>{kept});
+  EXPECT_TRUE(sim::world().protocolErrors.empty());
+}
+
+TEST_F(WorldTest, AReleasedSetIsGoneEvenThoughItsSlotIsReused) {
+  sim::installWorld(sceneFrom(shooterScene));
+  const std::int32_t first = callNative<std::int32_t>(createSetNative, 1);
+  callNative(releaseSetNative, first);
+  EXPECT_EQ(callNative<std::int32_t>(searchNative, 0.0f, 0.0f, 0.0f, 150.0f, first, 1), 0);
+  callNative(releaseSetNative, first);
+  ASSERT_EQ(sim::world().protocolErrors.size(), 2u);
+  EXPECT_NE(sim::world().protocolErrors[0].find("does not exist"), std::string::npos);
+  EXPECT_NE(sim::world().protocolErrors[1].find("does not exist"), std::string::npos);
+
+  // The next set takes the old one's place with a handle of its own and starts empty.
+  const std::int32_t second = callNative<std::int32_t>(createSetNative, 1);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(callNative<std::int32_t>(setItemNative, 0, second), 0);
+  EXPECT_EQ(callNative<std::int32_t>(searchNative, 0.0f, 0.0f, 0.0f, 150.0f, second, 1), 2);
+  callNative(releaseSetNative, second);
+  scriptWait(0);
+  EXPECT_EQ(sim::world().frames[0].setsReleased, (std::vector<std::int32_t>{first, second}));
+}
+
+TEST_F(WorldTest, CrowdTreatsEveryPedWithEveryModelAndLabelsThemAll) {
+  const int peds = 40;
+  const sim::Scene scene = sim::crowdScene(peds);
+  ASSERT_EQ(scene.actors.size(), static_cast<std::size_t>(peds + 1));
+  for (std::size_t i = 1; i < scene.actors.size(); ++i) {
+    EXPECT_EQ(sim::expectedSkipReason(scene, i), "") << scene.actors[i].name;
+  }
+  std::vector<std::string> models;
+  for (const sim::Actor& actor : scene.actors) models.push_back(actor.model);
+  for (const sim::ModelBones& bones : sim::knownModels()) {
+    EXPECT_NE(std::find(models.begin(), models.end(), bones.model), models.end()) << bones.model;
+  }
+
+  sim::installWorld(scene);
+  displayAccuracy = true;
+  runTickPass();
+  scriptWait(0);
+  const sim::FrameRecord& frame = sim::world().frames.at(0);
+  EXPECT_EQ(frame.labels.size(), static_cast<std::size_t>(peds));
+  std::vector<std::int32_t> accuracies;
+  for (std::size_t i = 1; i < frame.actors.size(); ++i) {
+    EXPECT_EQ(frame.actors[i].accuracySets, 1) << i;
+    accuracies.push_back(frame.actors[i].accuracy);
+  }
+  // Distances and aim errors spread the outcomes from high accuracy down to none.
+  EXPECT_GT(*std::max_element(accuracies.begin(), accuracies.end()), 80);
+  EXPECT_EQ(*std::min_element(accuracies.begin(), accuracies.end()), 0);
   EXPECT_TRUE(sim::world().protocolErrors.empty());
 }
 
