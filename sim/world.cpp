@@ -10,6 +10,10 @@
 
 namespace sim {
 
+// The actors within the radius of the centre, into found, reusing its buffer.
+void collectSearchResult(const Scene& scene, const Vector3& centre, double radius,
+                         std::vector<std::size_t>& found);
+
 namespace {
 
 // Handles the world hands out: distinct ranges, so that a set item or a weapon object passed
@@ -188,24 +192,22 @@ void protocolError(const NativeContext& call, const char* what) {
 
 std::uint64_t nativeHashAt(std::size_t row);
 
-
 // A fresh record for the next frame. A record that was not kept lends its buffers to the next,
 // so that frames that are not recorded allocate nothing.
 void resetFrame() {
   FrameRecord& current = world().current;
-  std::vector<ActorFrame> actors = std::move(current.actors);
-  std::vector<Label> labels = std::move(current.labels);
-  std::vector<std::int32_t> created = std::move(current.setsCreated);
-  std::vector<std::int32_t> released = std::move(current.setsReleased);
-  labels.clear();
-  created.clear();
-  released.clear();
-  current = FrameRecord{};
-  current.labels = std::move(labels);
-  current.setsCreated = std::move(created);
-  current.setsReleased = std::move(released);
-  current.actors = std::move(actors);
-  current.actors.assign(world().scene.actors.size(), ActorFrame{});
+  FrameRecord next;
+  next.actors = std::move(current.actors);
+  next.labels = std::move(current.labels);
+  next.setsCreated = std::move(current.setsCreated);
+  next.setsReleased = std::move(current.setsReleased);
+  next.nativeCalls = std::move(current.nativeCalls);
+  next.labels.clear();
+  next.setsCreated.clear();
+  next.setsReleased.clear();
+  next.nativeCalls.clear();
+  next.actors.assign(world().scene.actors.size(), ActorFrame{});
+  current = std::move(next);
   derived().unknownAtFrameStart = host().unknownNatives.size();
 }
 
@@ -282,7 +284,7 @@ void searchPeds(const NativeContext& call) {
   }
   const Vector3 centre{call.floatSlot(0), call.floatSlot(1), call.floatSlot(2)};
   const WorldState& state = world();
-  set->actors = searchResult(state.scene, centre, call.floatSlot(3));
+  collectSearchResult(state.scene, centre, call.floatSlot(3), set->actors);
   for (const std::size_t i : set->actors) world().current.actors[i].inSet = true;
   set->answeredCount =
       state.scene.values.foundCount.value_or(static_cast<std::int32_t>(set->actors.size()));
@@ -688,13 +690,21 @@ Vector3 searchCentre(const Scene& scene) {
   return scene.actors[0].handle ? Vector3{0.0f, 0.0f, 0.0f} : answeredPosition(scene, 0);
 }
 
-std::vector<std::size_t> searchResult(const Scene& scene, const Vector3& centre, double radius) {
-  std::vector<std::size_t> found;
+// Fills found, reusing its buffer: the search runs every frame and a steady frame allocates
+// nothing.
+void collectSearchResult(const Scene& scene, const Vector3& centre, double radius,
+                         std::vector<std::size_t>& found) {
+  found.clear();
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
     if (i == 0 && !scene.actors[0].inSearch) continue;
     if (!(length(toVec(scene.actors[i].position) - toVec(centre)) <= radius)) continue;
     found.push_back(i);
   }
+}
+
+std::vector<std::size_t> searchResult(const Scene& scene, const Vector3& centre, double radius) {
+  std::vector<std::size_t> found;
+  collectSearchResult(scene, centre, radius, found);
   return found;
 }
 
