@@ -21,6 +21,7 @@ constexpr float labelScale = 0.3f;
 bool onScreen(float coordinate) {
   return callNative<float>(absoluteValueNative, coordinate - screenCentre) < halfExtent;
 }
+
 // "Accuracy: " and the value in decimal, cut to fit as snprintf would cut it. Written out because
 // snprintf's format machinery costs more than all the label's natives together, on every label
 // of every frame.
