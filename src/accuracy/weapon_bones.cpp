@@ -1,9 +1,11 @@
 #include "accuracy/weapon_bones.h"
 
+#include <iterator>
+
 #include "host/native.h"
 
 // Names are passed to the game exactly as written, letter case included.
-const WeaponBoneRow weaponBoneRows[weaponBoneRowCount] = {
+const WeaponBoneRow weaponBoneRows[] = {
     {"rv_cattleman", "Gun_Lead1", "Gun_Muzzle"},
     {"rv_cattleman_john", "Gun_Lead1", "Gun_Muzzle"},
     {"rv_cattleman_mexican", "Gun_Lead1", "Gun_Muzzle"},
@@ -40,6 +42,7 @@ const WeaponBoneRow weaponBoneRows[weaponBoneRowCount] = {
     {"sn_rolling", "Gun_VFX_Eject", "Gun_Muzzle"},
     {"sn_rolling_exotic", "Gun_VFX_Eject", "Gun_Muzzle"},
 };
+const int weaponBoneRowCount = static_cast<int>(std::size(weaponBoneRows));
 
 std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;
 

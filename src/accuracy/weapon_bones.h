@@ -16,8 +16,9 @@ struct WeaponBoneRow {
   const char* tipBone;
 };
 
-constexpr int weaponBoneRowCount = 34;
-extern const WeaponBoneRow weaponBoneRows[weaponBoneRowCount];
+// The count follows the rows: adding or deleting a row needs no other change.
+extern const WeaponBoneRow weaponBoneRows[];
+extern const int weaponBoneRowCount;
 
 // Keyed by the game's hash of the model name; filled by buildWeaponBoneTable.
 extern std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;

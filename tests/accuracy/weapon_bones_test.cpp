@@ -99,8 +99,23 @@ TEST_F(WeaponBonesTest, LaterRowWinsWhenKeysCollide) {
   sim::answerInt(nameHashNative, 5);
   buildWeaponBoneTable();
   ASSERT_EQ(weaponBoneTable.size(), 1u);
-  EXPECT_EQ(weaponBoneTable.at(5).baseBone, "Gun_VFX_Eject");
-  EXPECT_EQ(weaponBoneTable.at(5).tipBone, "Gun_Muzzle");
+  // Whichever row is last today: rows are added and removed.
+  const WeaponBoneRow& last = weaponBoneRows[weaponBoneRowCount - 1];
+  EXPECT_EQ(weaponBoneTable.at(5).baseBone, last.baseBone);
+  EXPECT_EQ(weaponBoneTable.at(5).tipBone, last.tipBone);
+}
+
+TEST_F(WeaponBonesTest, EveryRowNamesAModelAndTwoBones) {
+  ASSERT_GT(weaponBoneRowCount, 0);
+  for (int row = 0; row < weaponBoneRowCount; ++row) {
+    const WeaponBoneRow& entry = weaponBoneRows[row];
+    ASSERT_NE(entry.modelName, nullptr) << "row " << row;
+    ASSERT_NE(entry.baseBone, nullptr) << entry.modelName;
+    ASSERT_NE(entry.tipBone, nullptr) << entry.modelName;
+    EXPECT_NE(*entry.modelName, '\0') << "row " << row;
+    EXPECT_NE(*entry.baseBone, '\0') << entry.modelName;
+    EXPECT_NE(*entry.tipBone, '\0') << entry.modelName;
+  }
 }
 
 }  // namespace

@@ -120,7 +120,9 @@ TEST_F(TickPassTest, EmptySearchMakesOnlyThePassFrame) {
   std::vector<std::string> names;
   for (const auto& call : sim::callsOf(nameHashNative)) names.push_back(call.text);
   std::vector<std::string> rowNames;
-  for (const WeaponBoneRow& row : weaponBoneRows) rowNames.emplace_back(row.modelName);
+  for (int row = 0; row < weaponBoneRowCount; ++row) {
+    rowNames.emplace_back(weaponBoneRows[row].modelName);
+  }
   EXPECT_EQ(names, rowNames);
 
   const auto& calls = sim::host().calls;
