@@ -1,27 +1,25 @@
 # The Windows plug-in, vok.quillmarrowfendcask.asi, importing the host by its decorated names.
 set(HOST_DEF ${CMAKE_SOURCE_DIR}/src/host/ScriptHookRDR2.def)
 
-# MSVC's windows.h defines min and max as macros in C++ too, which breaks std::min and std::max.
-add_compile_definitions(NOMINMAX)
+# MSVC's windows.h defines min and max as macros in C++ too, which breaks std::min and std::max;
+# and the parts of it that nothing here uses stay out.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
 
 if(MSVC)
   # A plug-in that needs the Visual C++ run-time DLLs fails to load where they are missing.
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
-  # MSVC emits the decorated names itself; lib /def wants them listed as they are. "link /lib"
-  # is lib.exe, found wherever the linker is.
-  file(STRINGS ${HOST_DEF} host_def_lines)
-  set(msvc_def "LIBRARY ScriptHookRDR2.dll\nEXPORTS\n")
-  foreach(line IN LISTS host_def_lines)
-    if(line MATCHES "== *(.+)$")
-      string(APPEND msvc_def "${CMAKE_MATCH_1}\n")
-    endif()
-  endforeach()
-  file(WRITE ${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def "${msvc_def}")
+  # MSVC emits the decorated names itself; lib /def wants them listed as they are. The list is
+  # made at build time, so that an edit of the .def reaches the import library without
+  # re-configuring. "link /lib" is lib.exe, found wherever the linker is.
+  set(msvc_def ${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def)
+  add_custom_command(OUTPUT ${msvc_def}
+    COMMAND ${CMAKE_COMMAND} -DIN=${HOST_DEF} -DOUT=${msvc_def}
+            -P ${CMAKE_SOURCE_DIR}/cmake/msvc_def.cmake
+    DEPENDS ${HOST_DEF} ${CMAKE_SOURCE_DIR}/cmake/msvc_def.cmake VERBATIM)
   set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/ScriptHookRDR2.lib)
   add_custom_command(OUTPUT ${HOST_IMPORT_LIB}
-    COMMAND ${CMAKE_LINKER} /lib /nologo /machine:x64
-            /def:${CMAKE_BINARY_DIR}/ScriptHookRDR2.msvc.def /out:${HOST_IMPORT_LIB}
-    DEPENDS ${HOST_DEF})
+    COMMAND ${CMAKE_LINKER} /lib /nologo /machine:x64 /def:${msvc_def} /out:${HOST_IMPORT_LIB}
+    DEPENDS ${msvc_def} VERBATIM)
 else()
   set(HOST_IMPORT_LIB ${CMAKE_BINARY_DIR}/libScriptHookRDR2.a)
   add_custom_command(OUTPUT ${HOST_IMPORT_LIB}

@@ -92,9 +92,9 @@ ShotReadings readShot(Entity ped, Entity target) {
   return shot;
 }
 
-// fminf and fmaxf as the C library computes them (IEEE 754 minNum and maxNum: a NaN operand gives
-// the other one; of two equal operands, 0 and -0 included, the first), written out so that they
-// compile to a few instructions rather than a library call on every factor.
+// fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
+// that they compile to a few instructions rather than a library call on every factor. Run-times
+// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here.
 float minNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b < a ? b : a; }
 float maxNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b > a ? b : a; }
 

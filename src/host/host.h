@@ -7,16 +7,19 @@
 
 #include <cstdint>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+// The few Windows types of these signatures, spelled as the Windows headers spell them so that
+// MSVC decorates the names as the host exports them, and so that a file including <windows.h> as
+// well sees the same types declared twice.
 struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier): the name Windows gives it
 using HMODULE = HINSTANCE__*;
+#ifdef _WIN32
+using DWORD = unsigned long;  // 32 bits on Windows; MSVC decorates it as K
+#else
 using DWORD = std::uint32_t;
-using WORD = std::uint16_t;
-using BYTE = std::uint8_t;
-using BOOL = std::int32_t;
 #endif
+using WORD = unsigned short;
+using BYTE = unsigned char;
+using BOOL = int;
 
 #if defined(_WIN32) && defined(__GNUC__)
 #define HOST_IMPORT extern "C" __declspec(dllimport)
