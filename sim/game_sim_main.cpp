@@ -1,5 +1,6 @@
 #include "game_sim_main.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,12 +12,15 @@ constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
 const char usage[] =
     "usage: game-sim [--frames N] [--scene FILE] [--json FILE] [--svg FILE] [--quiet]\n"
     "                [--print-default-scene] [--module-path PATH] [--hold-settings-file SHARE]\n"
+    "                [--locale NAME]\n"
     "Runs the plug-ins (*.asi) beside this program in a simulated game for N frames (default 3)\n"
     "and prints, per frame, what they did to each ped of the scene.\n"
     "  --module-path PATH          the plug-in's GetModuleFileNameA(NULL) answers PATH, cut to\n"
     "                              its buffer as Windows cuts a path that does not fit\n"
     "  --hold-settings-file SHARE  the settings file is held open while the plug-in runs,\n"
-    "                              sharing only write access (write) or nothing (none)\n";
+    "                              sharing only write access (write) or nothing (none)\n"
+    "  --locale NAME               the process's C locale while the plug-ins run, as another\n"
+    "                              module could set it; printed before and after\n";
 
 struct Options {
   int frames = 3;
@@ -27,6 +31,7 @@ struct Options {
   bool printScene = false;
   const char* modulePath = nullptr;
   const char* holdSettings = nullptr;
+  const char* locale = nullptr;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -48,6 +53,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.modulePath = argv[++i];
     } else if (std::strcmp(option, "--hold-settings-file") == 0 && hasValue) {
       options.holdSettings = argv[++i];
+    } else if (std::strcmp(option, "--locale") == 0 && hasValue) {
+      options.locale = argv[++i];
     } else if (std::strcmp(option, "--quiet") == 0) {
       options.quiet = true;
     } else if (std::strcmp(option, "--print-default-scene") == 0) {
@@ -102,6 +109,14 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                  options.holdSettings);
     return 2;
   }
+  // Set after the scene is read, so that the scene's numbers still read as written.
+  if (options.locale != nullptr) {
+    if (std::setlocale(LC_ALL, options.locale) == nullptr) {
+      std::fprintf(stderr, "game-sim: no locale %s here\n", options.locale);
+      return 2;
+    }
+    std::printf("locale before the plug-ins: %s\n", std::setlocale(LC_ALL, nullptr));
+  }
   if (plugins.load(api, gameDirectory) == 0) {
     std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n", gameDirectory.c_str());
     return 1;
@@ -109,6 +124,10 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   api.runFrames(options.frames);
   plugins.releaseSettingsFile();
   plugins.unload();
+  if (options.locale != nullptr) {
+    std::printf("locale after the plug-ins: %s\n", std::setlocale(LC_ALL, nullptr));
+    std::setlocale(LC_ALL, "C");  // the report's numbers are written with "."
+  }
 
   if (!options.quiet) std::fputs(api.report(), stdout);
   if (options.json != nullptr && !api.writeJson(options.json)) {

@@ -3,7 +3,9 @@
 #include <SimpleIni.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -54,7 +56,48 @@ bool settingsFileAbsent(const char* path) {
     std::fclose(file);
     return false;
   }
-  return errno == ENOENT;  // ENOENT means absent, not unreadable, in glibc's, MinGW's and MSVC's C
+  return errno == ENOENT;  // absent, not unreadable: so in glibc, msvcrt.dll (MinGW's) and MSVC's C
+}
+
+// The file's numbers use "." whatever number locale the process has: the C library's strtod and
+// "%f" follow the process-wide locale, which any other module in the game may set. Trading "."
+// for the locale's own decimal point, and back, keeps that locale as we found it.
+void swapDecimalPoint(char* text) {
+  const char* point = std::localeconv()->decimal_point;
+  if (point == nullptr || point[0] == '\0' || point[1] != '\0' || point[0] == '.') return;
+  for (; *text != '\0'; ++text) {
+    if (*text == '.') {
+      *text = point[0];
+    } else if (*text == point[0]) {
+      *text = '.';
+    }
+  }
+}
+
+// The value and its NUL must fit in 64 bytes, as in the library's own number lookup.
+constexpr std::size_t numberCapacity = 64;
+
+// A non-empty value as strtod reads it in the C locale; false when it is too long or strtod
+// leaves part of it unread.
+bool readNumber(const char* value, double& number) {
+  char text[numberCapacity];
+  const std::size_t length = std::strlen(value);
+  if (length >= sizeof text) return false;
+  std::memcpy(text, value, length + 1);
+  swapDecimalPoint(text);
+  char* end = nullptr;
+  const double converted = std::strtod(text, &end);
+  if (end == nullptr || *end != '\0') return false;
+  number = converted;
+  return true;
+}
+
+// A non-empty number value: what strtod makes of it, else the default.
+double numberValue(const SettingsIni& ini, const char* section, const char* key, double fallback) {
+  const char* value = ini.GetValue(section, key, nullptr);
+  double number = fallback;
+  if (value == nullptr || *value == '\0' || !readNumber(value, number)) return fallback;
+  return number;
 }
 
 // The library ends lines with "\n" outside Windows; the file is the same CR LF text everywhere,
@@ -81,7 +124,10 @@ void loadSettings() {
   if (!presence.good()) {
     if (!settingsFileAbsent(path)) return;
     ini.SetBoolValue("Debug", "DisplayAccuracy", displayAccuracy);
-    ini.SetDoubleValue("Settings", "Angle", angleLeniency);
+    char angle[numberCapacity];
+    std::snprintf(angle, sizeof angle, "%f", static_cast<double>(angleLeniency));
+    swapDecimalPoint(angle);
+    ini.SetValue("Settings", "Angle", angle);
     ini.SetValue("Settings", "; Angle Explanation:", angleExplanation);
 #ifdef _WIN32
     ini.SaveFile(path);
@@ -97,5 +143,5 @@ void loadSettings() {
 
   ini.LoadFile(path);
   displayAccuracy = ini.GetBoolValue("Debug", "DisplayAccuracy", true);
-  angleLeniency = static_cast<float>(ini.GetDoubleValue("Settings", "Angle", 1.5));
+  angleLeniency = static_cast<float>(numberValue(ini, "Settings", "Angle", 1.5));
 }

@@ -554,6 +554,35 @@ class PathTest(RunChecks):
                 self.assertEqual(read_bytes(path), PLAYERS_SETTINGS)
 
 
+class LocaleTest(RunChecks):
+    """Another module in the game sets a number locale with a decimal comma."""
+
+    LOCALE = "German_Germany.1252"
+
+    def locales_reported(self, folder):
+        with open(os.path.join(folder, "stdout.txt"), encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        return [line.split(": ", 1)[1] for line in lines if line.startswith("locale ")]
+
+    def test_decimal_comma_process_locale(self):
+        created = lay_out_game("locale-created")
+        run_game(created, "--scene", FAULTS_WORLD, "--frames", "1", "--locale", self.LOCALE)
+        self.assertEqual(read_bytes(os.path.join(created, SETTINGS_NAME)), CREATED_SETTINGS)
+        self.assertEqual(self.locales_reported(created), [self.LOCALE, self.LOCALE])
+
+        # 2.5, not the 1.5 of an unreadable value: two degrees off gets 16 (26 at 3, 0 at 1.5).
+        read = lay_out_game("locale-read")
+        write_bytes(os.path.join(read, SETTINGS_NAME),
+                    b"[Debug]\r\nDisplayAccuracy = true\r\n[Settings]\r\nAngle = 2.5\r\n")
+        results = run_game(read, "--scene", FAULTS_WORLD, "--frames", "2", "--locale", self.LOCALE)
+        self.assertEqual(self.locales_reported(read), [self.LOCALE, self.LOCALE])
+        self.assert_ran_through(results, 2)
+        self.assert_treated(results, dict(WORLD_IN_MEMORY, **{"Two degrees off": 16}))
+        for frame in results["frames"]:
+            label = peds_by_name(frame)["Two degrees off"]["label"]
+            self.assertEqual(label and label["text"], "Accuracy: 16")
+
+
 if __name__ == "__main__":
     program = unittest.main(exit=False, verbosity=2)
     result = program.result
