@@ -16,7 +16,7 @@ elseif(FUZZ)
 endif()
 
 add_library(plugin_core STATIC ${PLUGIN_SOURCES})
-target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(plugin_core PUBLIC simpleini)
 
 add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host_native.cpp)

@@ -37,7 +37,7 @@ configure_file(src/script/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 add_library(plugin SHARED ${PLUGIN_SOURCES} src/script/dll_main.cpp src/host/platform_windows.cpp
                           ${CMAKE_BINARY_DIR}/version.rc)
 set_target_properties(plugin PROPERTIES OUTPUT_NAME ${PLUGIN_NAME} PREFIX "" SUFFIX ".asi")
-target_include_directories(plugin PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(plugin PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
 add_dependencies(plugin host_import_lib)
 target_link_libraries(plugin PRIVATE simpleini ${HOST_IMPORT_LIB})
 if(NOT MSVC)
@@ -52,14 +52,15 @@ if(NOT MSVC)
   # The simulated game for Wine: game-sim.exe stands where the game's executable stands and
   # loads the stand-in ScriptHookRDR2.dll, which carries the fake game and runs scripts in fibers.
   set(static_runtime -static -static-libgcc -static-libstdc++)
-  add_library(stand_in_host SHARED ${SIM_GAME_SOURCES} sim/host_dll.cpp sim/stand_in_host.def)
+  add_library(stand_in_host SHARED ${SIM_GAME_SOURCES} sim/host_dll.cpp sim/stand_in_host.def
+                                   sim/stand_in_host.rc)
   set_target_properties(stand_in_host PROPERTIES OUTPUT_NAME ScriptHookRDR2 PREFIX ""
                         ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stand_in_host)
   target_include_directories(stand_in_host PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(stand_in_host PRIVATE simpleini)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
-  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp)
+  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp sim/game_sim.rc)
   target_include_directories(game-sim PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})
 endif()

@@ -1,7 +1,9 @@
 // The host operations and Windows calls of the native build, served by the fake game.
+#include <algorithm>
 #include <string>
 
 #include "fake_host.h"
+#include "file_versions.h"
 #include "game_api.h"
 #include "host/host.h"
 #include "host/platform.h"
@@ -46,6 +48,22 @@ std::uint32_t executablePath(char* buffer, std::uint32_t size) {
 }
 
 std::uint32_t tickCount() { return tickCountValue; }
+
+// What the version resources of game-sim.exe and the stand-in host hold; no other module has one.
+bool moduleFileVersion(const char* moduleName, std::uint16_t (&version)[4]) {
+  const std::uint16_t game[4] = {SIM_GAME_FILE_VERSION};
+  const std::uint16_t host[4] = {SIM_HOST_FILE_VERSION};
+  const std::uint16_t* found = nullptr;
+  if (moduleName == nullptr) {
+    found = game;
+  } else if (std::string(moduleName) == "ScriptHookRDR2.dll") {
+    found = host;
+  } else {
+    return false;
+  }
+  std::copy(found, found + 4, version);
+  return true;
+}
 
 int sim::keyboardEventsSent = 0;
 

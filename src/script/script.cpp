@@ -3,6 +3,7 @@
 #include "accuracy/accuracy.h"
 #include "accuracy/weapon_bones.h"
 #include "host/native.h"
+#include "log/startup_log.h"
 #include "overlay/label.h"
 #include "settings/settings.h"
 
@@ -28,7 +29,7 @@ std::int32_t queryNearbyPeds(float x, float y, float z, std::int32_t pedSet) {
   return callNative<std::int32_t>(findNearbyPedsNative, x, y, z, scanRadius, pedSet, 1);
 }
 
-void runTickPass() {
+PassCounts runTickPass() {
   const Entity player = callNative<Entity>(playerPedNative);
   const Vector3 playerPosition = entityPosition(player);
   buildWeaponBoneTable();
@@ -37,6 +38,7 @@ void runTickPass() {
   const std::int32_t pedSet = callNative<std::int32_t>(createPedSetNative, 1);
   const std::int32_t found =
       queryNearbyPeds(playerPosition.x, playerPosition.y, playerPosition.z, pedSet);
+  std::int32_t treated = 0;
   for (std::int32_t index = 0; index < found; ++index) {
     const std::int32_t item = callNative<std::int32_t>(pedSetItemNative, index, pedSet);
     const Entity ped = callNative<Entity>(itemEntityNative, item);
@@ -49,22 +51,26 @@ void runTickPass() {
 
     const std::int32_t accuracy = computeShooterAccuracy(ped);
     if (accuracy == -1) continue;
+    ++treated;
     const Vector3 position = entityPosition(ped);
     if (displayAccuracy) drawAccuracyLabel(position, accuracy);
     callNative(pedFirstSettingNative, ped, pedSettingValue);
     callNative(pedSecondSettingNative, ped, pedSettingValue);
   }
   callNative(releasePedSetNative, pedSet);
+  return {found, treated};
 }
 
 void runTickLoop() {
+  const PassCounts first = runTickPass();
+  logFirstPass(first.found, first.treated);  // once, so that later passes pay nothing for it
   for (;;) {
-    runTickPass();
     scriptWait(0);  // the host resumes us next frame
+    runTickPass();
   }
 }
 
 void onScriptStart() {
-  loadSettings();
+  writeStartupLog(loadSettings());
   runTickLoop();
 }

@@ -9,8 +9,13 @@ void onScriptStart();
 // One pass after another, each followed by scriptWait(0); never returns.
 void runTickLoop();
 
+struct PassCounts {
+  std::int32_t found;    // peds the search reported near the player
+  std::int32_t treated;  // peds given an accuracy
+};
+
 // One pass: find the peds around the player, filter them, set their accuracy.
-void runTickPass();
+PassCounts runTickPass();
 
 // Fills the set with the peds within 150 m of the point and returns how many it found.
 std::int32_t queryNearbyPeds(float x, float y, float z, std::int32_t pedSet);

@@ -26,6 +26,7 @@ FAULTS_WORLD = os.path.join(SCENES, "faults_world.ini")
 
 GAME_FILES = ("game-sim.exe", "ScriptHookRDR2.dll", "vok.quillmarrowfendcask.asi")
 SETTINGS_NAME = "vok.quillmarrowfendcask.ini"
+LOG_NAME = "vok.quillmarrowfendcask.log"
 SET_RELEASE = "0x712BC69F10549B92"
 PLAYER_PED = 0x096275889B8E0EE0
 ENTITY_POSITION = 0xA86D5F069399F44D
@@ -535,7 +536,10 @@ class PathTest(RunChecks):
                                                 with_players_file=False)
                 self.assert_values_in_memory(results)
                 written = os.path.join(unix_folder, SETTINGS_NAME)
-                self.assertEqual(self.files_changed(staged), [written] if created else [])
+                # The start-up log goes beside the settings file, under the same path rules.
+                log = os.path.join(unix_folder, LOG_NAME)
+                self.assertEqual(sorted(self.files_changed(staged)),
+                                 [written, log] if created else [])
                 if created:
                     self.assertEqual(read_bytes(written), CREATED_SETTINGS)
                 self.assert_nothing_written(game)
@@ -581,6 +585,49 @@ class LocaleTest(RunChecks):
         for frame in results["frames"]:
             label = peds_by_name(frame)["Two degrees off"]["label"]
             self.assertEqual(label and label["text"], "Accuracy: 16")
+
+
+class LogTest(RunChecks):
+    """The start-up log a player posts with a question."""
+
+    def log_lines(self, folder):
+        with open(os.path.join(folder, LOG_NAME), "rb") as file:
+            data = file.read()
+        self.assertLess(len(data), 600)
+        self.assertTrue(data.endswith(b"\r\n"))
+        return data.decode("ascii").split("\r\n")[:-1]
+
+    def test_created_unreadable_and_fallbacks(self):
+        with open(os.path.join(SOURCE, "VERSION"), encoding="ascii") as file:
+            version = file.readline().strip()
+        head = ["vok.quillmarrowfendcask " + version, "Game version: 1.0.1491.50",
+                "ScriptHookRDR2.dll version: 1.0.1491.17"]
+        first_pass = "First pass: 7 peds found near the player, 4 given an accuracy"
+
+        # A first run in an empty game folder.
+        folder = lay_out_game("log-first-run")
+        run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assertEqual(len(read_bytes(os.path.join(folder, SETTINGS_NAME))), 602)
+        self.assertEqual(self.log_lines(folder), head + [
+            "Settings: no vok.quillmarrowfendcask.ini yet, so it was created with these values",
+            "DisplayAccuracy: false", "Angle: 3", first_pass])
+
+        # Held open by another program: left alone, the values in memory kept.
+        run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2", "--hold-settings-file", "none")
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: vok.quillmarrowfendcask.ini is there but cannot be read (open in another "
+            "program?); left untouched, these values kept",
+            "DisplayAccuracy: false", "Angle: 3", first_pass])
+
+        # Values the plug-in cannot use; the log is rewritten, not added to.
+        write_bytes(os.path.join(folder, SETTINGS_NAME),
+                    b"[Debug]\r\nDisplayAccuracy = maybe\r\n[Settings]\r\nAngle = 3,5\r\n")
+        run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assertEqual(self.log_lines(folder), head + [
+            "Settings: read from vok.quillmarrowfendcask.ini",
+            "DisplayAccuracy: true (the file says \"maybe\", not a yes/no value: the default "
+            "true)",
+            "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)", first_pass])
 
 
 if __name__ == "__main__":

@@ -50,15 +50,17 @@ class PackageTest(unittest.TestCase):
             self.assertIsNone(archive.testzip())
             return {info.filename: (info, archive.read(info)) for info in archive.infolist()}
 
-    def test_holds_plugin_settings_readme_and_licence_only(self):
+    def test_holds_plugin_settings_readme_licence_and_changelog_only(self):
         self.assertEqual(sorted(os.listdir(self.folder)), [self.name, self.name + ".sha256"])
         names = [info.filename for info, _ in self.entries().values()]
-        self.assertEqual(names, ["LICENSE.txt", "README.txt", PLUGIN + ".asi", PLUGIN + ".ini"])
+        self.assertEqual(names, ["CHANGELOG.txt", "LICENSE.txt", "README.txt", PLUGIN + ".asi",
+                                 PLUGIN + ".ini"])
         entries = self.entries()
         with open(os.path.join(WINDOWS_BUILD, PLUGIN + ".asi"), "rb") as file:
             self.assertEqual(entries[PLUGIN + ".asi"][1], file.read())
         self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
         self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
+        self.assertEqual(entries["CHANGELOG.txt"][1], source_file("CHANGELOG.md"))
 
     def test_settings_file_is_the_one_the_plugin_creates_on_a_first_run(self):
         settings = self.entries()[PLUGIN + ".ini"][1]

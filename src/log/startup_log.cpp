@@ -1,0 +1,137 @@
+#include "log/startup_log.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+#include "host/platform.h"
+#include "plugin_version.h"
+
+namespace {
+
+constexpr char logFileName[] = "vok.quillmarrowfendcask.log";
+
+// Empty when there is no log this run: the first pass's line follows the start's or nothing.
+char logPath[pathCapacity] = {};
+
+// The log's text, built here before one write; it never needs more than a few hundred bytes.
+struct LogText {
+  char bytes[1024];
+  std::size_t length;
+};
+
+void append(LogText& log, const char* format, auto... values) {
+  if (log.length >= sizeof log.bytes) return;
+  const int written =
+      std::snprintf(log.bytes + log.length, sizeof log.bytes - log.length, format, values...);
+  if (written < 0) return;
+  log.length = std::min(sizeof log.bytes - 1, log.length + static_cast<std::size_t>(written));
+}
+
+void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
+  std::uint16_t version[4] = {};
+  if (moduleFileVersion(moduleName, version)) {
+    append(log, "%s version: %u.%u.%u.%u\r\n", label, unsigned{version[0]}, unsigned{version[1]},
+           unsigned{version[2]}, unsigned{version[3]});
+  } else {
+    append(log, "%s version: not given\r\n", label);
+  }
+}
+
+// Printable bytes only: the file's text may hold anything.
+void appendQuoted(LogText& log, const char* text) {
+  char quoted[settingTextCapacity];
+  std::size_t length = 0;
+  for (; text[length] != '\0' && length + 1 < sizeof quoted; ++length) {
+    const auto byte = static_cast<unsigned char>(text[length]);
+    quoted[length] = byte < 0x20 || byte == 0x7F ? '?' : text[length];
+  }
+  quoted[length] = '\0';
+  append(log, "\"%s\"", quoted);
+}
+
+// Why the file's value was not used, after the value in force.
+void appendFallback(LogText& log, const SettingReading& reading, const char* fallback) {
+  switch (reading.fallback) {
+    case SettingFallback::none: break;
+    case SettingFallback::missing:
+      append(log, " (not in the file: the default %s)", fallback);
+      break;
+    case SettingFallback::notYesNo:
+    case SettingFallback::notNumber:
+    case SettingFallback::tooLong:
+      append(log, " (the file says ");
+      appendQuoted(log, reading.text);
+      append(log, ", %s: the default %s)",
+             reading.fallback == SettingFallback::notYesNo    ? "not a yes/no value"
+             : reading.fallback == SettingFallback::notNumber ? "not a number"
+                                                              : "64 characters or more",
+             fallback);
+      break;
+  }
+  append(log, "\r\n");
+}
+
+// %g with "." whatever the process's number locale, as in the settings file.
+void appendAngle(LogText& log, float angle) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(angle));
+  const char* point = std::localeconv()->decimal_point;
+  if (point != nullptr && point[0] != '\0' && point[0] != '.') {
+    if (char* found = std::strchr(text, point[0])) *found = '.';
+  }
+  append(log, "Angle: %s", text);
+}
+
+void writeLog(const LogText& log, const char* mode) {
+  std::FILE* file = std::fopen(logPath, mode);
+  if (file == nullptr) return;
+  std::fwrite(log.bytes, 1, log.length, file);
+  std::fclose(file);
+}
+
+const char* sourceLine(SettingsSource source) {
+  switch (source) {
+    case SettingsSource::read: return "Settings: read from vok.quillmarrowfendcask.ini";
+    case SettingsSource::created:
+      return "Settings: no vok.quillmarrowfendcask.ini yet, so it was created with these values";
+    case SettingsSource::notCreated:
+      return "Settings: no vok.quillmarrowfendcask.ini, and it could not be created (no write "
+             "access?); these values are in use";
+    case SettingsSource::unreadable:
+      return "Settings: vok.quillmarrowfendcask.ini is there but cannot be read (open in "
+             "another program?); left untouched, these values kept";
+    case SettingsSource::noPath: break;
+  }
+  return "";
+}
+
+}  // namespace
+
+void writeStartupLog(const SettingsLoad& settings) {
+  logPath[0] = '\0';
+  if (settings.source == SettingsSource::noPath) return;
+  if (!composePathBesideGame(logPath, logFileName)) {
+    logPath[0] = '\0';
+    return;
+  }
+  LogText log{};
+  append(log, "%s %s\r\n", pluginName, pluginVersion);
+  appendModuleVersion(log, "Game", nullptr);
+  appendModuleVersion(log, "ScriptHookRDR2.dll", "ScriptHookRDR2.dll");
+  append(log, "%s\r\n", sourceLine(settings.source));
+  append(log, "DisplayAccuracy: %s", displayAccuracy ? "true" : "false");
+  appendFallback(log, settings.displayAccuracy, "true");
+  appendAngle(log, angleLeniency);
+  appendFallback(log, settings.angle, "1.5");
+  writeLog(log, "wb");
+}
+
+void logFirstPass(std::int32_t found, std::int32_t treated) {
+  if (logPath[0] == '\0') return;
+  LogText log{};
+  append(log, "First pass: %d peds found near the player, %d given an accuracy\r\n",
+         static_cast<int>(found), static_cast<int>(treated));
+  writeLog(log, "ab");
+}

@@ -1,0 +1,116 @@
+#include "log/startup_log.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fake_game_test.h"
+#include "plugin_version.h"
+#include "scene.h"
+#include "script/script.h"
+#include "world.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StartupLogTest : public FakeGameTest {
+ protected:
+  void SetUp() override {
+    FakeGameTest::SetUp();
+    std::string pattern = (fs::temp_directory_path() / "startup_log_test_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    sim::setExecutablePath(dir + "/game.exe");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    sim::setExecutablePath("/game/game.exe");
+    FakeGameTest::TearDown();
+  }
+
+  void writeIni(const std::string& bytes) const {
+    std::ofstream(dir + "/vok.quillmarrowfendcask.ini", std::ios::binary) << bytes;
+  }
+  std::string readLog() const {
+    std::ifstream in(dir + "/vok.quillmarrowfendcask.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The lines after the three that name the versions.
+  std::string settingsLines() const {
+    const std::string log = readLog();
+    std::size_t start = 0;
+    for (int line = 0; line < 3 && start != std::string::npos; ++line) {
+      start = log.find("\r\n", start);
+      if (start != std::string::npos) start += 2;
+    }
+    return start == std::string::npos ? std::string() : log.substr(start);
+  }
+
+  std::string dir;
+};
+
+TEST_F(StartupLogTest, CreatedFileNamesTheVersionsAndTheValuesWritten) {
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(readLog(), std::string(pluginName) + " " + pluginVersion +
+                           "\r\n"
+                           "Game version: 1.0.1491.50\r\n"
+                           "ScriptHookRDR2.dll version: 1.0.1491.17\r\n"
+                           "Settings: no vok.quillmarrowfendcask.ini yet, so it was created with "
+                           "these values\r\n"
+                           "DisplayAccuracy: false\r\n"
+                           "Angle: 3\r\n");
+}
+
+TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
+  writeIni("[Debug]\nDisplayAccuracy = maybe\n[Settings]\nAngle = 3,5\n");
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: true (the file says \"maybe\", not a yes/no value: the default "
+            "true)\r\n"
+            "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)\r\n");
+
+  // Values missing, one too long to be read: the text is cut short, never the line dropped.
+  writeIni("[Settings]\nAngle = " + std::string(70, '7') + "\n");
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: true (not in the file: the default true)\r\n"
+            "Angle: 1.5 (the file says \"" +
+                std::string(settingTextCapacity - 1, '7') +
+                "\", 64 characters or more: the default 1.5)\r\n");
+
+  writeIni("[Debug]\nDisplayAccuracy = off\n[Settings]\nAngle = 2.5\n");
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: false\r\n"
+            "Angle: 2.5\r\n");
+}
+
+TEST_F(StartupLogTest, NoLogWithoutTheGamesPath) {
+  sim::setExecutablePath(dir + "/game.exe", true);
+  writeStartupLog(loadSettings());
+  logFirstPass(3, 2);
+  EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(StartupLogTest, FirstPassAddsOneLineAndLaterPassesNone) {
+  sim::installWorld(sim::crowdScene(5));
+  sim::host().waitsBeforeStop = 2;
+  EXPECT_THROW(onScriptStart(), sim::ScriptStopped);
+  const std::string log = readLog();
+  // The player is among the six peds the search finds; the five others are armed and treated.
+  const std::string firstPass = "First pass: 6 peds found near the player, 5 given an accuracy\r\n";
+  ASSERT_GE(log.size(), firstPass.size());
+  EXPECT_EQ(log.substr(log.size() - firstPass.size()), firstPass);
+  EXPECT_EQ(log.find("First pass"), log.rfind("First pass"));
+  EXPECT_NE(log.find("Angle: 3\r\n"), std::string::npos);
+}
+
+}  // namespace
