@@ -210,8 +210,8 @@ std::string chart(const std::vector<Series>& misalignment, const Series& distanc
                 "computed by its own code in the simulated game; every other game value is "
                 "neutral.</text>\n"
                 "<text x=\"%d\" y=\"%d\" class=\"note\">Barrel aligned: 99 %% at 1 m, one "
-                "point less every 1.5 m, 10 %% from 135 m on. Barrel off by Angle degrees or "
-                "more: 0 %%.</text>\n",
+                "point less every 1.5 m, 10 %% from 135 m on but 9 %% at 141.5 and 147 m. "
+                "Barrel off by Angle degrees or more: 0 %%.</text>\n",
                 leftPlotX - 40, height - 30, leftPlotX - 40, height - 12);
   svg += text;
   svg += "</svg>\n";

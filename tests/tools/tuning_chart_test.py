@@ -110,7 +110,9 @@ class TuningChartTest(unittest.TestCase):
                 expected = [self.misalignment[float(angle)][degrees] for degrees in columns]
                 self.assertEqual([int(n) for n in re.findall(r"\d+", numbers)], expected,
                                  (readme, angle))
-            distances = re.findall(r"(?:(?<=gives )|(?<=m, ))(\d+)(?: %)? at (\d+) m\b", text)
+            distances = re.findall(
+                r"(?:(?<=gives )|(?<=m, )|(?<=except )|(?<=m and ))(\d+)(?: %)? at (\d+(?:\.\d+)?) m\b",
+                text)
             self.assertGreaterEqual(len(distances), 1, readme)
             for accuracy, metres in distances:
                 self.assertEqual(self.distance[float(metres)], int(accuracy), (readme, metres))
