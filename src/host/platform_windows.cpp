@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winver.h>
 
 #include <cstring>
 

@@ -112,8 +112,11 @@ SettingFallback readYesNo(const char* value, bool& result) {
 // Keeps the start of a text that was not used, for the log.
 void keepText(SettingReading& reading, const char* value) {
   if (reading.fallback == SettingFallback::none || value == nullptr) return;
-  std::strncpy(reading.text, value, sizeof reading.text - 1);
-  reading.text[sizeof reading.text - 1] = '\0';
+  std::size_t length = 0;
+  for (; value[length] != '\0' && length + 1 < sizeof reading.text; ++length) {
+    reading.text[length] = value[length];
+  }
+  reading.text[length] = '\0';
 }
 
 // The library ends lines with "\n" outside Windows; the file is the same CR LF text everywhere,
