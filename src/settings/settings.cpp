@@ -42,7 +42,9 @@ bool settingsFileAbsent(const char* path) {
     std::fclose(file);
     return false;
   }
-  return errno == ENOENT;  // absent, not unreadable: so in glibc, msvcrt.dll (MinGW's) and MSVC's C
+  // ENOENT means absent, not unreadable, in glibc, in msvcrt.dll (which MinGW builds use) and in
+  // MSVC's run-time alike.
+  return errno == ENOENT;
 }
 
 // The file's numbers use "." whatever number locale the process has: the C library's strtod and
