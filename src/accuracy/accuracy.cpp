@@ -94,19 +94,22 @@ ShotReadings readShot(Entity ped, Entity target) {
 
 // fminf and fmaxf as the C library computes them (IEEE 754 minNum and maxNum: a NaN operand gives
 // the other one; of two equal operands, 0 and -0 included, the first), written out so that they
-// compile to a few instructions rather than a library call on every factor.
-float minNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b < a ? b : a; }
-float maxNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b > a ? b : a; }
+// compile to a few instructions rather than a library call on every factor. A NaN `b` needs no
+// test of its own: every comparison with it is false, which already gives `a`.
+float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
+float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
 
-// A bone the weapon object lacks stands at the world origin.
-Vector3 barrelPoint(Entity weaponObject, const std::string& boneName) {
+// A bone the weapon object lacks stands at the world origin. Inlined, as is direction: each runs
+// twice per ped, and a call of its own cost more than its few instructions.
+[[gnu::always_inline]] inline Vector3 barrelPoint(Entity weaponObject,
+                                                  const std::string& boneName) {
   const std::int32_t index =
       callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
   if (index == missingBone) return {0.0f, 0.0f, 0.0f};
   return boneWorldPosition(weaponObject, index);
 }
 
-Vector3 direction(const Vector3& from, const Vector3& to) {
+[[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
   if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};

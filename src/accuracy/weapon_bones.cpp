@@ -1,5 +1,8 @@
 #include "accuracy/weapon_bones.h"
 
+#include <array>
+#include <cstring>
+
 #include "host/native.h"
 
 // Names are passed to the game exactly as written, letter case included.
@@ -43,11 +46,36 @@ const WeaponBoneRow weaponBoneRows[weaponBoneRowCount] = {
 
 std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;
 
+namespace {
+// The rows' name lengths, measured once at load: a pass then compares lengths before any text.
+struct RowLengths {
+  std::size_t base;
+  std::size_t tip;
+};
+
+std::array<RowLengths, weaponBoneRowCount> measureRows() {
+  std::array<RowLengths, weaponBoneRowCount> lengths{};
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    lengths[i] = {std::strlen(weaponBoneRows[i].baseBone), std::strlen(weaponBoneRows[i].tipBone)};
+  }
+  return lengths;
+}
+
+const std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
+
+// Every pass after the first finds the same names in place: comparing is cheaper than copying
+// them again, and a name that does differ is overwritten in its string's own buffer.
+void keepName(std::string& held, const char* name, std::size_t length) {
+  if (held.size() == length && std::memcmp(held.data(), name, length) == 0) return;
+  held.assign(name, length);
+}
+}  // namespace
+
 void buildWeaponBoneTable() {
-  for (const WeaponBoneRow& row : weaponBoneRows) {
+  for (std::size_t i = 0; i < rowLengths.size(); ++i) {
+    const WeaponBoneRow& row = weaponBoneRows[i];
     WeaponBones& entry = weaponBoneTable[nameHash(row.modelName)];
-    // Later passes overwrite in place: the strings keep their buffers, nothing is allocated.
-    entry.baseBone = row.baseBone;
-    entry.tipBone = row.tipBone;
+    keepName(entry.baseBone, row.baseBone, rowLengths[i].base);
+    keepName(entry.tipBone, row.tipBone, rowLengths[i].tip);
   }
 }
