@@ -50,6 +50,7 @@ constexpr std::uint64_t nearMidpoint = 1u << 8;
 }  // namespace
 
 float roundedArcCosine(float cosine) {
+  if (cosine == 1.0f) return 0.0f;  // a barrel pointing straight at the target, and often so
   if (!(cosine >= 0.0f && cosine < 1.0f)) return std::acos(cosine);
   const double value = arcCosine(cosine);
   // A double has 29 more mantissa bits than a float; a float midpoint has them 1 and 28 zeros.

@@ -104,7 +104,7 @@ TEST_F(WeaponBonesTest, LaterRowWinsWhenKeysCollide) {
 }
 
 // A rebuild leaves text that is already right alone; anything else it must overwrite, however
-// close: one letter off, a prefix, the name and more (a NUL included), nothing at all.
+// close: one letter off at either end, a prefix, the name and more (a NUL included), nothing.
 TEST_F(WeaponBonesTest, RebuildRestoresNamesThatDiffer) {
   buildWeaponBoneTable();
   const auto first = weaponBoneTable;
@@ -113,7 +113,8 @@ TEST_F(WeaponBonesTest, RebuildRestoresNamesThatDiffer) {
   cattleman.tipBone = std::string("Gun_Muzzle") + '\0';
   WeaponBones& elephant = weaponBoneTable.at(sim::gameNameHash("rf_elephant"));
   elephant.baseBone = "gun_muzzl";
-  elephant.tipBone.clear();
+  elephant.tipBone = "Gun_projectile";  // one letter off at the front of a long name
+  weaponBoneTable.at(sim::gameNameHash("rv_navy")).baseBone.clear();
   WeaponBones& semiauto = weaponBoneTable.at(sim::gameNameHash("ps_semiauto"));
   semiauto.baseBone = "Gun_Guncock4";
   semiauto.tipBone = "gun_muzzle_long_name_past_the_small_buffer";
