@@ -9,23 +9,6 @@
 #include "settings/settings.h"
 #include "world.h"
 
-namespace {
-constexpr std::uint64_t createSetNative = 0xA1AF16083320065A;
-constexpr std::uint64_t searchNative = 0x59B57C4B06531E1E;
-constexpr std::uint64_t setItemNative = 0x275A2E2C0FAB7612;
-constexpr std::uint64_t releaseSetNative = 0x712BC69F10549B92;
-
-// Which slot of a native names the frame's set.
-int setSlotOf(std::uint64_t hash) {
-  switch (hash) {
-    case searchNative: return 4;
-    case setItemNative: return 1;
-    case releaseSetNative: return 0;
-    default: return -1;
-  }
-}
-}  // namespace
-
 void enterCrowd(int peds, bool labels) {
   sim::installWorld(sim::crowdScene(peds));
   sim::world().recordFrames = false;
@@ -54,44 +37,8 @@ NativeReplay recordNatives(const std::function<void()>& work) {
   host.recording = true;
   work();
   host.recording = false;
-
-  NativeReplay replay;
-  std::vector<std::pair<std::size_t, std::size_t>> textSlots;    // slot index, text offset
-  std::vector<std::pair<std::size_t, std::size_t>> outputSlots;  // slot index, output index
-  for (const sim::RecordedCall& recorded : host.calls) {
-    if (recorded.isWait) continue;
-    ReplayCall call;
-    call.hash = recorded.hash;
-    call.firstSlot = static_cast<std::uint32_t>(replay.slots.size());
-    call.slotCount = static_cast<std::uint32_t>(recorded.slots.size());
-    call.createsSet = recorded.hash == createSetNative;
-    const unsigned addresses = sim::addressSlotsOf(recorded.hash);
-    const int textSlot = sim::textSlotOf(recorded.hash);
-    const int setSlot = setSlotOf(recorded.hash);
-    for (std::size_t i = 0; i < recorded.slots.size(); ++i) {
-      const std::size_t index = replay.slots.size();
-      replay.slots.push_back(recorded.slots[i]);
-      if (static_cast<int>(i) == setSlot) replay.setSlots.push_back(index);
-      if ((addresses >> i & 1u) == 0 || recorded.slots[i] == 0) continue;
-      if (static_cast<int>(i) == textSlot) {
-        textSlots.emplace_back(index, replay.texts.size());
-        replay.texts.insert(replay.texts.end(), recorded.text.begin(), recorded.text.end());
-        replay.texts.push_back('\0');
-      } else {
-        outputSlots.emplace_back(index, replay.outputs.size());
-        replay.outputs.push_back(0);
-      }
-    }
-    replay.calls.push_back(call);
-  }
+  NativeReplay replay = sim::replayOf(host.calls);
   host.calls.clear();
-  // The storage is complete: now the addresses into it stay put.
-  for (const auto& [slot, offset] : textSlots) {
-    replay.slots[slot] = reinterpret_cast<std::uintptr_t>(replay.texts.data() + offset);
-  }
-  for (const auto& [slot, output] : outputSlots) {
-    replay.slots[slot] = reinterpret_cast<std::uintptr_t>(replay.outputs.data() + output);
-  }
   return replay;
 }
 
@@ -106,7 +53,7 @@ void replayNatives(NativeReplay& replay) {
     for (; slot != end; ++slot) nativePush64(*slot);
     const std::uint64_t* result = nativeCall();
     if (call.createsSet) {
-      const std::uint64_t set = static_cast<std::uint32_t>(result[0]);
+      const std::uint64_t set = sim::setHandleOf(result);
       for (const std::size_t index : replay.setSlots) slots[index] = set;
     }
   }

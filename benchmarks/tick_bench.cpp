@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "accuracy/accuracy.h"
 #include "accuracy/weapon_bones.h"
 #include "bench_support.h"
@@ -169,6 +171,8 @@ void registerBenchmarks() {
 // the median aggregate when repetitions give one, else the median of what was reported.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
@@ -177,6 +181,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
       const auto ratio = run.counters.find("ratio");
       if (run.run_type == Run::RT_Aggregate) {
+        if (run.aggregate_name == "cv") {
+          // A fraction, kept as such in the accumulated time rather than per iteration.
+          variations_[name] = run.cpu_accumulated_time;
+          if (ratio != run.counters.end()) variations_[name + ":ratio"] = ratio->second.value;
+        }
         if (run.aggregate_name != "median") continue;
         medians_[name] = run.GetAdjustedCPUTime();
         if (ratio != run.counters.end()) medians_[name + ":ratio"] = ratio->second.value;
@@ -197,9 +206,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
     return median(values);
   }
 
+  // The coefficient of variation over the repetitions, or a negative value without one.
+  double variation(const std::string& name) const {
+    const auto found = variations_.find(name);
+    return found == variations_.end() ? -1.0 : found->second;
+  }
+
  private:
   std::map<std::string, double> medians_;
   std::map<std::string, std::vector<double>> samples_;
+  std::map<std::string, double> variations_;
 };
 
 void printRow(const char* label, double pass, double floor, double paired, int peds) {
@@ -236,8 +252,38 @@ void printRatios(const RatioReporter& results) {
            0);
   std::printf(
       "ratio: TickPass / NativeFloor (CPU time). paired: median of pass / floor timed in\n"
-      "alternation, the steadier figure on a busy machine. Target: at most 1.15 at 64 peds, not\n"
-      "growing with the crowd.\n");
+      "alternation, the steadier figure on a busy machine.\n");
+}
+
+// The crowd rows once more for ./bench's summary of both builds: per crowd the medians and
+// coefficients of variation of pass, floor and paired ratio.
+void printSummaryLines(const RatioReporter& results) {
+  const auto line = [&results](const std::string& key, const std::string& pass,
+                               const std::string& floor, const std::string& paired) {
+    std::printf("summary native %s %.1f %.4f %.1f %.4f %.4f %.4f\n", key.c_str(),
+                results.value(pass), results.variation(pass), results.value(floor),
+                results.variation(floor), results.value(paired + ":ratio"),
+                results.variation(paired + ":ratio"));
+  };
+  for (const int peds : crowdSizes) {
+    const std::string n = std::to_string(peds);
+    line(n, "TickPass/" + n, "NativeFloor/" + n, "PassOverFloor/" + n);
+  }
+  const std::string n = std::to_string(labelledCrowd);
+  line(n + "L", "TickPassLabels/" + n, "NativeFloorLabels/" + n, "PassOverFloorLabels/" + n);
+}
+
+// A reporter of one's own prints in colour unless told otherwise, whatever --benchmark_color
+// says: colour only on a terminal, and never when that option turns it off.
+bool colourWanted(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--benchmark_color=false" || option == "--benchmark_color=no" ||
+        option == "--benchmark_color=0") {
+      return false;
+    }
+  }
+  return isatty(STDOUT_FILENO) != 0;
 }
 
 }  // namespace
@@ -246,9 +292,11 @@ int main(int argc, char** argv) {
   registerBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  RatioReporter reporter(colourWanted(argc, argv) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                  : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   printRatios(reporter);
+  printSummaryLines(reporter);
   return 0;
 }

@@ -63,4 +63,16 @@ if(NOT MSVC)
   add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp sim/game_sim.rc)
   target_include_directories(game-sim PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})
+
+  # ./bench times the plug-in as shipped with this: it loads the stand-in host and the plug-in
+  # from its own folder, as game-sim.exe does, and runs the script and its floor in fibers.
+  add_executable(dll-bench benchmarks/dll_bench_windows.cpp)
+  target_include_directories(dll-bench PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
+  target_link_options(dll-bench PRIVATE ${static_runtime})
+
+  # The fast arc cosine against this run-time's acosf, under Wine (tests/e2e).
+  add_executable(arc-cosine-check tests/accuracy/arc_cosine_check_windows.cpp
+                                  src/accuracy/arc_cosine.cpp)
+  target_include_directories(arc-cosine-check PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_options(arc-cosine-check PRIVATE ${static_runtime})
 endif()

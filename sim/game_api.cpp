@@ -1,8 +1,12 @@
 #include "game_api.h"
 
 #include <cstdio>
+#include <deque>
 #include <string>
+#include <vector>
 
+#include "fake_host.h"
+#include "native_replay.h"
 #include "report.h"
 #include "scene.h"
 
@@ -58,8 +62,43 @@ bool writeSvg(const char* path) {
 
 const char* defaultScene() { return sim::defaultSceneText(); }
 
-const GameSimApi api = {loadScene, defaultScene, sceneSettingsFile, moduleLoaded,
-                        runFrames, report,       writeJson,         writeSvg};
+void (*registeredScript())() { return sim::host().scriptEntry; }
+
+// Installing a world resets the host, the script's way back included: it is set again here.
+void installCrowd(int peds, void (*yield)()) {
+  sim::installWorld(sim::crowdScene(peds));
+  sim::world().recordFrames = false;
+  sim::host().yieldToHost = yield;
+}
+
+struct KeptReplay {
+  sim::NativeReplay replay;
+  std::vector<NativeReplayView::Call> calls;
+  NativeReplayView view{};
+};
+std::deque<KeptReplay> keptReplays;  // views point into them: never moved, never freed
+
+const NativeReplayView* recordNatives(bool on) {
+  sim::HostState& host = sim::host();
+  host.recording = on;
+  if (on) {
+    host.calls.clear();
+    return nullptr;
+  }
+  KeptReplay& kept = keptReplays.emplace_back();
+  kept.replay = sim::replayOf(host.calls);
+  host.calls.clear();
+  for (const sim::ReplayCall& call : kept.replay.calls) {
+    kept.calls.push_back({call.hash, call.firstSlot, call.slotCount, call.createsSet});
+  }
+  kept.view = {kept.calls.data(), kept.calls.size(), kept.replay.slots.data(),
+               kept.replay.setSlots.data(), kept.replay.setSlots.size()};
+  return &kept.view;
+}
+
+const GameSimApi api = {loadScene,        defaultScene, sceneSettingsFile, moduleLoaded,
+                        runFrames,        report,       writeJson,         writeSvg,
+                        registeredScript, installCrowd, recordNatives};
 
 }  // namespace
 

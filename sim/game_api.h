@@ -4,9 +4,26 @@
 // native runner links the same functions directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
+
+// A replay of recorded natives, its storage kept by the game until the process ends. A set
+// call's answer goes into the slots listed in setSlots.
+struct NativeReplayView {
+  struct Call {
+    std::uint64_t hash;
+    std::uint32_t firstSlot;
+    std::uint32_t slotCount;
+    bool createsSet;
+  };
+  const Call* calls;
+  std::size_t callCount;
+  std::uint64_t* slots;
+  const std::size_t* setSlots;
+  std::size_t setSlotCount;
+};
 
 struct GameSimApi {
   // Installs the scene from a file, or the built-in one for a null path. Null, or what is wrong.
@@ -24,6 +41,14 @@ struct GameSimApi {
   // Machine-readable results and a picture of the last frame; true when written.
   bool (*writeJson)(const char* path);
   bool (*writeSvg)(const char* path);
+
+  // For a benchmark that runs the plug-in's script in a fiber of its own. The script the plug-in
+  // registered, or null;
+  void (*(*registeredScript)())();
+  // a crowd of `peds` treated peds with no frame kept, where scriptWait returns by `yield`;
+  void (*installCrowd)(int peds, void (*yield)());
+  // native recording: on (null), or off again with what it recorded since, kept as a replay.
+  const NativeReplayView* (*recordNatives)(bool on);
 };
 
 const GameSimApi* gameSimApi();

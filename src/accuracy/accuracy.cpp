@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "accuracy/arc_cosine.h"
 #include "accuracy/weapon_bones.h"
 #include "settings/settings.h"
 
@@ -94,19 +95,31 @@ ShotReadings readShot(Entity ped, Entity target) {
 
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
 // that they compile to a few instructions rather than a library call on every factor. Run-times
-// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here.
-float minNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b < a ? b : a; }
-float maxNum(float a, float b) { return std::isnan(a) ? b : std::isnan(b) ? a : b > a ? b : a; }
+// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
+// NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
+float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
+float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
 
-// A bone the weapon object lacks stands at the world origin.
-Vector3 barrelPoint(Entity weaponObject, const std::string& boneName) {
+// MinGW's acosf takes the x87 unit's slowest path; roundedArcCosine gives the same bits sooner.
+float arcCosine(float cosine) {
+#if defined(__MINGW32__)
+  return roundedArcCosine(cosine);
+#else
+  return std::acos(cosine);
+#endif
+}
+
+// A bone the weapon object lacks stands at the world origin. Inlined, as is direction: each runs
+// twice per ped, and a call of its own cost more than its few instructions.
+[[gnu::always_inline]] inline Vector3 barrelPoint(Entity weaponObject,
+                                                  const std::string& boneName) {
   const std::int32_t index =
       callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
   if (index == missingBone) return {0.0f, 0.0f, 0.0f};
   return boneWorldPosition(weaponObject, index);
 }
 
-Vector3 direction(const Vector3& from, const Vector3& to) {
+[[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
   if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};
@@ -121,7 +134,7 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
   const float cosine = minNum(one, maxNum(0.0f, dot));
-  const float radians = std::acos(cosine);
+  const float radians = arcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
   return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }

@@ -118,4 +118,49 @@ TEST_F(WeaponBonesTest, EveryRowNamesAModelAndTwoBones) {
   }
 }
 
+// A rebuild leaves text that is already right alone; anything else it must overwrite, however
+// close: one letter off at either end, a prefix, the name and more (a NUL included), nothing.
+TEST_F(WeaponBonesTest, RebuildRestoresNamesThatDiffer) {
+  buildWeaponBoneTable();
+  const auto first = weaponBoneTable;
+  WeaponBones& cattleman = weaponBoneTable.at(sim::gameNameHash("rv_cattleman"));
+  cattleman.baseBone = "Gun_Lead2";
+  cattleman.tipBone = std::string("Gun_Muzzle") + '\0';
+  WeaponBones& elephant = weaponBoneTable.at(sim::gameNameHash("rf_elephant"));
+  elephant.baseBone = "gun_muzzl";
+  elephant.tipBone = "Gun_projectile";  // one letter off at the front of a long name
+  weaponBoneTable.at(sim::gameNameHash("rv_navy")).baseBone.clear();
+  WeaponBones& semiauto = weaponBoneTable.at(sim::gameNameHash("ps_semiauto"));
+  semiauto.baseBone = "Gun_Guncock4";
+  semiauto.tipBone = "gun_muzzle_long_name_past_the_small_buffer";
+
+  buildWeaponBoneTable();
+  ASSERT_EQ(weaponBoneTable.size(), first.size());
+  for (const auto& [key, bones] : first) {
+    EXPECT_EQ(weaponBoneTable.at(key).baseBone, bones.baseBone) << key;
+    EXPECT_EQ(weaponBoneTable.at(key).tipBone, bones.tipBone) << key;
+  }
+}
+
+// Colliding keys: every pass, the last row's names end up in the one entry, even though each
+// pass starts from the previous pass's last names.
+TEST_F(WeaponBonesTest, CollidingKeysEndWithTheLastRowEveryPass) {
+  sim::answerInt(nameHashNative, 5);
+  for (int pass = 0; pass < 3; ++pass) {
+    buildWeaponBoneTable();
+    ASSERT_EQ(weaponBoneTable.size(), 1u);
+    EXPECT_EQ(weaponBoneTable.at(5).baseBone, "Gun_VFX_Eject") << pass;
+    EXPECT_EQ(weaponBoneTable.at(5).tipBone, "Gun_Muzzle") << pass;
+  }
+  // Then keys that fall on the entry only for the first rows.
+  sim::answer(nameHashNative, [](const sim::NativeContext& call) {
+    const char* name = call.pointerSlot<const char>(0);
+    call.setInt(std::string(name).rfind("rf_", 0) == 0 ? 5 : 6);
+  });
+  buildWeaponBoneTable();
+  EXPECT_EQ(weaponBoneTable.at(5).baseBone, "gun_muzzle");  // rf_elephant, the last rf_ row
+  EXPECT_EQ(weaponBoneTable.at(5).tipBone, "gun_projectile");
+  EXPECT_EQ(weaponBoneTable.at(6).baseBone, "Gun_VFX_Eject");
+}
+
 }  // namespace
