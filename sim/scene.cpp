@@ -556,10 +556,14 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
         if (key == "model") return actor.model;
         return std::string(actor.weaponCheck[key.back() - '1'] ? "true" : "false");
       };
-      return lineOf(lines, other->name, key) + "[" + other->name + "] " + key + " = " +
-             value(*other) + ": [" + first->name + "] (line " +
-             std::to_string(lineNumber(lines, first->name, key)) + ") carries " + first->weapon +
-             " with " + key + " = " + value(*first) +
+      // A weapon check left at its default stands on the weapon's line.
+      const auto line = [&](const Actor& actor) {
+        const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
+        return lineNumber(lines, actor.name, given ? key : "weapon");
+      };
+      return lineText(line(*other)) + "[" + other->name + "] " + key + " = " + value(*other) +
+             ": [" + first->name + "] (line " + std::to_string(line(*first)) + ") carries " +
+             first->weapon + " with " + key + " = " + value(*first) +
              "; a weapon's model and weapon checks cannot differ between peds, the game knows "
              "each weapon once";
     }
