@@ -4,6 +4,8 @@
 // Two faults of the player's machine can be staged around the plug-in: the executable's path as
 // the plug-in's GetModuleFileNameA reports it, and the settings file held open by another
 // program while the plug-in starts.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -164,6 +166,9 @@ std::string fullPath(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Unix line ends, as the simulated game writes its text: a scene printed under Wine and saved
+  // is the very file the built-in one is.
+  _setmode(_fileno(stdout), _O_BINARY);
   // The longest path Windows has: the game may stand in a folder deeper than MAX_PATH.
   std::vector<wchar_t> path(32768);
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));

@@ -271,8 +271,8 @@ class E2ETest(unittest.TestCase):
         with open(os.path.join(caller, "my.ini"), "w", encoding="utf-8") as out:
             subprocess.run([WINE, exe, "--print-default-scene"], env=environment, stdout=out,
                            cwd=caller, timeout=300, check=True)
-        with open(os.path.join(caller, "my.ini"), encoding="utf-8") as file:
-            self.assertEqual(file.read(), default_scene_text())
+        with open(os.path.join(caller, "my.ini"), "rb") as file:
+            self.assertEqual(file.read(), default_scene_text().encode())
         svg = os.path.join(caller, "frame.svg")
         with open(os.path.join(caller, "stderr.txt"), "w", encoding="utf-8") as err:
             subprocess.run([WINE, exe, "--quiet", "--scene", "my.ini", "--json", "r.json",
