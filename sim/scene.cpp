@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <list>
 #include <map>
 #include <set>
 #include <span>
+#include <string_view>
 #include <type_traits>
 
 namespace sim {
@@ -284,6 +286,12 @@ using LineIndex = std::map<std::string, int>;
 
 std::string lineText(int line) { return std::to_string(line) + ": "; }
 
+std::string joined(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (const std::string_view part : parts) out += part;
+  return out;
+}
+
 // SimpleIni skips a line it cannot read, merges a section or key given twice, and lets a "<<<"
 // block without its end line swallow the rest of the text. Such a scene is refused here, with
 // its line, before SimpleIni reads it; what is left both read alike.
@@ -308,8 +316,8 @@ std::string indexLines(const std::string& text, LineIndex& index) {
       section = trimmed(std::string_view(line).substr(1, close - 1));
       const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
       if (!added) {
-        return at + "[" + section + "] is given twice, first on line " +
-               std::to_string(first->second) + ": give each section once";
+        return joined({at, "[", section, "] is given twice, first on line ",
+                       std::to_string(first->second), ": give each section once"});
       }
       inSection = true;
       continue;
@@ -322,8 +330,8 @@ std::string indexLines(const std::string& text, LineIndex& index) {
     const auto [first, added] =
         index.emplace(lowerCase(section) + '\n' + lowerCase(key), static_cast<int>(i) + 1);
     if (!added) {
-      return at + "[" + section + "] " + key + " is given twice, first on line " +
-             std::to_string(first->second) + ": give each key once";
+      return joined({at, "[", section, "] ", key, " is given twice, first on line ",
+                     std::to_string(first->second), ": give each key once"});
     }
     const std::string value = trimmed(std::string_view(line).substr(equals + 1));
     if (value.compare(0, 3, "<<<") != 0) continue;
@@ -337,8 +345,8 @@ std::string indexLines(const std::string& text, LineIndex& index) {
       ++end;
     }
     if (end == lines.size()) {
-      return at + "[" + section + "] " + key + " = " + value + ": no line " + value.substr(3) +
-             " ends the block (it would take in the rest of the scene)";
+      return joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
+                     " ends the block (it would take in the rest of the scene)"});
     }
     i = end;
   }
@@ -515,6 +523,10 @@ void readActor(Reader& in, Actor& actor) {
 
 // Targets name actors as the scene writes them, in any letter case; the game knows one weapon
 // by one model and one set of answers.
+constexpr std::string_view sameWeaponOnce =
+    "; a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
+    "once";
+
 std::string resolve(Scene& scene, const LineIndex& lines) {
   for (Actor& actor : scene.actors) {
     if (actor.target.empty()) continue;
@@ -561,11 +573,9 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
         const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
         return lineNumber(lines, actor.name, given ? key : "weapon");
       };
-      return lineText(line(*other)) + "[" + other->name + "] " + key + " = " + value(*other) +
-             ": [" + first->name + "] (line " + std::to_string(line(*first)) + ") carries " +
-             first->weapon + " with " + key + " = " + value(*first) +
-             "; a weapon's model and weapon checks cannot differ between peds, the game knows "
-             "each weapon once";
+      return joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other),
+                     ": [", first->name, "] (line ", std::to_string(line(*first)), ") carries ",
+                     first->weapon, " with ", key, " = ", value(*first), sameWeaponOnce});
     }
   }
   return "";
@@ -653,7 +663,8 @@ std::string loadSceneFile(const std::string& path, Scene& scene,
   if (readError != 0) return "cannot read scene " + path + ": " + std::strerror(readError);
   // "scene.ini:12: ..." where the message has a line, as compilers write it.
   const auto located = [&](const std::string& message) {
-    const bool hasLine = !message.empty() && std::isdigit(static_cast<unsigned char>(message[0]));
+    const bool hasLine =
+        !message.empty() && std::isdigit(static_cast<unsigned char>(message[0])) != 0;
     return path + (hasLine ? ":" : ": ") + message;
   };
   std::vector<std::string> found;
