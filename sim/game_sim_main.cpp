@@ -39,14 +39,16 @@ const char* readFrames(Options& options, const char* value) {
   errno = 0;
   const long frames = std::strtol(value, &end, 10);
   if (end == value || *end != '\0' || errno != 0 || frames < 1 || frames > maxFrames) {
-    return "expected a whole number of frames from 1 to 100000";
+    static const std::string wrong =
+        "expected a whole number of frames from 1 to " + std::to_string(maxFrames);
+    return wrong.c_str();
   }
   options.frames = static_cast<int>(frames);
   return nullptr;
 }
 
 const OptionRow optionRows[] = {
-    {"--frames", "N", "run N frames (default 3; 1 to 100000)", readFrames},
+    {"--frames", "N", "run N frames (default 3, at most 100000)", readFrames},
     {"--scene", "FILE", "the scene to run instead of the built-in one",
      [](Options& o, const char* v) -> const char* { return o.scene = v, nullptr; }},
     {"--json", "FILE", "write the results as JSON to FILE",

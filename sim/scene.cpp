@@ -314,6 +314,7 @@ std::string indexLines(const std::string& text, LineIndex& index) {
       const std::size_t close = line.find(']');
       if (close == std::string::npos) return at + line + ": the section name has no closing ]";
       section = trimmed(std::string_view(line).substr(1, close - 1));
+      if (section.empty()) return at + line + ": a section needs a name";
       const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
       if (!added) {
         return joined({at, "[", section, "] is given twice, first on line ",

@@ -43,6 +43,7 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "7: [Ped] position = 1, 2: expected x, y, z",
        {}},
       {"[Ped\nposition = 1, 2, 3\n", "1: [Ped: the section name has no closing ]", {}},
+      {"[Ped]\nposition = 1, 2, 3\n[ ]\n", "3: [ ]: a section needs a name", {}},
       {"position = 1, 2, 3\n[Ped]\n", "1: position = 1, 2, 3: before the first [section]", {}},
       {"[Ped]\n= 1, 2, 3\n", "2: = 1, 2, 3: no key before the '='", {}},
       // Windows and old Mac line ends count one line each; a byte order mark is no text.
