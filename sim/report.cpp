@@ -408,7 +408,7 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
     if (!point.inFront ||
         !(point.x >= 0.0f && point.x <= 1.0f && point.y >= 0.0f && point.y <= 1.0f)) {
       if (treated) {
-        outOfView += (outOfView.empty() ? "" : ", ") + actor.name + " (" +
+        outOfView += (outOfView.empty() ? "" : ", ") + actor.name + " (accuracy " +
                      std::to_string(frame->actors[i].accuracy) + ", " + outOfViewPlace(point) + ")";
       }
       continue;

@@ -127,8 +127,8 @@ TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
   EXPECT_EQ(labelCell(table, "Straggler"), "none: off screen");
   EXPECT_NE(labelCell(table, "Gunslinger").find("\"Accuracy: 80\" at"), std::string::npos);
   EXPECT_NE(sim::frameSvg(sim::world(), 0)
-                .find("Treated, out of view: Lookout (46, off to the right), Straggler (83, "
-                      "behind the camera)."),
+                .find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
+                      "(accuracy 83, behind the camera)."),
             std::string::npos);
 
   // The game's label-limit answer is the camera distance; from 100 on no label is drawn.
