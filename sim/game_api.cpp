@@ -18,8 +18,13 @@ sim::RunInfo run;
 
 const char* loadScene(const char* path) {
   sim::Scene scene;
-  lastError = path == nullptr ? sim::parseScene(sim::defaultSceneText(), scene)
-                              : sim::loadSceneFile(path, scene);
+  std::vector<std::string> warnings;
+  lastError = path == nullptr ? sim::parseScene(sim::defaultSceneText(), scene, &warnings)
+                              : sim::loadSceneFile(path, scene, &warnings);
+  // Names the game does not know may be meant; the run goes on, but the modder hears of them.
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "game-sim: warning: %s\n", warning.c_str());
+  }
   if (!lastError.empty()) return lastError.c_str();
   sim::installWorld(scene);
   run = sim::RunInfo{};

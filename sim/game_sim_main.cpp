@@ -1,26 +1,18 @@
 #include "game_sim_main.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
 
-const char usage[] =
-    "usage: game-sim [--frames N] [--scene FILE] [--json FILE] [--svg FILE] [--quiet]\n"
-    "                [--print-default-scene] [--module-path PATH] [--hold-settings-file SHARE]\n"
-    "                [--locale NAME]\n"
-    "Runs the plug-ins (*.asi) beside this program in a simulated game for N frames (default 3)\n"
-    "and prints, per frame, what they did to each ped of the scene.\n"
-    "  --module-path PATH          the plug-in's GetModuleFileNameA(NULL) answers PATH, cut to\n"
-    "                              its buffer as Windows cuts a path that does not fit\n"
-    "  --hold-settings-file SHARE  the settings file is held open while the plug-in runs,\n"
-    "                              sharing only write access (write) or nothing (none)\n"
-    "  --locale NAME               the process's C locale while the plug-ins run, as another\n"
-    "                              module could set it; printed before and after\n";
+constexpr long maxFrames = 100000;
 
 struct Options {
   int frames = 3;
@@ -29,41 +21,126 @@ struct Options {
   const char* svg = nullptr;
   bool quiet = false;
   bool printScene = false;
+  bool help = false;
   const char* modulePath = nullptr;
   const char* holdSettings = nullptr;
   const char* locale = nullptr;
 };
 
-bool parseOptions(int argc, char** argv, Options& options) {
+// One row per option: its name, the value it takes (null for none), what it does, and how it is
+// stored. apply answers null, or what the value should have been.
+struct OptionRow {
+  const char* name;
+  const char* value;
+  const char* help;
+  const char* (*apply)(Options& options, const char* value);
+};
+
+const char* readFrames(Options& options, const char* value) {
+  char* end = nullptr;
+  errno = 0;
+  const long frames = std::strtol(value, &end, 10);
+  if (end == value || *end != '\0' || errno != 0 || frames < 1 || frames > maxFrames) {
+    static const std::string wrong =
+        "expected a whole number of frames from 1 to " + std::to_string(maxFrames);
+    return wrong.c_str();
+  }
+  options.frames = static_cast<int>(frames);
+  return nullptr;
+}
+
+const OptionRow optionRows[] = {
+    {"--frames", "N", "run N frames (default 3, at most 100000)", readFrames},
+    {"--scene", "FILE", "the scene to run instead of the built-in one",
+     [](Options& o, const char* v) -> const char* { return o.scene = v, nullptr; }},
+    {"--json", "FILE", "write the results as JSON to FILE",
+     [](Options& o, const char* v) -> const char* { return o.json = v, nullptr; }},
+    {"--svg", "FILE", "draw the last frame from the player's view to FILE",
+     [](Options& o, const char* v) -> const char* { return o.svg = v, nullptr; }},
+    {"--quiet", nullptr, "print no report",
+     [](Options& o, const char*) -> const char* { return o.quiet = true, nullptr; }},
+    {"--print-default-scene", nullptr, "print the built-in scene, a start for one's own, and stop",
+     [](Options& o, const char*) -> const char* { return o.printScene = true, nullptr; }},
+    {"--module-path", "PATH",
+     "the plug-in's GetModuleFileNameA(NULL) answers PATH, cut to its buffer as Windows cuts a "
+     "path that does not fit",
+     [](Options& o, const char* v) -> const char* { return o.modulePath = v, nullptr; }},
+    {"--hold-settings-file", "SHARE",
+     "hold the settings file open while the plug-in runs, sharing only write access (write) or "
+     "nothing (none)",
+     [](Options& o, const char* v) -> const char* {
+       if (std::strcmp(v, "write") != 0 && std::strcmp(v, "none") != 0) {
+         return "expected write or none";
+       }
+       return o.holdSettings = v, nullptr;
+     }},
+    {"--locale", "NAME",
+     "the process's C locale while the plug-ins run, as another module could set it; printed "
+     "before and after",
+     [](Options& o, const char* v) -> const char* { return o.locale = v, nullptr; }},
+    {"--help", nullptr, "print this help and stop",
+     [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
+};
+
+std::string helpText() {
+  constexpr std::size_t column = 30;  // where the descriptions start
+  constexpr std::size_t width = 96;
+  std::string out =
+      "usage: game-sim [OPTION]...\n"
+      "Runs the plug-ins (*.asi) beside this program in a simulated game and prints, per frame,\n"
+      "what they did to each ped of the scene. Paths are taken from the current folder.\n";
+  for (const OptionRow& row : optionRows) {
+    std::string line =
+        std::string("  ") + row.name + (row.value ? std::string(" ") + row.value : "");
+    line.resize(std::max(line.size() + 1, column), ' ');
+    // Long descriptions wrap at word boundaries under their own column.
+    std::size_t start = 0;
+    const std::string help = row.help;
+    while (start < help.size()) {
+      std::size_t end = help.find(' ', start);
+      if (end == std::string::npos) end = help.size();
+      const std::string word = help.substr(start, end - start);
+      if (line.size() + 1 + word.size() > width && line.size() > column) {
+        out += line + "\n";
+        line.assign(column, ' ');
+      } else if (line.size() > column) {
+        line += ' ';
+      }
+      line += word;
+      start = end + 1;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+// Empty when every option was understood; otherwise what was wrong, naming the option.
+std::string parseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
-    const char* option = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(option, "--frames") == 0 && hasValue) {
-      char* end = nullptr;
-      const long frames = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || frames < 1 || frames > 100000) return false;
-      options.frames = static_cast<int>(frames);
-    } else if (std::strcmp(option, "--scene") == 0 && hasValue) {
-      options.scene = argv[++i];
-    } else if (std::strcmp(option, "--json") == 0 && hasValue) {
-      options.json = argv[++i];
-    } else if (std::strcmp(option, "--svg") == 0 && hasValue) {
-      options.svg = argv[++i];
-    } else if (std::strcmp(option, "--module-path") == 0 && hasValue) {
-      options.modulePath = argv[++i];
-    } else if (std::strcmp(option, "--hold-settings-file") == 0 && hasValue) {
-      options.holdSettings = argv[++i];
-    } else if (std::strcmp(option, "--locale") == 0 && hasValue) {
-      options.locale = argv[++i];
-    } else if (std::strcmp(option, "--quiet") == 0) {
-      options.quiet = true;
-    } else if (std::strcmp(option, "--print-default-scene") == 0) {
-      options.printScene = true;
-    } else {
-      return false;
+    const char* given = argv[i];
+    const OptionRow* row = nullptr;
+    for (const OptionRow& candidate : optionRows) {
+      if (std::strcmp(given, candidate.name) == 0) row = &candidate;
+    }
+    if (row == nullptr) {
+      std::string names;
+      for (const OptionRow& candidate : optionRows) {
+        names += std::string(names.empty() ? " " : ", ") + candidate.name;
+      }
+      return std::string(given[0] == '-' ? "unknown option " : "not an option: ") + given +
+             "; the options are" + names + " (--help says what each does)";
+    }
+    const char* value = nullptr;
+    if (row->value != nullptr) {
+      if (i + 1 == argc)
+        return std::string(row->name) + " needs a value: " + row->name + " " + row->value;
+      value = argv[++i];
+    }
+    if (const char* wrong = row->apply(options, value)) {
+      return std::string(row->name) + " " + value + ": " + wrong;
     }
   }
-  return true;
+  return "";
 }
 
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
@@ -80,13 +157,28 @@ bool writeSettingsFile(const std::string& path, const char* text) {
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,
                 const PluginLoader& plugins) {
   Options options;
-  if (!parseOptions(argc, argv, options)) {
-    std::fputs(usage, stderr);
+  if (const std::string wrong = parseOptions(argc, argv, options); !wrong.empty()) {
+    std::fprintf(stderr, "game-sim: %s\n", wrong.c_str());
     return 2;
+  }
+  if (options.help) {
+    std::fputs(helpText().c_str(), stdout);
+    return 0;
   }
   if (options.printScene) {
     std::fputs(api.defaultScene(), stdout);
     return 0;
+  }
+  // Opened here first, so that a scene that cannot be read is named in full, with the reason.
+  if (options.scene != nullptr) {
+    std::FILE* scene = std::fopen(options.scene, "rb");
+    if (scene == nullptr) {
+      const int reason = errno;
+      std::fprintf(stderr, "game-sim: cannot open scene %s: %s\n",
+                   plugins.fullPath(options.scene).c_str(), std::strerror(reason));
+      return 2;
+    }
+    std::fclose(scene);
   }
   if (const char* error = api.loadScene(options.scene)) {
     std::fprintf(stderr, "game-sim: %s\n", error);
@@ -130,12 +222,13 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
 
   if (!options.quiet) std::fputs(api.report(), stdout);
-  if (options.json != nullptr && !api.writeJson(options.json)) {
-    std::fprintf(stderr, "game-sim: cannot write %s\n", options.json);
-    return 1;
-  }
-  if (options.svg != nullptr && !api.writeSvg(options.svg)) {
-    std::fprintf(stderr, "game-sim: cannot write %s\n", options.svg);
+  for (const auto& [path, write] :
+       {std::pair{options.json, api.writeJson}, std::pair{options.svg, api.writeSvg}}) {
+    errno = 0;
+    if (path == nullptr || write(path)) continue;
+    const int reason = errno;
+    std::fprintf(stderr, "game-sim: cannot write %s: %s\n", plugins.fullPath(path).c_str(),
+                 reason == 0 ? "write failed" : std::strerror(reason));
     return 1;
   }
   std::fflush(stdout);

@@ -17,6 +17,8 @@ struct PluginLoader {
   // it cannot. Released after the frames.
   bool (*holdSettingsFile)(const std::string& path, const char* sharing);
   void (*releaseSettingsFile)();
+  // A path from the command line in full, as the person who gave it would look for it.
+  std::string (*fullPath)(const char* path);
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

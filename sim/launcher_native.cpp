@@ -2,6 +2,7 @@
 // this process; what the DLL under Wine does must come out the same.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,12 @@ bool stageModulePath(const char* path) {
 bool holdSettingsFile(const std::string&, const char*) { return false; }
 void releaseSettingsFile() {}
 
+std::string fullPath(const char* path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? path : full.lexically_normal().string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,5 +61,5 @@ int main(int argc, char** argv) {
   sim::setExecutablePath(directory + "game-sim.exe");
   return gameSimMain(
       static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile});
+      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile, fullPath});
 }

@@ -4,6 +4,8 @@
 // Two faults of the player's machine can be staged around the plug-in: the executable's path as
 // the plug-in's GetModuleFileNameA reports it, and the settings file held open by another
 // program while the plug-in starts.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -139,9 +141,34 @@ void releaseSettingsFile() {
   heldSettingsFile = INVALID_HANDLE_VALUE;
 }
 
+// In full; under Wine as the Unix path, which is how the person at the terminal knows it.
+std::string fullPath(const char* path) {
+  std::vector<char> full(32768);
+  const DWORD length =
+      GetFullPathNameA(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) return full.data();
+  std::vector<WCHAR> wide(length + 1);
+  if (MultiByteToWideChar(CP_ACP, 0, full.data(), -1, wide.data(), static_cast<int>(wide.size())) ==
+      0) {
+    return full.data();
+  }
+  char* name = unixName(wide.data());
+  if (name == nullptr) return full.data();
+  std::string out = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Unix line ends, as the simulated game writes its text: a scene printed under Wine and saved
+  // is the very file the built-in one is.
+  _setmode(_fileno(stdout), _O_BINARY);
   // The longest path Windows has: the game may stand in a folder deeper than MAX_PATH.
   std::vector<wchar_t> path(32768);
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -159,7 +186,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n", directory.c_str());
     return 1;
   }
-  return gameSimMain(
-      argc, argv, *getApi(), directory,
-      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile, releaseSettingsFile});
+  return gameSimMain(argc, argv, *getApi(), directory,
+                     {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
+                      releaseSettingsFile, fullPath});
 }

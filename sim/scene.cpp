@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <list>
+#include <map>
 #include <set>
 #include <span>
+#include <string_view>
 #include <type_traits>
 
 namespace sim {
@@ -191,13 +194,196 @@ bool parseVector(const char* text, Vector3& value) {
   return true;
 }
 
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return "";
+  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+// The weapons the simulated game knows by name. Their models are the ones with barrel bones
+// (knownModels()) and the bow's, which has none.
+const char* const knownWeapons[] = {"WEAPON_REVOLVER_CATTLEMAN",
+                                    "WEAPON_REVOLVER_CATTLEMAN_JOHN",
+                                    "WEAPON_REVOLVER_CATTLEMAN_MEXICAN",
+                                    "WEAPON_REVOLVER_CATTLEMAN_PIG",
+                                    "WEAPON_REVOLVER_SCHOFIELD",
+                                    "WEAPON_REVOLVER_SCHOFIELD_GOLDEN",
+                                    "WEAPON_REVOLVER_SCHOFIELD_CALLOWAY",
+                                    "WEAPON_REVOLVER_DOUBLEACTION",
+                                    "WEAPON_REVOLVER_DOUBLEACTION_EXOTIC",
+                                    "WEAPON_REVOLVER_DOUBLEACTION_MICAH",
+                                    "WEAPON_REVOLVER_NAVY",
+                                    "WEAPON_REVOLVER_LEMAT",
+                                    "WEAPON_PISTOL_VOLCANIC",
+                                    "WEAPON_PISTOL_MAUSER",
+                                    "WEAPON_PISTOL_MAUSER_DRUNK",
+                                    "WEAPON_PISTOL_SEMIAUTO",
+                                    "WEAPON_PISTOL_M1899",
+                                    "WEAPON_REPEATER_CARBINE",
+                                    "WEAPON_REPEATER_WINCHESTER",
+                                    "WEAPON_REPEATER_HENRY",
+                                    "WEAPON_REPEATER_EVANS",
+                                    "WEAPON_RIFLE_SPRINGFIELD",
+                                    "WEAPON_RIFLE_BOLTACTION",
+                                    "WEAPON_RIFLE_VARMINT",
+                                    "WEAPON_RIFLE_ELEPHANT",
+                                    "WEAPON_SHOTGUN_DOUBLEBARREL",
+                                    "WEAPON_SHOTGUN_DOUBLEBARREL_EXOTIC",
+                                    "WEAPON_SHOTGUN_SAWEDOFF",
+                                    "WEAPON_SHOTGUN_SEMIAUTO",
+                                    "WEAPON_SHOTGUN_REPEATING",
+                                    "WEAPON_SHOTGUN_PUMP",
+                                    "WEAPON_SNIPERRIFLE_CARCANO",
+                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK",
+                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK_EXOTIC",
+                                    "WEAPON_BOW"};
+const char* const modelsWithoutBarrel[] = {"bow_hunting"};
+
+// Letters to change, add or drop to turn one name into the other, in any letter case.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                        std::tolower(static_cast<unsigned char>(b[j - 1]));
+      const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = row[j];
+      row[j] = next;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean X?)" for the known name a typo is closest to, if one is close enough.
+std::string suggestion(const std::string& given, const std::vector<std::string>& names) {
+  const std::string* best = nullptr;
+  std::size_t bestDistance = 3;  // more than two letters off is another name, not a typo
+  for (const std::string& name : names) {
+    const std::size_t distance = editDistance(given, name);
+    if (distance < bestDistance) best = &name, bestDistance = distance;
+  }
+  return best == nullptr ? "" : " (did you mean " + *best + "?)";
+}
+
+std::vector<std::string> knownModelNames() {
+  std::vector<std::string> names;
+  for (const ModelBones& row : knownModels()) names.emplace_back(row.model);
+  for (const char* model : modelsWithoutBarrel) names.emplace_back(model);
+  return names;
+}
+
+// Where each section ("name") and key ("name\nkey") stands in the text, in lower case; lines
+// count from 1.
+using LineIndex = std::map<std::string, int>;
+
+std::string lineText(int line) { return std::to_string(line) + ": "; }
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (const std::string_view part : parts) out += part;
+  return out;
+}
+
+// SimpleIni skips a line it cannot read, merges a section or key given twice, and lets a "<<<"
+// block without its end line swallow the rest of the text. Such a scene is refused here, with
+// its line, before SimpleIni reads it; what is left both read alike.
+std::string indexLines(const std::string& text, LineIndex& index) {
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.emplace_back(text.data() + start, end - start);
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  std::string section;
+  bool inSection = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string at = lineText(static_cast<int>(i) + 1);
+    const std::string line = trimmed(lines[i]);
+    if (line.find('\0') != std::string::npos) return at + "a NUL byte: a scene is text";
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      const std::size_t close = line.find(']');
+      if (close == std::string::npos) return at + line + ": the section name has no closing ]";
+      section = trimmed(std::string_view(line).substr(1, close - 1));
+      if (section.empty()) return at + line + ": a section needs a name";
+      const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
+      if (!added) {
+        return joined({at, "[", section, "] is given twice, first on line ",
+                       std::to_string(first->second), ": give each section once"});
+      }
+      inSection = true;
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) return at + line + ": no '=' (a line is key = value)";
+    const std::string key = trimmed(std::string_view(line).substr(0, equals));
+    if (key.empty()) return at + line + ": no key before the '='";
+    if (!inSection) return at + line + ": before the first [section]";
+    const auto [first, added] =
+        index.emplace(lowerCase(section) + '\n' + lowerCase(key), static_cast<int>(i) + 1);
+    if (!added) {
+      return joined({at, "[", section, "] ", key, " is given twice, first on line ",
+                     std::to_string(first->second), ": give each key once"});
+    }
+    const std::string value = trimmed(std::string_view(line).substr(equals + 1));
+    if (value.compare(0, 3, "<<<") != 0) continue;
+    // The block ends at a line that is its tag, in any letter case, trailing blanks aside.
+    const std::string tag = lowerCase(value.substr(3));
+    std::size_t end = i + 1;
+    while (end < lines.size()) {
+      const std::string_view candidate = lines[end];
+      const std::size_t last = candidate.find_last_not_of(" \t");
+      if (lowerCase(std::string(candidate.substr(0, last + 1))) == tag) break;
+      ++end;
+    }
+    if (end == lines.size()) {
+      return joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
+                     " ends the block (it would take in the rest of the scene)"});
+    }
+    i = end;
+  }
+  return "";
+}
+
+// "12: " for a key's line, or for its section's line when the scene does not give the key.
+int lineNumber(const LineIndex& lines, const std::string& section, const std::string& key) {
+  auto found = lines.find(lowerCase(section) + '\n' + lowerCase(key));
+  if (found == lines.end()) found = lines.find(lowerCase(section));
+  return found == lines.end() ? 0 : found->second;
+}
+std::string lineOf(const LineIndex& lines, const std::string& section, const std::string& key) {
+  const int line = lineNumber(lines, section, key);
+  return line == 0 ? "" : lineText(line);
+}
+
 struct Reader {
   const Ini& ini;
   const char* section;
+  const LineIndex& lines;
   std::string error;
+  std::vector<std::string>* warnings;
 
-  void fail(const char* key, const char* what) {
-    if (error.empty()) error = "[" + std::string(section) + "] " + key + ": " + what;
+  // "12: [Ped] aim error = abc: expected a number": the line as the scene writes it.
+  std::string said(const char* key) const {
+    const char* value = ini.GetValue(section, key);
+    std::string out = lineOf(lines, section, key) + "[" + section + "] " + key;
+    if (value != nullptr && std::strchr(value, '\n') == nullptr) out += " = " + std::string(value);
+    return out;
+  }
+  void fail(const char* key, const std::string& what) {
+    if (error.empty()) error = said(key) + ": " + what;
+  }
+  void warn(const char* key, const std::string& what) const {
+    if (warnings != nullptr) warnings->push_back(said(key) + ": " + what);
   }
   void text(const char* key, std::string& value) {
     if (const char* found = ini.GetValue(section, key)) value = found;
@@ -250,10 +436,12 @@ struct Reader {
   void onlyKeys(const std::set<std::string>& allowed) {
     Ini::TNamesDepend keys;
     ini.GetAllKeys(section, keys);
+    keys.sort(Ini::Entry::LoadOrder());
     for (const auto& key : keys) {
-      std::string lower = key.pItem;
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (allowed.count(lower) == 0) fail(key.pItem, "unknown key");
+      const std::string lower = lowerCase(key.pItem);
+      if (allowed.count(lower) != 0) continue;
+      const std::vector<std::string> names(allowed.begin(), allowed.end());
+      fail(key.pItem, "unknown key" + suggestion(lower, names) + "; sim/scene.h lists the keys");
     }
   }
 };
@@ -318,29 +506,77 @@ void readActor(Reader& in, Actor& actor) {
   if (actor.weapon.empty() != actor.model.empty()) {
     in.fail(actor.weapon.empty() ? "model" : "weapon", "weapon and model go together");
   }
+  // A scene may give a name the game does not know on purpose; the run goes on with it.
+  const std::vector<std::string> models = knownModelNames();
+  if (!actor.weapon.empty() &&
+      std::none_of(std::begin(knownWeapons), std::end(knownWeapons),
+                   [&](const char* known) { return sameName(actor.weapon.c_str(), known); })) {
+    const std::vector<std::string> weapons(std::begin(knownWeapons), std::end(knownWeapons));
+    in.warn("weapon",
+            "the simulated game knows no weapon of that name" + suggestion(actor.weapon, weapons));
+  }
+  if (!actor.model.empty() &&
+      std::find(models.begin(), models.end(), actor.model) == models.end()) {
+    in.warn("model", "the simulated game knows no weapon model spelt so" +
+                         suggestion(actor.model, models) + ", so it has no barrel bones");
+  }
 }
 
 // Targets name actors as the scene writes them, in any letter case; the game knows one weapon
 // by one model and one set of answers.
-std::string resolve(Scene& scene) {
+constexpr std::string_view sameWeaponOnce =
+    "; a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
+    "once";
+
+std::string resolve(Scene& scene, const LineIndex& lines) {
   for (Actor& actor : scene.actors) {
     if (actor.target.empty()) continue;
     const Actor* target = nullptr;
     for (const Actor& other : scene.actors) {
       if (sameName(other.name, actor.target)) target = &other;
     }
-    if (target == nullptr) return "[" + actor.name + "] target: no actor named " + actor.target;
-    if (target == &actor) return "[" + actor.name + "] target: an actor cannot aim at itself";
+    const std::string said =
+        lineOf(lines, actor.name, "target") + "[" + actor.name + "] target = " + actor.target;
+    if (target == nullptr) return said + ": no actor named " + actor.target + " in the scene";
+    if (target == &actor) return said + ": an actor cannot aim at itself";
     actor.target = target->name;
   }
-  for (const Actor& a : scene.actors) {
-    for (const Actor& b : scene.actors) {
-      if (&a == &b || a.weapon.empty() || a.weapon != b.weapon) continue;
-      if (a.model != b.model || a.weaponCheck[0] != b.weaponCheck[0] ||
-          a.weaponCheck[1] != b.weaponCheck[1]) {
-        return "[" + b.name + "] " + b.weapon + ": model and weapon checks differ from [" + a.name +
-               "]";
+  // The game hashes a weapon's name in lower case and knows each weapon by one model and one
+  // pair of answers, whichever ped carries it.
+  const std::vector<std::string> models = knownModelNames();
+  const auto known = [&](const Actor& actor) {
+    return std::find(models.begin(), models.end(), actor.model) != models.end();
+  };
+  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
+    for (std::size_t j = i + 1; j < scene.actors.size(); ++j) {
+      const Actor* first = &scene.actors[i];
+      const Actor* other = &scene.actors[j];
+      if (first->weapon.empty() || !sameName(first->weapon, other->weapon)) continue;
+      std::string key;
+      if (first->model != other->model) {
+        // Point at the model the game does not know, if only one of the two is such.
+        if (!known(*first) && known(*other)) std::swap(first, other);
+        key = "model";
+      } else {
+        for (int check = 0; check < 2 && key.empty(); ++check) {
+          if (first->weaponCheck[check] != other->weaponCheck[check]) {
+            key = "weapon check " + std::to_string(check + 1);
+          }
+        }
+        if (key.empty()) continue;
       }
+      const auto value = [&](const Actor& actor) {
+        if (key == "model") return actor.model;
+        return std::string(actor.weaponCheck[key.back() - '1'] ? "true" : "false");
+      };
+      // A weapon check left at its default stands on the weapon's line.
+      const auto line = [&](const Actor& actor) {
+        const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
+        return lineNumber(lines, actor.name, given ? key : "weapon");
+      };
+      return joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other),
+                     ": [", first->name, "] (line ", std::to_string(line(*first)), ") carries ",
+                     first->weapon, " with ", key, " = ", value(*first), sameWeaponOnce});
     }
   }
   return "";
@@ -348,11 +584,16 @@ std::string resolve(Scene& scene) {
 
 }  // namespace
 
-std::string parseScene(const std::string& text, Scene& scene) {
+std::string parseScene(const std::string& text, Scene& scene, std::vector<std::string>* warnings) {
+  // A byte order mark, as some Windows editors write one, is not part of the first line.
+  const std::string_view body =
+      std::string_view(text).substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+  LineIndex lines;
+  if (std::string error = indexLines(std::string(body), lines); !error.empty()) return error;
   Ini ini;
   ini.SetUnicode(false);
   ini.SetMultiLine(true);
-  if (ini.LoadData(text) < 0) return "not INI text";
+  if (ini.LoadData(body.data(), body.size()) < 0) return "not INI text";
 
   scene = Scene{};
   Actor player;
@@ -364,7 +605,7 @@ std::string parseScene(const std::string& text, Scene& scene) {
   sections.sort(Ini::Entry::LoadOrder());
   for (const auto& entry : sections) {
     const std::string name = entry.pItem;
-    Reader in{ini, entry.pItem, ""};
+    Reader in{ini, entry.pItem, lines, "", warnings};
     if (sameName(name, "scene")) {
       in.onlyKeys({"name"});
       in.text("name", scene.name);
@@ -397,7 +638,9 @@ std::string parseScene(const std::string& text, Scene& scene) {
       in.optional("reported label limit", scene.camera.labelLimit);
     } else {
       in.onlyKeys(actorKeys);
-      if (ini.GetValue(entry.pItem, "position") == nullptr) in.fail("position", "missing");
+      if (ini.GetValue(entry.pItem, "position") == nullptr) {
+        in.fail("position", "missing: every ped stands somewhere (position = x, y, z)");
+      }
       Actor ped;
       ped.name = name;
       readActor(in, ped);
@@ -405,19 +648,32 @@ std::string parseScene(const std::string& text, Scene& scene) {
     }
     if (!in.error.empty()) return in.error;
   }
-  return resolve(scene);
+  return resolve(scene, lines);
 }
 
-std::string loadSceneFile(const std::string& path, Scene& scene) {
+std::string loadSceneFile(const std::string& path, Scene& scene,
+                          std::vector<std::string>* warnings) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "cannot open scene " + path;
+  if (file == nullptr) return "cannot open scene " + path + ": " + std::strerror(errno);
   std::string text;
   char buffer[4096];
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  const int readError = std::ferror(file) != 0 ? errno : 0;
   std::fclose(file);
-  const std::string error = parseScene(text, scene);
-  return error.empty() ? error : path + ": " + error;
+  if (readError != 0) return "cannot read scene " + path + ": " + std::strerror(readError);
+  // "scene.ini:12: ..." where the message has a line, as compilers write it.
+  const auto located = [&](const std::string& message) {
+    const bool hasLine =
+        !message.empty() && std::isdigit(static_cast<unsigned char>(message[0])) != 0;
+    return path + (hasLine ? ":" : ": ") + message;
+  };
+  std::vector<std::string> found;
+  const std::string error = parseScene(text, scene, &found);
+  if (warnings != nullptr) {
+    for (const std::string& warning : found) warnings->push_back(located(warning));
+  }
+  return error.empty() ? error : located(error);
 }
 
 const char* defaultSceneText() { return defaultScene; }

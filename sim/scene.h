@@ -14,20 +14,26 @@
 //               reported tip bone                  what the game answers instead of the truth
 //
 // Vectors are "x, y, z" in metres; truth values true/false (also yes/no, on/off, 1/0); numbers
-// as strtod reads them, nan and inf included.
+// as strtod reads them, nan and inf included. Each section and each key is given once; a line
+// is a [section], key = value, a comment (; or #) or blank.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "world.h"
 
 namespace sim {
 
-// Fills the scene from INI text. Returns an empty string, or what is wrong with the text.
-std::string parseScene(const std::string& text, Scene& scene);
+// Fills the scene from INI text. Returns an empty string, or what is wrong with the text,
+// starting with its line ("12: [Ped] aim error = abc: expected a number"). Names the simulated
+// game does not know are no error: each adds a warning with its line, when warnings are wanted.
+std::string parseScene(const std::string& text, Scene& scene,
+                       std::vector<std::string>* warnings = nullptr);
 
-// The same from a file.
-std::string loadSceneFile(const std::string& path, Scene& scene);
+// The same from a file; errors and warnings start with the path ("my.ini:12: ...").
+std::string loadSceneFile(const std::string& path, Scene& scene,
+                          std::vector<std::string>* warnings = nullptr);
 
 // The scene used when none is given: the range of outcomes at once.
 const char* defaultSceneText();

@@ -173,13 +173,27 @@ def run_native(folder, *options):
 
 
 def scene_variant(name, base, extra):
-    """The base scene with more lines; a section named again adds to the one before."""
+    """The base scene with more lines: those under a section the base has go into it (a scene
+    gives each section once), the others at the end."""
     with open(base, encoding="utf-8") as file:
-        text = file.read()
+        lines = file.read().splitlines()
+    place = None
+    for line in extra.splitlines():
+        stripped = line.strip().lower()
+        if stripped.startswith("["):
+            place = next((number + 1 for number, text in enumerate(lines)
+                          if text.strip().lower() == stripped), None)
+            if place is not None:
+                continue
+        if place is None:
+            lines.append(line)
+        else:
+            lines.insert(place, line)
+            place += 1
     path = os.path.join(WORK, "scenes", name + ".ini")
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as file:
-        file.write(text + "\n" + extra + "\n")
+        file.write("\n".join(lines) + "\n")
     return path
 
 
@@ -245,6 +259,30 @@ class E2ETest(unittest.TestCase):
         self.assertEqual(under_wine["protocolErrors"], in_process["protocolErrors"])
         self.assertEqual([call["operation"] for call in under_wine["registrations"]],
                          [call["operation"] for call in in_process["registrations"]])
+
+    def test_printed_default_scene_runs_from_another_folder(self):
+        # As a modder starts: the printed scene saved in a folder of their own and run from
+        # there; relative paths are taken from that folder, an absolute Unix one works too.
+        game = lay_out_game("printed-scene-game")
+        caller = os.path.join(WORK, "printed-scene-caller")
+        shutil.rmtree(caller, ignore_errors=True)
+        os.makedirs(caller)
+        environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        exe = os.path.join(game, "game-sim.exe")
+        with open(os.path.join(caller, "my.ini"), "w", encoding="utf-8") as out:
+            subprocess.run([WINE, exe, "--print-default-scene"], env=environment, stdout=out,
+                           cwd=caller, timeout=300, check=True)
+        with open(os.path.join(caller, "my.ini"), "rb") as file:
+            self.assertEqual(file.read(), default_scene_text().encode())
+        svg = os.path.join(caller, "frame.svg")
+        with open(os.path.join(caller, "stderr.txt"), "w", encoding="utf-8") as err:
+            subprocess.run([WINE, exe, "--quiet", "--scene", "my.ini", "--json", "r.json",
+                            "--svg", svg], env=environment, stderr=err, cwd=caller,
+                           timeout=300, check=True)
+        with open(os.path.join(caller, "r.json"), encoding="utf-8") as file:
+            printed = json.load(file)
+        self.assertTrue(os.path.exists(svg))
+        self.assertEqual(printed["frames"], run_game(lay_out_game("printed-scene-default"))["frames"])
 
     def test_settings_file_created_once_then_left_byte_identical(self):
         folder = lay_out_game("settings")

@@ -1,0 +1,146 @@
+#include <string>
+#include <vector>
+
+#include "fake_game_test.h"
+#include "game_api.h"
+#include "report.h"
+#include "scene.h"
+#include "script/keyboard.h"
+#include "script/script.h"
+#include "settings/settings.h"
+#include "world.h"
+
+namespace {
+
+// What a modder gets for each kind of mistake: the line, the scene's own words, and whether the
+// run stops (an error) or goes on (a warning).
+TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
+  const struct {
+    const char* text;
+    const char* error;
+    std::vector<std::string> warnings;
+  } rows[] = {
+      {"[player]\nposition = 0, 0, 0\n[Ped]\nposition 1, 2, 3\n",
+       "4: position 1, 2, 3: no '=' (a line is key = value)",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\n\n[ped]\naim error = 1\n",
+       "4: [ped] is given twice, first on line 1: give each section once",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\nPosition = 4, 5, 6\n",
+       "3: [Ped] Position is given twice, first on line 2: give each key once",
+       {}},
+      // An unclosed block would take in the rest of the scene, whatever its key.
+      {"[settings]\nfile = <<<END\n[Debug]\nDisplayAccuracy = true\n[Ped]\nposition = 1, 2, 3\n",
+       "2: [settings] file = <<<END: no line END ends the block (it would take in the rest of the "
+       "scene)",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\nmissing bones = <<<EOF\nbase\n",
+       "3: [Ped] missing bones = <<<EOF: no line EOF ends the block (it would take in the rest of "
+       "the scene)",
+       {}},
+      // A closed block is skipped whole: its lines are no sections, and the count goes on after.
+      {"[settings]\nfile = <<<END\n[Debug]\n[Debug]\nend\n[Ped]\nposition = 1, 2\n",
+       "7: [Ped] position = 1, 2: expected x, y, z",
+       {}},
+      {"[Ped\nposition = 1, 2, 3\n", "1: [Ped: the section name has no closing ]", {}},
+      {"[Ped]\nposition = 1, 2, 3\n[ ]\n", "3: [ ]: a section needs a name", {}},
+      {"position = 1, 2, 3\n[Ped]\n", "1: position = 1, 2, 3: before the first [section]", {}},
+      {"[Ped]\n= 1, 2, 3\n", "2: = 1, 2, 3: no key before the '='", {}},
+      // Windows and old Mac line ends count one line each; a byte order mark is no text.
+      {"\xEF\xBB\xBF[Ped]\r\nposition = 1, 2, 3\r\n\r\naim error = abc\r\n",
+       "4: [Ped] aim error = abc: expected a number",
+       {}},
+      {"[Ped]\rposition = 1, 2, 3\r\rbonus = maybe\r",
+       "4: [Ped] bonus = maybe: expected true or false",
+       {}},
+      {"; a ped\n[Ped]\ntarget = player\n",
+       "2: [Ped] position: missing: every ped stands somewhere "
+       "(position = x, y, z)",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\naim eror = 2\n",
+       "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/scene.h lists the keys",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
+       "4: [Ped] target = Nobody: no actor named Nobody in the scene",
+       {}},
+      // Names the game does not know may be meant: a warning with the line, and the run goes on.
+      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMANN\nmodel = rv_cattleman\n"
+       "[Other]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\n",
+       "",
+       {"3: [Ped] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no weapon of that "
+        "name (did you mean WEAPON_REVOLVER_CATTLEMAN?)"}},
+      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_RIFLE_NEWGUN\nmodel = RF_Newgun\n",
+       "",
+       {"3: [Ped] weapon = WEAPON_RIFLE_NEWGUN: the simulated game knows no weapon of that name",
+        "4: [Ped] model = RF_Newgun: the simulated game knows no weapon model spelt so, so it has "
+        "no barrel bones"}},
+      // Two peds with one weapon and two models: the one the game does not know is the mistake,
+      // whichever ped comes first.
+      {"[Gunslinger]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattlemn\n"
+       "[player]\nposition = 0, 0, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n",
+       "4: [Gunslinger] model = rv_cattlemn: [player] (line 8) carries WEAPON_REVOLVER_CATTLEMAN "
+       "with model = rv_cattleman; a weapon's model and weapon checks cannot differ between peds, "
+       "the game knows each weapon once",
+       {"4: [Gunslinger] model = rv_cattlemn: the simulated game knows no weapon model spelt so "
+        "(did you mean rv_cattleman?), so it has no barrel bones"}},
+      {"[A]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\n"
+       "[B]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\nweapon check 2 = no\n",
+       "9: [B] weapon check 2 = false: [A] (line 3) carries WEAPON_BOW with weapon check 2 = true; "
+       "a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
+       "once",
+       {}},
+  };
+  for (const auto& row : rows) {
+    sim::Scene scene;
+    std::vector<std::string> warnings;
+    EXPECT_EQ(sim::parseScene(row.text, scene, &warnings), row.error) << row.text;
+    EXPECT_EQ(warnings, row.warnings) << row.text;
+  }
+}
+
+// The last column of a ped's row in a frame's table: the label drawn, or why there is none.
+std::string labelCell(const std::string& table, const std::string& ped) {
+  const std::size_t row = table.find("\n  " + ped + " ");
+  if (row == std::string::npos) return "no row for " + ped;
+  const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
+  return line.substr(line.rfind("  ") + 2);
+}
+
+class LabelReasonTest : public FakeGameTest {
+ protected:
+  std::string runOneFrame(const std::string& sceneText, bool display) {
+    sim::setExecutablePath("/nonexistent-game-folder/game-sim.exe");  // the values in memory hold
+    displayAccuracy = display;
+    sim::Scene scene;
+    EXPECT_EQ(sim::parseScene(sceneText, scene), "");
+    sim::installWorld(scene);
+    sim::hostScriptRegister(nullptr, onScriptStart);
+    sim::runScriptFrames(1);
+    return sim::frameTable(sim::world(), 0);
+  }
+};
+
+TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
+  const std::string scene = sim::defaultSceneText();
+  std::string table = runOneFrame(scene, true);
+  EXPECT_EQ(labelCell(table, "Lookout"), "none: off screen");
+  EXPECT_EQ(labelCell(table, "Straggler"), "none: off screen");
+  EXPECT_NE(labelCell(table, "Gunslinger").find("\"Accuracy: 80\" at"), std::string::npos);
+  EXPECT_NE(sim::frameSvg(sim::world(), 0)
+                .find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
+                      "(accuracy 83, behind the camera)."),
+            std::string::npos);
+
+  // The game's label-limit answer is the camera distance; from 100 on no label is drawn.
+  std::string far = scene;
+  far.replace(far.find("camera distance = 12"), 20, "camera distance = 100");
+  table = runOneFrame(far, true);
+  EXPECT_EQ(labelCell(table, "Gunslinger"), "none: label limit");
+
+  table = runOneFrame(scene, false);
+  EXPECT_EQ(labelCell(table, "Gunslinger"), "none: display off");
+  EXPECT_EQ(labelCell(table, "Lookout"), "none: display off");
+  EXPECT_EQ(labelCell(table, "Hunter"), "-");  // not treated: nothing to explain
+}
+
+}  // namespace
