@@ -2,6 +2,7 @@
 // settings file, loading the plug-ins, the frames, unloading, and the report.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "game_api.h"
@@ -17,6 +18,11 @@ struct PluginLoader {
   // it cannot. Released after the frames.
   bool (*holdSettingsFile)(const std::string& path, const char* sharing);
   void (*releaseSettingsFile)();
+  // Counts the plug-ins' own heap from their load on and reads the process's memory over a run
+  // of this many frames; false where it cannot. Asked before the plug-ins load.
+  bool (*countHeap)(const GameSimApi& api, std::uint64_t frames);
+  // What was counted, after the unload: for a person to read, or as JSON.
+  std::string (*heapReport)(bool json);
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

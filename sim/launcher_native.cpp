@@ -38,6 +38,10 @@ bool stageModulePath(const char* path) {
 bool holdSettingsFile(const std::string&, const char*) { return false; }
 void releaseSettingsFile() {}
 
+// The plug-in's heap is counted in the DLL under Wine; in-process it shares the runner's.
+bool countHeap(const GameSimApi&, std::uint64_t) { return false; }
+std::string heapReport(bool) { return ""; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,5 +58,6 @@ int main(int argc, char** argv) {
   sim::setExecutablePath(directory + "game-sim.exe");
   return gameSimMain(
       static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile});
+      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile, countHeap,
+       heapReport});
 }
