@@ -31,6 +31,8 @@ def faults(results, heap, frames, save_loads, memory_bound):
     if steady["allocations"]:
         found.append(f"{steady['allocations']} allocations in {steady['framesAllocating']} steady "
                      f"frames, the first in frame {steady['firstAllocatingFrame']}")
+    if heap["atEnd"]["strangerFrees"] or heap["afterUnload"]["strangerFrees"]:
+        found.append("the plug-in freed blocks it was not seen to allocate")
     starts = heap["scriptStarts"]
     if len(starts) != save_loads + 1:
         found.append(f"{len(starts)} script starts counted, not {save_loads + 1}")

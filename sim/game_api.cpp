@@ -28,7 +28,7 @@ const char* loadScene(const char* path) {
   if (!lastError.empty()) return lastError.c_str();
   sim::installWorld(scene);
   run = sim::RunInfo{};
-  schedule.framesRun = 0;
+  schedule = sim::FrameSchedule{};
   return nullptr;
 }
 

@@ -215,6 +215,10 @@ void resetFrame() {
 void keepFrame(WorldState& state) {
   FrameRecord& current = state.current;
   RunTotals& totals = state.totals;
+  if (state.lastKeptOnlyAsLast) {
+    state.frames.pop_back();
+    state.lastKeptOnlyAsLast = false;
+  }
   const bool same = state.previous.number != 0 && sameFrame(current, state.previous);
   if (!same && current.number > 1 && !current.afterSaveLoad) {
     if (totals.changedFrames++ == 0) totals.firstChangedFrame = current.number;
@@ -746,6 +750,7 @@ void keepLastFrame() {
   if (!state.recordFrames || last.number == 0) return;
   if (state.frames.empty() || state.frames.back().number != last.number) {
     state.frames.push_back(last);
+    state.lastKeptOnlyAsLast = true;
   }
 }
 

@@ -160,6 +160,7 @@ struct WorldState {
   std::vector<FrameRecord> frames;  // in frame order; a frame left out is like the one before
   FrameRecord current;
   FrameRecord previous;  // the frame closed last
+  bool lastKeptOnlyAsLast = false;  // frames.back() is there only for being the last one
   RunTotals totals;
   std::vector<SaveLoadRecord> saveLoads;    // the first ones
   std::vector<std::string> protocolErrors;  // slots the game would not accept, first ones only
@@ -175,7 +176,7 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b);
 // SaveLoadRecord.
 void noteSaveLoad(int settingsFile);
 
-// Makes the last frame closed the last one kept, when it is not already.
+// Makes the last frame closed the last one kept, when it is not already; until the next frame.
 void keepLastFrame();
 
 // Resets the fake host's handlers and records and installs the scene's world.
