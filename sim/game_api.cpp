@@ -97,9 +97,9 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
   schedule.afterFrame = observer;
 }
 
-const GameSimApi api = {loadScene,   defaultScene, sceneSettingsFile, moduleLoaded,
-                        runFrames,   report,       writeJson,         writeSvg,
-                        useCrowd,    setSaveLoads, setKeysEveryFrame, setFrameObserver};
+const GameSimApi api = {loadScene, defaultScene, sceneSettingsFile, moduleLoaded,
+                        runFrames, report,       writeJson,         writeSvg,
+                        useCrowd,  setSaveLoads, setKeysEveryFrame, setFrameObserver};
 
 }  // namespace
 

@@ -269,9 +269,9 @@ std::string countsText(const Snapshot& snapshot) {
   if (!snapshot.taken) return "not reached";
   const Counts& c = snapshot.counts;
   std::string out = std::to_string(c.allocations) + " allocations, " +
-                    std::to_string(c.reallocations) + " reallocations, " +
-                    std::to_string(c.frees) + " frees, " + std::to_string(c.liveBlocks) +
-                    " live blocks (" + kib(c.liveBytes) + ")";
+                    std::to_string(c.reallocations) + " reallocations, " + std::to_string(c.frees) +
+                    " frees, " + std::to_string(c.liveBlocks) + " live blocks (" +
+                    kib(c.liveBytes) + ")";
   if (c.strangerFrees != 0) {
     out += ", " + std::to_string(c.strangerFrees) + " frees of blocks not seen allocated";
   }
@@ -337,8 +337,10 @@ ULONGLONG* importSlot(HMODULE module, const char* library, const char* function)
 bool begin() {
   HMODULE crt = GetModuleHandleA("msvcrt.dll");
   if (crt == nullptr) return false;
-  realMalloc = reinterpret_cast<Malloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "malloc")));
-  realCalloc = reinterpret_cast<Calloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "calloc")));
+  realMalloc =
+      reinterpret_cast<Malloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "malloc")));
+  realCalloc =
+      reinterpret_cast<Calloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "calloc")));
   realRealloc =
       reinterpret_cast<Realloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "realloc")));
   realFree = reinterpret_cast<Free>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "free")));
@@ -429,16 +431,17 @@ void afterFrames() {
 void afterUnload() { atUnload = {true, countsNow()}; }
 
 std::string report() {
-  std::string out = "The plug-ins' heap (msvcrt's malloc, calloc, realloc and free as they import "
-                    "them), counted from ";
+  std::string out =
+      "The plug-ins' heap (msvcrt's malloc, calloc, realloc and free as they import "
+      "them), counted from ";
   out += countedFromLoad ? "their load on:\n" : "after their load (not while loading):\n";
   out += "  after load:            " + countsText(atLoad) + "\n";
   out += "  after the first frame: " + countsText(afterFirstFrame) + "\n";
   out += "  at the end:            " + countsText(atEnd) + "\n";
   out += "  after unload:          " + countsText(atUnload) + "\n";
-  out += "  in " + std::to_string(steady.frames) + " steady frames: " +
-         std::to_string(steady.allocations) + " allocations, " + std::to_string(steady.frees) +
-         " frees";
+  out += "  in " + std::to_string(steady.frames) +
+         " steady frames: " + std::to_string(steady.allocations) + " allocations, " +
+         std::to_string(steady.frees) + " frees";
   if (steady.framesAllocating > 0) {
     out += "; " + std::to_string(steady.framesAllocating) + " frames allocated, the first " +
            std::to_string(steady.firstAllocatingFrame);
@@ -465,12 +468,13 @@ std::string json() {
                     ", \"firstAllocatingFrame\": " + std::to_string(steady.firstAllocatingFrame) +
                     "},\n \"scriptStarts\": [";
   for (std::size_t i = 0; i < scriptStarts.size(); ++i) {
-    out += std::string(i == 0 ? "" : ", ") + "{\"frame\": " + std::to_string(scriptStarts[i].frame) +
+    out += std::string(i == 0 ? "" : ", ") +
+           "{\"frame\": " + std::to_string(scriptStarts[i].frame) +
            ", \"liveBlocks\": " + std::to_string(scriptStarts[i].liveBlocks) +
            ", \"liveBytes\": " + std::to_string(scriptStarts[i].liveBytes) + "}";
   }
-  out += "],\n \"memory\": {\"tenth\": " + memoryJson(atTenth) + ", \"end\": " +
-         memoryJson(atLast) + "}}\n";
+  out += "],\n \"memory\": {\"tenth\": " + memoryJson(atTenth) +
+         ", \"end\": " + memoryJson(atLast) + "}}\n";
   return out;
 }
 

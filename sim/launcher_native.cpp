@@ -56,8 +56,7 @@ int main(int argc, char** argv) {
     }
   }
   sim::setExecutablePath(directory + "game-sim.exe");
-  return gameSimMain(
-      static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile, countHeap,
-       heapReport});
+  return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
+                     {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile,
+                      releaseSettingsFile, countHeap, heapReport});
 }

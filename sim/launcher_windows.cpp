@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n", directory.c_str());
     return 1;
   }
-  return gameSimMain(
-      argc, argv, *getApi(), directory,
-      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile, releaseSettingsFile,
-       countHeap, heapReport});
+  return gameSimMain(argc, argv, *getApi(), directory,
+                     {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
+                      releaseSettingsFile, countHeap, heapReport});
 }

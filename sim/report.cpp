@@ -175,11 +175,12 @@ namespace {
 // The first frame of a script started anew, its settings read again, and what shows of them.
 std::string saveLoadLine(const SaveLoadRecord& load) {
   std::string out = "  Frame " + std::to_string(load.frame) + ": ";
-  out += load.settingsFile == 0 ? "settings file left as it was"
-                                : "settings file " + std::to_string(load.settingsFile) + " put down";
+  out += load.settingsFile == 0
+             ? "settings file left as it was"
+             : "settings file " + std::to_string(load.settingsFile) + " put down";
   out += "; labels " + std::string(load.labels > 0 ? "on" : "off") + " (" +
-         std::to_string(load.labels) + " drawn), accuracy set on " +
-         std::to_string(load.treated) + " peds";
+         std::to_string(load.labels) + " drawn), accuracy set on " + std::to_string(load.treated) +
+         " peds";
   if (load.treated > 0) {
     out += ", mean " + fixed(static_cast<double>(load.accuracySum) / load.treated, 2);
   }
@@ -188,8 +189,8 @@ std::string saveLoadLine(const SaveLoadRecord& load) {
 
 std::string totalsText(const WorldState& state) {
   const RunTotals& totals = state.totals;
-  std::string out = "Totals over " + std::to_string(totals.frames) + " frames: " +
-                    std::to_string(totals.natives) + " native calls, " +
+  std::string out = "Totals over " + std::to_string(totals.frames) +
+                    " frames: " + std::to_string(totals.natives) + " native calls, " +
                     std::to_string(totals.labels) + " labels, " +
                     std::to_string(totals.accuracySets) + " accuracy sets, " +
                     std::to_string(totals.saveLoads) + " save loads, " +
@@ -208,9 +209,8 @@ std::string totalsText(const WorldState& state) {
 }  // namespace
 
 std::string runReport(const WorldState& state, const RunInfo& run) {
-  std::string out = "Scene \"" + state.scene.name + "\", " +
-                    std::to_string(state.totals.frames) + " of " +
-                    std::to_string(run.framesRequested) + " frames run\n";
+  std::string out = "Scene \"" + state.scene.name + "\", " + std::to_string(state.totals.frames) +
+                    " of " + std::to_string(run.framesRequested) + " frames run\n";
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
   }

@@ -705,7 +705,9 @@ Camera cameraOf(const Scene& scene) {
 WorldState& world() { return worldState; }
 
 namespace {
-bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+bool sameBits(float a, float b) {
+  return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
 
 bool sameActor(const ActorFrame& a, const ActorFrame& b) {
   return a.inSet == b.inSet && a.accuracy == b.accuracy && a.accuracySets == b.accuracySets &&
@@ -731,7 +733,8 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
          a.setsCreated.size() == b.setsCreated.size() &&
          a.setsReleased.size() == b.setsReleased.size() && aReleasedAll == bReleasedAll &&
          a.nativeCalls == b.nativeCalls &&
-         std::equal(a.actors.begin(), a.actors.end(), b.actors.begin(), b.actors.end(), sameActor) &&
+         std::equal(a.actors.begin(), a.actors.end(), b.actors.begin(), b.actors.end(),
+                    sameActor) &&
          std::equal(a.labels.begin(), a.labels.end(), b.labels.begin(), b.labels.end(), sameLabel);
 }
 

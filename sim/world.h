@@ -107,8 +107,8 @@ struct ActorFrame {
 };
 
 struct FrameRecord {
-  std::uint64_t number = 0;    // counted from 1 over the whole run
-  bool afterSaveLoad = false;  // the first frame of a script the host started anew
+  std::uint64_t number = 0;        // counted from 1 over the whole run
+  bool afterSaveLoad = false;      // the first frame of a script the host started anew
   std::vector<ActorFrame> actors;  // indexed like Scene::actors
   std::vector<Label> labels;       // in draw order
   std::vector<std::int32_t> setsCreated;
@@ -156,10 +156,10 @@ constexpr std::size_t saveLoadsKept = 1000;
 
 struct WorldState {
   Scene scene;
-  bool recordFrames = true;  // off: only the frame in progress is kept (benchmarks)
+  bool recordFrames = true;         // off: only the frame in progress is kept (benchmarks)
   std::vector<FrameRecord> frames;  // in frame order; a frame left out is like the one before
   FrameRecord current;
-  FrameRecord previous;  // the frame closed last
+  FrameRecord previous;             // the frame closed last
   bool lastKeptOnlyAsLast = false;  // frames.back() is there only for being the last one
   RunTotals totals;
   std::vector<SaveLoadRecord> saveLoads;    // the first ones

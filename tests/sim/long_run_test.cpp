@@ -26,7 +26,7 @@ std::vector<std::uint64_t> keptNumbers() {
 
 // A folder of its own standing for the game's, with the scene written into it.
 std::filesystem::path gameFolder(const char* name, const std::string& scene) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   std::ofstream(folder / "scene.ini") << scene;
@@ -116,7 +116,8 @@ END
   told.clear();
   api.setSaveLoads(4, settingsPath.c_str());
   api.setKeysEveryFrame(true);
-  api.setFrameObserver([](std::uint64_t frame, bool started) { told.emplace_back(frame, started); });
+  api.setFrameObserver(
+      [](std::uint64_t frame, bool started) { told.emplace_back(frame, started); });
   sim::hostScriptRegister(nullptr, onScriptStart);
   sim::hostKeyboardHandlerRegister(onKeyboardEvent);
   const int keysBefore = sim::keyboardEventsSent;
@@ -193,8 +194,7 @@ TEST(Scene, SettingsFilesForSaveLoadsComeInTurnWithoutAGap) {
   EXPECT_EQ(scene.laterSettingsFiles, (std::vector<std::string>{"two\n", "three\n"}));
   EXPECT_NE(sim::parseScene("[settings]\nfile = one\nfile 3 = three\n", scene).find("file 3"),
             std::string::npos);
-  EXPECT_NE(sim::parseScene("[settings]\nfile 2 = two\n", scene).find("file 2"),
-            std::string::npos);
+  EXPECT_NE(sim::parseScene("[settings]\nfile 2 = two\n", scene).find("file 2"), std::string::npos);
   EXPECT_NE(sim::parseScene("[settings]\nfile 17 = x\n", scene).find("unknown key"),
             std::string::npos);
 }
