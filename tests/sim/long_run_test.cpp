@@ -152,7 +152,10 @@ END
   EXPECT_EQ(sim::keyboardEventsSent - keysBefore, 3 * 14);
   std::ifstream written(settingsPath, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), api.sceneSettingsFile());
+  // The schedule outlives the scene; the tests after this one run without save loads.
   api.setFrameObserver(nullptr);
+  api.setSaveLoads(0, nullptr);
+  api.setKeysEveryFrame(false);
   std::filesystem::remove_all(folder);
 }
 
