@@ -43,7 +43,7 @@ namespace sim {
 // Provided by each host build: how scripts are run for a number of frames (a fiber under
 // Windows, the calling stack in-process) and how many keyboard events the host sent.
 void runScriptFrames(int frames);
-extern int keyboardEventsSent;
+extern std::uint64_t keyboardEventsSent;  // three per frame can pass 2^31 in a long run
 
 // How the host runs frames: set by the game's side, followed by both host builds.
 struct FrameSchedule {

@@ -36,7 +36,7 @@ DWORD WINAPI keyboardThread(LPVOID) {
 
 }  // namespace
 
-int sim::keyboardEventsSent = 0;
+std::uint64_t sim::keyboardEventsSent = 0;
 
 namespace {
 

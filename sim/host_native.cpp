@@ -48,7 +48,7 @@ std::uint32_t executablePath(char* buffer, std::uint32_t size) {
 
 std::uint32_t tickCount() { return tickCountValue; }
 
-int sim::keyboardEventsSent = 0;
+std::uint64_t sim::keyboardEventsSent = 0;
 
 namespace {
 std::uint64_t lastFrameOfPart = 0;  // the last frame before the next save load or the end

@@ -120,7 +120,7 @@ END
       [](std::uint64_t frame, bool started) { told.emplace_back(frame, started); });
   sim::hostScriptRegister(nullptr, onScriptStart);
   sim::hostKeyboardHandlerRegister(onKeyboardEvent);
-  const int keysBefore = sim::keyboardEventsSent;
+  const std::uint64_t keysBefore = sim::keyboardEventsSent;
   api.runFrames(13);
 
   const sim::WorldState& state = sim::world();
@@ -149,7 +149,7 @@ END
   EXPECT_GT(state.saveLoads[1].accuracySum, firstSum);
   EXPECT_EQ(state.totals.changedFrames, 0u);
   // Once at the start and before every frame, three events each time.
-  EXPECT_EQ(sim::keyboardEventsSent - keysBefore, 3 * 14);
+  EXPECT_EQ(sim::keyboardEventsSent - keysBefore, 3u * 14);
   std::ifstream written(settingsPath, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), api.sceneSettingsFile());
   // The schedule outlives the scene; the tests after this one run without save loads.
