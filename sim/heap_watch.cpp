@@ -122,12 +122,8 @@ void* __cdecl countedRealloc(void* block, std::size_t size) {
     noteFree(block);
   } else if (moved != nullptr) {
     ++counts.reallocations;
-    if (untrack(block)) {
-      track(moved, size);
-    } else {
-      ++counts.strangerFrees;
-      track(moved, size);
-    }
+    if (!untrack(block)) ++counts.strangerFrees;
+    track(moved, size);
   }
   ReleaseSRWLockExclusive(&lock);
   return moved;
