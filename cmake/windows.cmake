@@ -60,7 +60,8 @@ if(NOT MSVC)
   target_link_libraries(stand_in_host PRIVATE simpleini)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
-  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp sim/game_sim.rc)
+  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp sim/heap_watch.cpp
+                          sim/game_sim.rc)
   target_include_directories(game-sim PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})
 

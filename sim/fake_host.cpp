@@ -118,8 +118,14 @@ namespace {
   state.calls.push_back(std::move(call));
 }
 
+// Only the first ones are kept: a run of millions of frames must not grow with them.
+constexpr std::size_t unknownNativesKept = 50;
+
 [[gnu::noinline]] void noteUnknown(HostState& state) {
-  state.unknownNatives.push_back(state.pendingHash);
+  if (state.unknownNatives.size() < unknownNativesKept) {
+    state.unknownNatives.push_back(state.pendingHash);
+  }
+  ++state.unknownNativeCount;
 }
 }  // namespace
 
@@ -145,6 +151,7 @@ void hostScriptWait(DWORD milliseconds) {
     state.calls.push_back(std::move(wait));
   }
   if (state.onWait != nullptr) state.onWait(milliseconds);
+  if (state.afterWait != nullptr) state.afterWait();
   if (state.yieldToHost != nullptr) {
     ++state.waitCount;
     state.yieldToHost();

@@ -91,7 +91,8 @@ struct HostState {
   HandlerTable handlers;
   bool recording = true;
   std::vector<RecordedCall> calls;
-  std::vector<std::uint64_t> unknownNatives;  // natives the fake game does not answer
+  std::vector<std::uint64_t> unknownNatives;  // natives the fake game does not answer, first ones
+  std::uint64_t unknownNativeCount = 0;       // all of them: a long run keeps only the first
 
   // scriptWait throws ScriptStopped once this many waits have returned; negative: never.
   long waitsBeforeStop = -1;
@@ -100,6 +101,9 @@ struct HostState {
   void (*onWait)(DWORD milliseconds) = nullptr;
   // Switches back to the host when the script runs in a fiber of its own; null in-process.
   void (*yieldToHost)() = nullptr;
+  // In-process only: the frame is over once onWait has closed it; the host's own work between
+  // frames runs here, before the wait returns or the script is stopped.
+  void (*afterWait)() = nullptr;
 
   // Registration as the plug-in's DLL entry made it.
   std::vector<std::string> registrations;  // "script", "keyboard", "unscript", "unkeyboard"

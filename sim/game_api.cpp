@@ -15,6 +15,15 @@ namespace {
 std::string lastError;
 std::string reportText;
 sim::RunInfo run;
+sim::FrameSchedule schedule;
+std::string saveLoadSettingsPath;
+
+bool writeText(const char* path, const std::string& text) {
+  std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
 
 const char* loadScene(const char* path) {
   sim::Scene scene;
@@ -28,6 +37,7 @@ const char* loadScene(const char* path) {
   if (!lastError.empty()) return lastError.c_str();
   sim::installWorld(scene);
   run = sim::RunInfo{};
+  schedule = sim::FrameSchedule{};
   return nullptr;
 }
 
@@ -40,22 +50,30 @@ void moduleLoaded(const char* file, std::uintptr_t module) {
   run.modules.push_back({file == nullptr ? "" : file, module});
 }
 
+// Before the i-th save load the scene's settings files are put down in turn, the first one
+// again after the last, so that each start of the script reads a file that differs.
+void beforeSaveLoad() {
+  const sim::Scene& scene = sim::world().scene;
+  int settingsFile = 0;
+  if (scene.hasSettingsFile && !scene.laterSettingsFiles.empty()) {
+    const std::size_t files = scene.laterSettingsFiles.size() + 1;
+    const std::size_t next = (sim::world().totals.saveLoads + 1) % files;
+    const std::string& text = next == 0 ? scene.settingsFile : scene.laterSettingsFiles[next - 1];
+    if (writeText(saveLoadSettingsPath.c_str(), text)) settingsFile = static_cast<int>(next) + 1;
+  }
+  sim::noteSaveLoad(settingsFile);
+}
+
 void runFrames(int frames) {
   run.framesRequested += frames;
   sim::runScriptFrames(frames);
+  sim::keepLastFrame();
   run.keyboardEvents = sim::keyboardEventsSent;
 }
 
 const char* report() {
   reportText = sim::runReport(sim::world(), run);
   return reportText.c_str();
-}
-
-bool writeText(const char* path, const std::string& text) {
-  std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
 }
 
 bool writeJson(const char* path) { return writeText(path, sim::resultsJson(sim::world(), run)); }
@@ -101,10 +119,34 @@ const NativeReplayView* recordNatives(bool on) {
   return &kept.view;
 }
 
-const GameSimApi api = {loadScene,        defaultScene, sceneSettingsFile, moduleLoaded,
-                        runFrames,        report,       writeJson,         writeSvg,
-                        registeredScript, installCrowd, recordNatives};
+void useCrowd(int peds) {
+  const sim::Scene& loaded = sim::world().scene;
+  sim::Scene crowd = sim::crowdScene(peds);
+  crowd.hasSettingsFile = loaded.hasSettingsFile;
+  crowd.settingsFile = loaded.settingsFile;
+  crowd.laterSettingsFiles = loaded.laterSettingsFiles;
+  sim::installWorld(crowd);
+}
+
+void setSaveLoads(int everyFrames, const char* settingsPath) {
+  schedule.saveLoadEvery = everyFrames > 0 ? everyFrames : 0;
+  saveLoadSettingsPath = settingsPath == nullptr ? "" : settingsPath;
+  schedule.beforeSaveLoad = beforeSaveLoad;
+}
+
+void setKeysEveryFrame(bool on) { schedule.keysEveryFrame = on; }
+
+void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted)) {
+  schedule.afterFrame = observer;
+}
+
+const GameSimApi api = {
+    loadScene,     defaultScene, sceneSettingsFile, moduleLoaded,      runFrames,
+    report,        writeJson,    writeSvg,          registeredScript,  installCrowd,
+    recordNatives, useCrowd,     setSaveLoads,      setKeysEveryFrame, setFrameObserver};
 
 }  // namespace
 
 const GameSimApi* gameSimApi() { return &api; }
+
+sim::FrameSchedule& sim::frameSchedule() { return schedule; }

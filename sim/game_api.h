@@ -49,6 +49,15 @@ struct GameSimApi {
   void (*installCrowd)(int peds, void (*yield)());
   // native recording: on (null), or off again with what it recorded since, kept as a replay.
   const NativeReplayView* (*recordNatives)(bool on);
+  // Puts a crowd of this many armed peds in place of the scene's actors; its settings files stay.
+  void (*useCrowd)(int peds);
+  // A save load at the start of every frame whose number is a multiple of everyFrames (0: none),
+  // the scene's next settings file written to settingsPath before it when it gives several.
+  void (*setSaveLoads)(int everyFrames, const char* settingsPath);
+  // Keyboard events from the host's thread before every frame, not only at the start.
+  void (*setKeysEveryFrame)(bool on);
+  // Told after every frame of its number and whether a script started in it.
+  void (*setFrameObserver)(void (*observer)(std::uint64_t frame, bool scriptStarted));
 };
 
 const GameSimApi* gameSimApi();
@@ -59,6 +68,20 @@ namespace sim {
 // Provided by each host build: how scripts are run for a number of frames (a fiber under
 // Windows, the calling stack in-process) and how many keyboard events the host sent.
 void runScriptFrames(int frames);
-extern int keyboardEventsSent;
+extern std::uint64_t keyboardEventsSent;  // three per frame can pass 2^31 in a long run
+
+// How the host runs frames: set by the game's side, followed by both host builds.
+struct FrameSchedule {
+  std::uint64_t framesRun = 0;  // frames begun over the run, the one running included
+  int saveLoadEvery = 0;
+  bool keysEveryFrame = false;
+  void (*beforeSaveLoad)() = nullptr;
+  void (*afterFrame)(std::uint64_t frame, bool scriptStarted) = nullptr;
+
+  bool saveLoadAt(std::uint64_t frame) const {
+    return saveLoadEvery > 0 && frame % static_cast<std::uint64_t>(saveLoadEvery) == 0;
+  }
+};
+FrameSchedule& frameSchedule();
 
 }  // namespace sim

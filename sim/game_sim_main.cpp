@@ -12,7 +12,8 @@ namespace {
 
 constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
 
-constexpr long maxFrames = 100000;
+// Memory stays flat however long the run: a billion frames are over 4000 hours at 60 FPS.
+constexpr long maxFrames = 1000000000;
 
 struct Options {
   int frames = 3;
@@ -25,6 +26,10 @@ struct Options {
   const char* modulePath = nullptr;
   const char* holdSettings = nullptr;
   const char* locale = nullptr;
+  int crowd = 0;
+  int saveLoadEvery = 0;
+  bool keysEveryFrame = false;
+  const char* heapJson = nullptr;
 };
 
 // One row per option: its name, the value it takes (null for none), what it does, and how it is
@@ -36,21 +41,25 @@ struct OptionRow {
   const char* (*apply)(Options& options, const char* value);
 };
 
-const char* readFrames(Options& options, const char* value) {
+// A whole number in [low, high], or false.
+bool readCount(const char* text, long low, long high, int& value) {
   char* end = nullptr;
   errno = 0;
-  const long frames = std::strtol(value, &end, 10);
-  if (end == value || *end != '\0' || errno != 0 || frames < 1 || frames > maxFrames) {
-    static const std::string wrong =
-        "expected a whole number of frames from 1 to " + std::to_string(maxFrames);
-    return wrong.c_str();
-  }
-  options.frames = static_cast<int>(frames);
-  return nullptr;
+  const long number = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || number < low || number > high) return false;
+  value = static_cast<int>(number);
+  return true;
+}
+
+const char* readFrames(Options& options, const char* value) {
+  if (readCount(value, 1, maxFrames, options.frames)) return nullptr;
+  static const std::string wrong =
+      "expected a whole number of frames from 1 to " + std::to_string(maxFrames);
+  return wrong.c_str();
 }
 
 const OptionRow optionRows[] = {
-    {"--frames", "N", "run N frames (default 3, at most 100000)", readFrames},
+    {"--frames", "N", "run N frames (default 3, at most 1000000000)", readFrames},
     {"--scene", "FILE", "the scene to run instead of the built-in one",
      [](Options& o, const char* v) -> const char* { return o.scene = v, nullptr; }},
     {"--json", "FILE", "write the results as JSON to FILE",
@@ -78,6 +87,25 @@ const OptionRow optionRows[] = {
      "the process's C locale while the plug-ins run, as another module could set it; printed "
      "before and after",
      [](Options& o, const char* v) -> const char* { return o.locale = v, nullptr; }},
+    {"--crowd", "N", "N armed peds in place of the scene's, its settings files kept",
+     [](Options& o, const char* v) -> const char* {
+       return readCount(v, 1, 100000, o.crowd) ? nullptr
+                                               : "expected a whole number from 1 to 100000";
+     }},
+    {"--save-load-every", "K",
+     "a save load at the start of every K-th frame: the script is started anew, after the scene's "
+     "next settings file is put down",
+     [](Options& o, const char* v) -> const char* {
+       return readCount(v, 1, maxFrames, o.saveLoadEvery)
+                  ? nullptr
+                  : "expected a whole number of frames from 1 to 1000000000";
+     }},
+    {"--keys-every-frame", nullptr, "keyboard events from the host's thread before every frame",
+     [](Options& o, const char*) -> const char* { return o.keysEveryFrame = true, nullptr; }},
+    {"--count-heap", "FILE",
+     "count the plug-in's own heap and the process's memory, print them and write them to FILE as "
+     "JSON",
+     [](Options& o, const char* v) -> const char* { return o.heapJson = v, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -184,6 +212,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fprintf(stderr, "game-sim: %s\n", error);
     return 2;
   }
+  if (options.crowd > 0) api.useCrowd(options.crowd);
   const std::string settingsPath = gameDirectory + settingsFileName;
   if (const char* settings = api.sceneSettingsFile()) {
     if (!writeSettingsFile(settingsPath, settings)) {
@@ -201,6 +230,13 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                  options.holdSettings);
     return 2;
   }
+  if (options.heapJson != nullptr &&
+      !plugins.countHeap(api, static_cast<std::uint64_t>(options.frames))) {
+    std::fputs("game-sim: --count-heap is not available here\n", stderr);
+    return 2;
+  }
+  if (options.saveLoadEvery > 0) api.setSaveLoads(options.saveLoadEvery, settingsPath.c_str());
+  api.setKeysEveryFrame(options.keysEveryFrame);
   // Set after the scene is read, so that the scene's numbers still read as written.
   if (options.locale != nullptr) {
     if (std::setlocale(LC_ALL, options.locale) == nullptr) {
@@ -222,6 +258,14 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
 
   if (!options.quiet) std::fputs(api.report(), stdout);
+  if (options.heapJson != nullptr) {
+    std::fputs(plugins.heapReport(false).c_str(), stdout);
+    if (!writeSettingsFile(options.heapJson, plugins.heapReport(true).c_str())) {
+      std::fprintf(stderr, "game-sim: cannot write %s\n",
+                   plugins.fullPath(options.heapJson).c_str());
+      return 1;
+    }
+  }
   for (const auto& [path, write] :
        {std::pair{options.json, api.writeJson}, std::pair{options.svg, api.writeSvg}}) {
     errno = 0;

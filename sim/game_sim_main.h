@@ -2,6 +2,7 @@
 // settings file, loading the plug-ins, the frames, unloading, and the report.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "game_api.h"
@@ -19,6 +20,11 @@ struct PluginLoader {
   void (*releaseSettingsFile)();
   // A path from the command line in full, as the person who gave it would look for it.
   std::string (*fullPath)(const char* path);
+  // Counts the plug-ins' own heap from their load on and reads the process's memory over a run
+  // of this many frames; false where it cannot. Asked before the plug-ins load.
+  bool (*countHeap)(const GameSimApi& api, std::uint64_t frames);
+  // What was counted, after the unload: for a person to read, or as JSON.
+  std::string (*heapReport)(bool json);
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

@@ -36,7 +36,22 @@ DWORD WINAPI keyboardThread(LPVOID) {
 
 }  // namespace
 
-int sim::keyboardEventsSent = 0;
+std::uint64_t sim::keyboardEventsSent = 0;
+
+namespace {
+
+// A save load as the game's host plays it: each script is abandoned where it waits, its fiber
+// deleted and never resumed, and its entry runs anew on a fresh fiber in this frame. Whatever
+// its stack held at the wait is gone without being destroyed.
+void saveLoad(const sim::FrameSchedule& schedule) {
+  if (schedule.beforeSaveLoad != nullptr) schedule.beforeSaveLoad();
+  for (ScriptFiber& script : scripts) {
+    if (script.fiber != nullptr) DeleteFiber(script.fiber);
+    script.fiber = nullptr;
+  }
+}
+
+}  // namespace
 
 // One frame: every registered script runs until its next scriptWait.
 void sim::runScriptFrames(int frames) {
@@ -48,12 +63,21 @@ void sim::runScriptFrames(int frames) {
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
   }
+  FrameSchedule& schedule = frameSchedule();
   for (int frame = 0; frame < frames; ++frame) {
+    const std::uint64_t number = ++schedule.framesRun;
+    if (schedule.saveLoadAt(number)) saveLoad(schedule);
+    if (schedule.keysEveryFrame) keyboardEventsSent += sendKeyboardEvents();
+    bool started = false;
     for (ScriptFiber& script : scripts) {
       if (script.finished) continue;
-      if (script.fiber == nullptr) script.fiber = CreateFiber(0, runScript, &script);
+      if (script.fiber == nullptr) {
+        script.fiber = CreateFiber(0, runScript, &script);
+        started = script.fiber != nullptr;
+      }
       if (script.fiber != nullptr) SwitchToFiber(script.fiber);
     }
+    if (schedule.afterFrame != nullptr) schedule.afterFrame(number, started);
   }
 }
 

@@ -65,18 +65,56 @@ bool moduleFileVersion(const char* moduleName, std::uint16_t (&version)[4]) {
   return true;
 }
 
-int sim::keyboardEventsSent = 0;
+std::uint64_t sim::keyboardEventsSent = 0;
+
+namespace {
+std::uint64_t lastFrameOfPart = 0;  // the last frame before the next save load or the end
+bool scriptStarted = false;
+
+// Between two frames: the frame just closed is told, and the next one begins when the wait
+// returns, unless the stop count unwinds the script first.
+void betweenFrames() {
+  sim::FrameSchedule& schedule = sim::frameSchedule();
+  if (schedule.afterFrame != nullptr) schedule.afterFrame(schedule.framesRun, scriptStarted);
+  scriptStarted = false;
+  if (schedule.framesRun >= lastFrameOfPart) return;
+  ++schedule.framesRun;
+  if (schedule.keysEveryFrame) sim::keyboardEventsSent += sim::sendKeyboardEvents();
+}
+}  // namespace
 
 // In-process the script runs on the caller's stack: scriptWait closes each frame and, after the
 // last one, unwinds the never-ending loop with ScriptStopped.
+//
+// A save load unwinds it the same way and calls the entry again. The fiber host instead
+// abandons the script's stack without destroying what it holds; both leave the plug-in's
+// globals as they were and make it read its settings anew, which is what a save load tests. A
+// leak from the abandoned stack shows only in the DLL's heap count under Wine.
 void sim::runScriptFrames(int frames) {
   HostState& state = host();
   if (state.scriptEntry == nullptr || frames <= 0) return;
   keyboardEventsSent += sendKeyboardEvents();
-  state.waitsBeforeStop = state.waitCount + frames - 1;
-  try {
-    state.scriptEntry();
-  } catch (const ScriptStopped&) {
+  FrameSchedule& schedule = frameSchedule();
+  const std::uint64_t end = schedule.framesRun + static_cast<std::uint64_t>(frames);
+  state.afterWait = betweenFrames;
+  while (schedule.framesRun < end) {
+    const std::uint64_t first = ++schedule.framesRun;
+    if (schedule.saveLoadAt(first) && schedule.beforeSaveLoad != nullptr) {
+      schedule.beforeSaveLoad();
+    }
+    lastFrameOfPart = end;
+    if (schedule.saveLoadEvery > 0) {
+      const auto every = static_cast<std::uint64_t>(schedule.saveLoadEvery);
+      lastFrameOfPart = std::min(end, (first / every + 1) * every - 1);
+    }
+    if (schedule.keysEveryFrame) keyboardEventsSent += sendKeyboardEvents();
+    scriptStarted = true;
+    state.waitsBeforeStop = state.waitCount + static_cast<long>(lastFrameOfPart - first);
+    try {
+      state.scriptEntry();
+    } catch (const ScriptStopped&) {
+    }
   }
   state.waitsBeforeStop = -1;
+  state.afterWait = nullptr;
 }

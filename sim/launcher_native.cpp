@@ -45,6 +45,10 @@ std::string fullPath(const char* path) {
   return error ? path : full.lexically_normal().string();
 }
 
+// The plug-in's heap is counted in the DLL under Wine; in-process it shares the runner's.
+bool countHeap(const GameSimApi&, std::uint64_t) { return false; }
+std::string heapReport(bool) { return ""; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,7 +63,7 @@ int main(int argc, char** argv) {
     }
   }
   sim::setExecutablePath(directory + "game-sim.exe");
-  return gameSimMain(
-      static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile, fullPath});
+  return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
+                     {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile,
+                      releaseSettingsFile, fullPath, countHeap, heapReport});
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "game_sim_main.h"
+#include "heap_watch.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ std::wstring gameFolder;
 bool pathIsStaged = false;
 std::string stagedPath;
 HANDLE heldSettingsFile = INVALID_HANDLE_VALUE;
+bool heapCounted = false;
+std::uint64_t framesPlanned = 0;
 
 // Answers GetModuleFileNameA(NULL, ...) with the staged path, cut as Wine (and Windows XP) cut
 // a path that does not fit: the first size characters, no NUL, the size as the result.
@@ -41,39 +44,14 @@ DWORD WINAPI stagedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
 // Points the module's import of a function at a replacement, through the import address table
 // that the loader filled in. False when the module does not import it by name.
 bool redirectImport(HMODULE module, const char* library, const char* function, void* replacement) {
-  auto* const base = reinterpret_cast<unsigned char*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
-  if (nt->Signature != IMAGE_NT_SIGNATURE) return false;
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (imports.VirtualAddress == 0) return false;
-  for (auto* entry =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       entry->Name != 0; ++entry) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), library) != 0) continue;
-    // The name table stays as linked; the address table holds what the loader resolved.
-    const DWORD names =
-        entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
-    const auto* name = reinterpret_cast<const IMAGE_THUNK_DATA64*>(base + names);
-    auto* address = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + entry->FirstThunk);
-    for (; name->u1.AddressOfData != 0; ++name, ++address) {
-      if (IMAGE_SNAP_BY_ORDINAL64(name->u1.Ordinal)) continue;
-      const auto* byName =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
-      DWORD protection = 0;
-      if (!VirtualProtect(&address->u1.Function, sizeof address->u1.Function, PAGE_READWRITE,
-                          &protection)) {
-        return false;
-      }
-      address->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
-      VirtualProtect(&address->u1.Function, sizeof address->u1.Function, protection, &protection);
-      return true;
-    }
+  ULONGLONG* slot = heapwatch::importSlot(module, library, function);
+  DWORD protection = 0;
+  if (slot == nullptr || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+    return false;
   }
-  return false;
+  *slot = reinterpret_cast<ULONGLONG>(replacement);
+  VirtualProtect(slot, sizeof *slot, protection, &protection);
+  return true;
 }
 
 std::string narrow(const std::wstring& text) {
@@ -88,11 +66,17 @@ int loadPlugins(const GameSimApi& api, const std::string&) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((gameFolder + L"*.asi").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
+  if (heapCounted) heapwatch::begin();
   do {
     const std::string path = narrow(gameFolder + found.cFileName);
     HMODULE module = LoadLibraryW((gameFolder + found.cFileName).c_str());
     if (module == nullptr) {
       std::fprintf(stderr, "game-sim: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
+      continue;
+    }
+    if (heapCounted && !heapwatch::loaded(module)) {
+      std::fprintf(stderr, "game-sim: cannot count the heap of %s\n", path.c_str());
+      FreeLibrary(module);
       continue;
     }
     // The plug-in asks for the path only once its script starts, after this.
@@ -106,14 +90,32 @@ int loadPlugins(const GameSimApi& api, const std::string&) {
     api.moduleLoaded(narrow(found.cFileName).c_str(), reinterpret_cast<std::uintptr_t>(module));
   } while (FindNextFileW(search, &found));
   FindClose(search);
+  if (heapCounted) {
+    heapwatch::end();
+    heapwatch::afterLoad(framesPlanned);
+  }
   return static_cast<int>(plugins.size());
 }
 
 void unloadPlugins() {
+  if (heapCounted) heapwatch::afterFrames();
   while (!plugins.empty()) {
     FreeLibrary(plugins.back());
     plugins.pop_back();
   }
+  if (heapCounted) heapwatch::afterUnload();
+}
+
+bool countHeap(const GameSimApi& api, std::uint64_t frames) {
+  heapCounted = true;
+  framesPlanned = frames;
+  api.setFrameObserver(heapwatch::afterFrame);
+  return true;
+}
+
+std::string heapReport(bool json) {
+  if (!heapCounted) return "";
+  return json ? heapwatch::json() : heapwatch::report();
 }
 
 bool stageModulePath(const char* path) {
@@ -188,5 +190,5 @@ int main(int argc, char** argv) {
   }
   return gameSimMain(argc, argv, *getApi(), directory,
                      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath});
+                      releaseSettingsFile, fullPath, countHeap, heapReport});
 }

@@ -179,7 +179,7 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
     for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
   }
   std::string out =
-      "Frame " + std::to_string(frameIndex + 1) + ": " + std::to_string(frame.natives) +
+      "Frame " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +
       " native calls, " + std::to_string(frame.labels.size()) + " labels, " +
       (frame.endsWithReleaseThenWait
            ? "set released, then scriptWait(" + std::to_string(frame.waitMilliseconds) + ")"
@@ -200,15 +200,69 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
   return out;
 }
 
+namespace {
+
+// The first frame of a script started anew, its settings read again, and what shows of them.
+std::string saveLoadLine(const SaveLoadRecord& load) {
+  std::string out = "  Frame " + std::to_string(load.frame) + ": ";
+  out += load.settingsFile == 0
+             ? "settings file left as it was"
+             : "settings file " + std::to_string(load.settingsFile) + " put down";
+  out += "; labels " + std::string(load.labels > 0 ? "on" : "off") + " (" +
+         std::to_string(load.labels) + " drawn), accuracy set on " + std::to_string(load.treated) +
+         " peds";
+  if (load.treated > 0) {
+    out += ", mean " + fixed(static_cast<double>(load.accuracySum) / load.treated, 2);
+  }
+  return out + "\n";
+}
+
+std::string totalsText(const WorldState& state) {
+  const RunTotals& totals = state.totals;
+  std::string out = "Totals over " + std::to_string(totals.frames) +
+                    " frames: " + std::to_string(totals.natives) + " native calls, " +
+                    std::to_string(totals.labels) + " labels, " +
+                    std::to_string(totals.accuracySets) + " accuracy sets, " +
+                    std::to_string(totals.saveLoads) + " save loads, " +
+                    std::to_string(totals.protocolErrors) + " protocol errors, " +
+                    std::to_string(totals.unknownNatives) + " unknown natives\n";
+  out += totals.changedFrames == 0
+             ? "Every frame was like the frame before it, the first of each script start aside\n"
+             : std::to_string(totals.changedFrames) +
+                   " frames differ from the frame before them, the first at frame " +
+                   std::to_string(totals.firstChangedFrame) + "\n";
+  if (!state.saveLoads.empty()) out += "Save loads, and the settings in force after each:\n";
+  for (const SaveLoadRecord& load : state.saveLoads) out += saveLoadLine(load);
+  return out;
+}
+
+}  // namespace
+
 std::string runReport(const WorldState& state, const RunInfo& run) {
-  std::string out = "Scene \"" + state.scene.name + "\", " + std::to_string(state.frames.size()) +
+  std::string out = "Scene \"" + state.scene.name + "\", " + std::to_string(state.totals.frames) +
                     " of " + std::to_string(run.framesRequested) + " frames run\n";
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
   }
-  // A frame like the one before it is summed up in a line.
+  // A frame like the one before it is summed up in a line; a long run of them in one line. The
+  // frames left out between two kept ones are like the one kept before them.
+  constexpr std::uint64_t linesPerRun = 10;
   std::string previous;
+  std::string previousHeading;
+  std::uint64_t previousNumber = 0;
   for (std::size_t i = 0; i < state.frames.size(); ++i) {
+    const std::uint64_t number = state.frames[i].number;
+    if (number > previousNumber + 1 && previousNumber != 0) {
+      const std::string rest = previousHeading.substr(previousHeading.find(':'));
+      if (number - previousNumber - 1 <= linesPerRun) {
+        for (std::uint64_t n = previousNumber + 1; n < number; ++n) {
+          out += "Frame " + std::to_string(n) + rest + ", the same table as the frame before\n";
+        }
+      } else {
+        out += "Frames " + std::to_string(previousNumber + 1) + " to " +
+               std::to_string(number - 1) + rest + " each, the same table as the frame before\n";
+      }
+    }
     std::string table = frameTable(state, i);
     const std::size_t heading = table.find('\n');
     const std::string body = table.substr(heading);
@@ -218,7 +272,10 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
       out += "\n" + table;
     }
     previous = body;
+    previousHeading = table.substr(0, heading);
+    previousNumber = number;
   }
+  out += "\n" + totalsText(state);
   out += "\nHost calls from the plug-in:\n";
   for (const Registration& call : host().registrationLog) {
     out += "  " + call.operation + "(";
@@ -233,7 +290,7 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
   out += "Keyboard events sent: " + std::to_string(run.keyboardEvents) + "\n";
   const std::vector<std::uint64_t>& unknown = host().unknownNatives;
   if (!unknown.empty()) {
-    out += "UNKNOWN NATIVES called: " + std::to_string(unknown.size()) + ", first " +
+    out += "UNKNOWN NATIVES called: " + std::to_string(host().unknownNativeCount) + ", first " +
            hex(unknown.front()) + "\n";
   }
   for (const std::string& error : state.protocolErrors) out += "PROTOCOL ERROR: " + error + "\n";
@@ -267,10 +324,30 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
   for (std::size_t i = 0; i < state.protocolErrors.size(); ++i) {
     out += (i == 0 ? "" : ", ") + quoted(state.protocolErrors[i]);
   }
+  const RunTotals& totals = state.totals;
+  out += "],\n  \"totals\": {\"frames\": " + std::to_string(totals.frames) +
+         ", \"natives\": " + std::to_string(totals.natives) +
+         ", \"labels\": " + std::to_string(totals.labels) +
+         ", \"accuracySets\": " + std::to_string(totals.accuracySets) +
+         ", \"saveLoads\": " + std::to_string(totals.saveLoads) +
+         ", \"protocolErrors\": " + std::to_string(totals.protocolErrors) +
+         ", \"unknownNatives\": " + std::to_string(totals.unknownNatives) +
+         ", \"changedFrames\": " + std::to_string(totals.changedFrames) +
+         ", \"firstChangedFrame\": " + std::to_string(totals.firstChangedFrame) + "}";
+  out += ",\n  \"saveLoads\": [";
+  for (std::size_t i = 0; i < state.saveLoads.size(); ++i) {
+    const SaveLoadRecord& load = state.saveLoads[i];
+    out += std::string(i == 0 ? "\n    " : ",\n    ") +
+           "{\"frame\": " + std::to_string(load.frame) +
+           ", \"settingsFile\": " + std::to_string(load.settingsFile) +
+           ", \"labels\": " + std::to_string(load.labels) +
+           ", \"treated\": " + std::to_string(load.treated) +
+           ", \"accuracySum\": " + std::to_string(load.accuracySum) + "}";
+  }
   out += "],\n  \"frames\": [";
   for (std::size_t f = 0; f < state.frames.size(); ++f) {
     const FrameRecord& frame = state.frames[f];
-    out += std::string(f == 0 ? "\n" : ",\n") + "    {\"frame\": " + std::to_string(f + 1) +
+    out += std::string(f == 0 ? "\n" : ",\n") + "    {\"frame\": " + std::to_string(frame.number) +
            ", \"natives\": " + std::to_string(frame.natives) +
            ", \"unknownNatives\": " + std::to_string(frame.unknownNatives) +
            ", \"setsCreated\": " + intList(frame.setsCreated) +
@@ -459,7 +536,8 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
                  outOfView.empty() ? "Every treated ped is in view."
                                    : "Treated, out of view: " + outOfView + ".");
   out += svgText(8, strip + 66, 13, "start", "#333",
-                 "Scene \"" + scene.name + "\", frame " + std::to_string(frameIndex + 1) +
+                 "Scene \"" + scene.name + "\", frame " +
+                     std::to_string(frame != nullptr ? frame->number : frameIndex + 1) +
                      ", the player's view");
   out += "</svg>\n";
   return out;

@@ -18,7 +18,7 @@ struct LoadedModule {
 struct RunInfo {
   int framesRequested = 0;
   std::vector<LoadedModule> modules;
-  int keyboardEvents = 0;
+  std::uint64_t keyboardEvents = 0;
 };
 
 // The label of a frame drawn at this actor's anchor (one metre above it), or nullptr.

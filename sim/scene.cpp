@@ -582,6 +582,31 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
   return "";
 }
 
+// "file", then "file 2", "file 3", ... for the save loads, in turn and without a gap.
+void readSettingsFiles(Reader& in, Scene& scene) {
+  constexpr int lastFile = 16;
+  std::set<std::string> keys{"file"};
+  for (int i = 2; i <= lastFile; ++i) keys.insert("file " + std::to_string(i));
+  in.onlyKeys(keys);
+  if (const char* file = in.ini.GetValue(in.section, "file")) {
+    scene.hasSettingsFile = true;
+    scene.settingsFile = std::string(file) + "\n";
+  }
+  bool gap = !scene.hasSettingsFile;
+  for (int i = 2; i <= lastFile; ++i) {
+    const std::string key = "file " + std::to_string(i);
+    const char* file = in.ini.GetValue(in.section, key.c_str());
+    if (file == nullptr) {
+      gap = true;
+    } else if (gap) {
+      const std::string what = "comes after a missing file " + std::to_string(i - 1);
+      in.fail(key.c_str(), what);
+    } else {
+      scene.laterSettingsFiles.push_back(std::string(file) + "\n");
+    }
+  }
+}
+
 }  // namespace
 
 std::string parseScene(const std::string& text, Scene& scene, std::vector<std::string>* warnings) {
@@ -617,11 +642,7 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
       in.integer("n", scene.values.n);
       in.optional("found count", scene.values.foundCount);
     } else if (sameName(name, "settings")) {
-      in.onlyKeys({"file"});
-      if (const char* file = ini.GetValue(entry.pItem, "file")) {
-        scene.hasSettingsFile = true;
-        scene.settingsFile = std::string(file) + "\n";
-      }
+      readSettingsFiles(in, scene);
     } else if (sameName(name, "player")) {
       std::set<std::string> keys = actorKeys;
       keys.insert({"look at", "eye height", "camera distance", "in search", "reported screen x",

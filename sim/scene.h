@@ -7,6 +7,7 @@
 //               reported screen x, reported screen y, reported absolute value,
 //               reported label limit               faulty answers of the label natives
 //   [settings]  file = <<<END ... END               settings file put beside the game executable
+//               file 2, file 3, ...                put there in turn before each save load
 //   [Any name]  a ped: position, weapon, model, target, aim error, missing bones, filter 1..3,
 //               weapon check 1..2, target check, p, h, c1, c2, numerator, denominator, bonus
 //               faults: handle, weapon object handle (0 or negative: refers to nothing),

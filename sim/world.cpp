@@ -182,6 +182,7 @@ long ownerOfWeaponObject(Entity handle) {
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
 void protocolError(const NativeContext& call, const char* what) {
+  ++world().totals.protocolErrors;
   std::vector<std::string>& errors = world().protocolErrors;
   if (errors.size() >= 50) return;  // the first ones tell the story
   char text[160];
@@ -208,7 +209,36 @@ void resetFrame() {
   next.nativeCalls.clear();
   next.actors.assign(world().scene.actors.size(), ActorFrame{});
   current = std::move(next);
-  derived().unknownAtFrameStart = host().unknownNatives.size();
+  derived().unknownAtFrameStart = host().unknownNativeCount;
+}
+
+void keepFrame(WorldState& state) {
+  FrameRecord& current = state.current;
+  RunTotals& totals = state.totals;
+  if (state.lastKeptOnlyAsLast) {
+    state.frames.pop_back();
+    state.lastKeptOnlyAsLast = false;
+  }
+  const bool same = state.previous.number != 0 && sameFrame(current, state.previous);
+  if (!same && current.number > 1 && !current.afterSaveLoad) {
+    if (totals.changedFrames++ == 0) totals.firstChangedFrame = current.number;
+  }
+  if (current.afterSaveLoad && !state.saveLoads.empty() &&
+      state.saveLoads.back().frame == current.number) {
+    SaveLoadRecord& record = state.saveLoads.back();
+    record.labels = static_cast<std::uint32_t>(current.labels.size());
+    for (const ActorFrame& actor : current.actors) {
+      if (actor.accuracySets == 0) continue;
+      ++record.treated;
+      record.accuracySum += actor.accuracy;
+    }
+  }
+  if (current.number <= framesKeptInFull ||
+      (!same && state.frames.size() < framesKeptInFull + changedFramesKept)) {
+    state.frames.push_back(current);
+  }
+  // The record closed before lends its buffers to the next frame: nothing is allocated.
+  std::swap(state.previous, current);
 }
 
 void closeFrame(DWORD milliseconds) {
@@ -217,8 +247,11 @@ void closeFrame(DWORD milliseconds) {
   current.waitMilliseconds = milliseconds;
   current.lastNative = host().pendingHash;
   current.unknownNatives =
-      static_cast<std::uint32_t>(host().unknownNatives.size() - derived().unknownAtFrameStart);
+      static_cast<std::uint32_t>(host().unknownNativeCount - derived().unknownAtFrameStart);
   current.natives += current.unknownNatives;
+  current.number = ++state.totals.frames;
+  state.totals.natives += current.natives;
+  state.totals.unknownNatives += current.unknownNatives;
   std::vector<std::uint32_t>& calls = derived().rowCalls;
   for (std::size_t row = 0; row < calls.size(); ++row) {
     if (calls[row] != 0) current.nativeCalls.emplace_back(nativeHashAt(row), calls[row]);
@@ -227,7 +260,7 @@ void closeFrame(DWORD milliseconds) {
   current.endsWithReleaseThenWait = current.lastNative == 0x712BC69F10549B92 &&
                                     current.setsCreated.size() == 1 &&
                                     current.setsReleased == current.setsCreated;
-  if (state.recordFrames) state.frames.push_back(std::move(current));
+  if (state.recordFrames) keepFrame(state);
   resetFrame();
 }
 
@@ -499,6 +532,7 @@ void setAccuracy(const NativeContext& call) {
   ActorFrame& frame = world().current.actors[index];
   frame.accuracy = call.intSlot(1);
   ++frame.accuracySets;
+  ++world().totals.accuracySets;
 }
 
 void answerZero(const NativeContext& call) { call.setInt(0); }
@@ -543,6 +577,7 @@ void drawText(const NativeContext& call) {
   std::memcpy(label.colour, derived().colour, sizeof label.colour);
   std::memcpy(label.scale, derived().scale, sizeof label.scale);
   world().current.labels.push_back(std::move(label));
+  ++world().totals.labels;
   call.setInt(0);
 }
 
@@ -668,6 +703,59 @@ Camera cameraOf(const Scene& scene) {
 }  // namespace
 
 WorldState& world() { return worldState; }
+
+namespace {
+bool sameBits(float a, float b) {
+  return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+bool sameActor(const ActorFrame& a, const ActorFrame& b) {
+  return a.inSet == b.inSet && a.accuracy == b.accuracy && a.accuracySets == b.accuracySets &&
+         a.settingCalls[0] == b.settingCalls[0] && a.settingCalls[1] == b.settingCalls[1] &&
+         sameBits(a.settingValues[0], b.settingValues[0]) &&
+         sameBits(a.settingValues[1], b.settingValues[1]);
+}
+
+bool sameLabel(const Label& a, const Label& b) {
+  return a.text == b.text && sameBits(a.x, b.x) && sameBits(a.y, b.y) &&
+         std::equal(std::begin(a.colour), std::end(a.colour), std::begin(b.colour)) &&
+         sameBits(a.scale[0], b.scale[0]) && sameBits(a.scale[1], b.scale[1]);
+}
+}  // namespace
+
+bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
+  // Set handles differ every frame; what counts is how many were made and whether each went.
+  const bool aReleasedAll = a.setsReleased == a.setsCreated;
+  const bool bReleasedAll = b.setsReleased == b.setsCreated;
+  return a.natives == b.natives && a.unknownNatives == b.unknownNatives &&
+         a.lastNative == b.lastNative && a.waitMilliseconds == b.waitMilliseconds &&
+         a.endsWithReleaseThenWait == b.endsWithReleaseThenWait &&
+         a.setsCreated.size() == b.setsCreated.size() &&
+         a.setsReleased.size() == b.setsReleased.size() && aReleasedAll == bReleasedAll &&
+         a.nativeCalls == b.nativeCalls &&
+         std::equal(a.actors.begin(), a.actors.end(), b.actors.begin(), b.actors.end(),
+                    sameActor) &&
+         std::equal(a.labels.begin(), a.labels.end(), b.labels.begin(), b.labels.end(), sameLabel);
+}
+
+void noteSaveLoad(int settingsFile) {
+  WorldState& state = world();
+  ++state.totals.saveLoads;
+  state.current.afterSaveLoad = true;
+  if (state.saveLoads.size() < saveLoadsKept) {
+    state.saveLoads.push_back({state.totals.frames + 1, settingsFile, 0, 0, 0});
+  }
+}
+
+void keepLastFrame() {
+  WorldState& state = world();
+  const FrameRecord& last = state.previous;
+  if (!state.recordFrames || last.number == 0) return;
+  if (state.frames.empty() || state.frames.back().number != last.number) {
+    state.frames.push_back(last);
+    state.lastKeptOnlyAsLast = true;
+  }
+}
 
 Entity actorHandle(std::size_t actorIndex) {
   return firstActorHandle + static_cast<Entity>(actorIndex);

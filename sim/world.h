@@ -86,6 +86,7 @@ struct Scene {
   CameraSpec camera;
   bool hasSettingsFile = false;
   std::string settingsFile;  // text of the settings file to put beside the game executable
+  std::vector<std::string> laterSettingsFiles;  // put there in turn before each save load
 };
 
 struct Label {
@@ -106,6 +107,8 @@ struct ActorFrame {
 };
 
 struct FrameRecord {
+  std::uint64_t number = 0;        // counted from 1 over the whole run
+  bool afterSaveLoad = false;      // the first frame of a script the host started anew
   std::vector<ActorFrame> actors;  // indexed like Scene::actors
   std::vector<Label> labels;       // in draw order
   std::vector<std::int32_t> setsCreated;
@@ -120,15 +123,61 @@ struct FrameRecord {
   std::uint32_t unknownNatives = 0;  // calls of natives the world does not know
 };
 
+// Sums over every frame of a run, kept or not.
+struct RunTotals {
+  std::uint64_t frames = 0;
+  std::uint64_t natives = 0;
+  std::uint64_t labels = 0;
+  std::uint64_t accuracySets = 0;
+  std::uint64_t saveLoads = 0;
+  std::uint64_t protocolErrors = 0;
+  std::uint64_t unknownNatives = 0;
+  // Frames unlike the frame before, a script's first frames aside: none while the world stands
+  // still.
+  std::uint64_t changedFrames = 0;
+  std::uint64_t firstChangedFrame = 0;
+};
+
+// What the plug-in did in the first frame after a save load: the settings it then uses show in
+// the labels (on or off) and in the accuracies (the angle).
+struct SaveLoadRecord {
+  std::uint64_t frame = 0;
+  int settingsFile = 0;  // which of the scene's settings files was put down before; 0: none
+  std::uint32_t labels = 0;
+  std::uint32_t treated = 0;  // peds given an accuracy
+  std::int64_t accuracySum = 0;
+};
+
+// Frames kept in full: every one of the first few, then only those unlike the frame before, up
+// to a bound, so that a run of millions of frames stays in constant memory.
+constexpr std::uint64_t framesKeptInFull = 10;
+constexpr std::size_t changedFramesKept = 200;
+constexpr std::size_t saveLoadsKept = 1000;
+
 struct WorldState {
   Scene scene;
-  bool recordFrames = true;  // off: only the frame in progress is kept (benchmarks)
-  std::vector<FrameRecord> frames;
+  bool recordFrames = true;         // off: only the frame in progress is kept (benchmarks)
+  std::vector<FrameRecord> frames;  // in frame order; a frame left out is like the one before
   FrameRecord current;
+  FrameRecord previous;             // the frame closed last
+  bool lastKeptOnlyAsLast = false;  // frames.back() is there only for being the last one
+  RunTotals totals;
+  std::vector<SaveLoadRecord> saveLoads;    // the first ones
   std::vector<std::string> protocolErrors;  // slots the game would not accept, first ones only
 };
 
 WorldState& world();
+
+// Whether two frames show the plug-in doing the same: the set handles aside, which the game
+// numbers anew every frame.
+bool sameFrame(const FrameRecord& a, const FrameRecord& b);
+
+// The host is about to start the scripts anew at the next frame; settingsFile as in
+// SaveLoadRecord.
+void noteSaveLoad(int settingsFile);
+
+// Makes the last frame closed the last one kept, when it is not already; until the next frame.
+void keepLastFrame();
 
 // Resets the fake host's handlers and records and installs the scene's world.
 void installWorld(const Scene& scene);
