@@ -131,7 +131,7 @@ void writeStartupLog(const SettingsLoad& settings) {
 void logFirstPass(std::int32_t found, std::int32_t treated) {
   if (logPath[0] == '\0') return;
   LogText log{};
-  append(log, "First pass: %d peds found near the player, %d given an accuracy\r\n",
-         static_cast<int>(found), static_cast<int>(treated));
+  append(log, "First pass: %d %s found near the player, %d given an accuracy\r\n",
+         static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
   writeLog(log, "ab");
 }
