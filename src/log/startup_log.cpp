@@ -1,9 +1,7 @@
 #include "log/startup_log.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
-#include <cstring>
 
 #include "host/platform.h"
 #include "plugin_version.h"
@@ -77,10 +75,7 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
 void appendAngle(LogText& log, float angle) {
   char text[64];
   std::snprintf(text, sizeof text, "%g", static_cast<double>(angle));
-  const char* point = std::localeconv()->decimal_point;
-  if (point != nullptr && point[0] != '\0' && point[0] != '.') {
-    if (char* found = std::strchr(text, point[0])) *found = '.';
-  }
+  swapDecimalPoint(text);
   append(log, "Angle: %s", text);
 }
 

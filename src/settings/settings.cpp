@@ -47,21 +47,6 @@ bool settingsFileAbsent(const char* path) {
   return errno == ENOENT;
 }
 
-// The file's numbers use "." whatever number locale the process has: the C library's strtod and
-// "%f" follow the process-wide locale, which any other module in the game may set. Trading "."
-// for the locale's own decimal point, and back, keeps that locale as we found it.
-void swapDecimalPoint(char* text) {
-  const char* point = std::localeconv()->decimal_point;
-  if (point == nullptr || point[0] == '\0' || point[1] != '\0' || point[0] == '.') return;
-  for (; *text != '\0'; ++text) {
-    if (*text == '.') {
-      *text = point[0];
-    } else if (*text == point[0]) {
-      *text = '.';
-    }
-  }
-}
-
 // The value and its NUL must fit in 64 bytes, as in the library's own number lookup.
 constexpr std::size_t numberCapacity = 64;
 
@@ -132,6 +117,21 @@ struct CrLfWriter : SettingsIni::OutputWriter {
 };
 
 }  // namespace
+
+// The file's numbers use "." whatever number locale the process has: the C library's strtod and
+// "%f" follow the process-wide locale, which any other module in the game may set. Trading "."
+// for the locale's own decimal point, and back, keeps that locale as we found it.
+void swapDecimalPoint(char* text) {
+  const char* point = std::localeconv()->decimal_point;
+  if (point == nullptr || point[0] == '\0' || point[1] != '\0' || point[0] == '.') return;
+  for (; *text != '\0'; ++text) {
+    if (*text == '.') {
+      *text = point[0];
+    } else if (*text == point[0]) {
+      *text = '.';
+    }
+  }
+}
 
 // The files sit beside the game executable. False when that path cannot be had whole: then the
 // files are left alone and the values in memory stay.

@@ -33,6 +33,10 @@ struct SettingsLoad {
 
 SettingsLoad loadSettings();
 
+// Swaps "." and the process's decimal point in a number's text: what "%f" or "%g" wrote becomes
+// the C locale's form, and the C locale's form becomes what strtod reads in the process's locale.
+void swapDecimalPoint(char* text);
+
 constexpr std::uint32_t pathCapacity = 260;
 
 // The path of a file beside the game's executable; false when it cannot be had whole.
