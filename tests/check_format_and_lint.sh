@@ -14,8 +14,8 @@ format=$(clang-format --dry-run --Werror "${sources[@]}" 2>&1) || status=$?
 if [ "$status" -ne 0 ]; then
   echo "$format"
   # "FILE:LINE:COLUMN: error: code should be clang-formatted [...]"
-  mapfile -t unformatted < <(sed -nE 's/^(.+):[0-9]+:[0-9]+: error: code should be clang-formatted.*/\1/p' \
-                               <<<"$format" | sort -u)
+  mapfile -t unformatted < <(grep -E ': error: code should be clang-formatted' <<<"$format" |
+                               sed -E 's/:[0-9]+:[0-9]+: error: .*//' | sort -u)
   [ ${#unformatted[@]} -eq 0 ] ||
     echo "To fix the format, in $PWD: clang-format -i ${unformatted[*]}"
 fi
