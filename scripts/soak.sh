@@ -1,27 +1,21 @@
 #!/usr/bin/env bash
-# A long run of the shipped plug-in under Wine, as an evening of play: a crowd of peds, keyboard
-# events from the host's thread every frame, a save load every so many frames with the settings
-# file changed in between. Prints frames per second, the process's memory at 10 % and at the
-# end, the plug-in's own heap, and whether every frame between save loads was like the one
-# before; exits non-zero when the run did not hold up.
-#   scripts/soak.sh [--frames N] [--save-load-every K] [--crowd N]
-# Defaults: 1,000,000 frames, a save load every 50,000, 256 peds. Results go to out/soak/.
+# A long run of the shipped plug-in under Wine, as an evening of play: see --help. Options are
+# checked before anything is built; results go to out/soak/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-frames=1000000
-every=50000
-crowd=256
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --frames) frames=$2; shift 2 ;;
-    --save-load-every) every=$2; shift 2 ;;
-    --crowd) crowd=$2; shift 2 ;;
-    *) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
-  esac
-done
-
 source scripts/setup.sh
+command -v python3 >/dev/null || install_missing_packages
+# Sets frames, every and crowd, or names the wrong option and stops (status 2); --help prints
+# the usage and stops.
+settings=$(python3 scripts/soak_check.py options "$@") || exit $?
+if [[ $settings != frames=* ]]; then
+  echo "$settings"
+  exit 0
+fi
+eval "$settings"
+
 install_missing_packages
+echo "Building the Windows flavour..."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target windows >/dev/null
 use_wine_prefix "$PWD/build/wineprefix"
@@ -32,13 +26,35 @@ mkdir -p "$game"
 cp build/windows/game-sim.exe build/windows/ScriptHookRDR2.dll \
    build/windows/vok.quillmarrowfendcask.asi "$game"/
 echo "Running $frames frames of $crowd peds, a save load every $every frames, under Wine..."
+
+# game-sim says "frame F of N" every tenth of the run; shown with the time so far and to go.
+progress() {
+  local line done planned
+  while IFS= read -r line; do
+    if [[ $line =~ ^game-sim:\ frame\ ([0-9]+)\ of\ ([0-9]+) ]]; then
+      done=${BASH_REMATCH[1]} planned=${BASH_REMATCH[2]}
+      line="  frame $done of $planned ($((100 * done / planned)) %) after ${SECONDS} s"
+      [ "$done" -ge "$planned" ] || line+=", about $((SECONDS * (planned - done) / done)) s to go"
+      echo "$line"
+    else
+      echo "$line" >&2
+    fi
+  done
+}
+
 start=$(date +%s.%N)
-"$wine" "$game"/game-sim.exe --quiet --crowd "$crowd" --frames "$frames" \
-  --save-load-every "$every" --keys-every-frame --scene tests/e2e/scenes/save_loads.ini \
-  --json out/soak/results.json --count-heap out/soak/heap.json >out/soak/stdout.txt
+SECONDS=0
+status=0
+{ "$wine" "$game"/game-sim.exe --quiet --crowd "$crowd" --frames "$frames" \
+    --save-load-every "$every" --keys-every-frame --scene tests/e2e/scenes/save_loads.ini \
+    --json out/soak/results.json --count-heap out/soak/heap.json 2>&1 >out/soak/stdout.txt; } |
+  progress || status=$?
 end=$(date +%s.%N)
-cat out/soak/stdout.txt
-echo
+if [ "$status" -ne 0 ]; then
+  echo "soak: game-sim.exe stopped with status $status; its output is in out/soak/stdout.txt" >&2
+  exit 1
+fi
+echo "Figures (game-sim's own report: out/soak/stdout.txt):"
 # The memory may grow by at most 2 MiB from the frame a tenth into the run to its end.
 python3 scripts/soak_check.py out/soak/results.json out/soak/heap.json \
   "$(python3 -c "print($end - $start)")" "$frames" "$((frames / every))" $((2 * 1024 * 1024))

@@ -104,7 +104,7 @@ const OptionRow optionRows[] = {
      [](Options& o, const char*) -> const char* { return o.keysEveryFrame = true, nullptr; }},
     {"--count-heap", "FILE",
      "count the plug-in's own heap and the process's memory, print them and write them to FILE as "
-     "JSON",
+     "JSON; says how far the run has got every tenth of it on standard error",
      [](Options& o, const char* v) -> const char* { return o.heapJson = v, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},

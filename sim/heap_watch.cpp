@@ -241,6 +241,7 @@ struct Memory {
 };
 Memory atTenth, atLast;
 std::uint64_t tenthFrame = 1;
+std::uint64_t framesPlanned = 0;
 std::uint64_t lastFrame = 0;
 
 // Private bytes as PagefileUsage, which Windows documents as the same as PrivateUsage and which,
@@ -390,7 +391,8 @@ bool loaded(HMODULE module) {
   return true;
 }
 
-void afterLoad(std::uint64_t framesPlanned) {
+void afterLoad(std::uint64_t frames) {
+  framesPlanned = frames;
   atLoad = {true, countsNow()};
   operationsBefore = atLoad.counts.allocations + atLoad.counts.reallocations;
   freesBefore = atLoad.counts.frees;
@@ -417,6 +419,12 @@ void afterFrame(std::uint64_t frame, bool scriptStarted) {
   freesBefore = now.frees;
   if (frame == tenthFrame) atTenth = memoryAt(frame);
   lastFrame = frame;
+  // A long run shows how far it has got, every tenth of it.
+  if (frame % tenthFrame == 0) {
+    std::fprintf(stderr, "game-sim: frame %llu of %llu\n", static_cast<unsigned long long>(frame),
+                 static_cast<unsigned long long>(framesPlanned));
+    std::fflush(stderr);
+  }
 }
 
 void afterFrames() {

@@ -98,6 +98,14 @@ class TuningChartTest(unittest.TestCase):
                          "barrel misalignment (degrees)", "distance to the target (m)",
                          "accuracy (%)"):
             self.assertIn(expected, texts)
+        # Each caption ends inside the picture, at a generous 0.55 em a character (DejaVu Sans
+        # and Arial average about half an em in such text).
+        size = float(re.search(rb"\.note \{ font-size: ([\d.]+)px", self.svg).group(1))
+        notes = [element for element in root.iter(f"{SVG}text") if element.get("class") == "note"]
+        self.assertGreater(len(notes), 0)
+        for note in notes:
+            end = float(note.get("x")) + len(note.text) * 0.55 * size
+            self.assertLessEqual(end, float(root.get("width")), note.text)
 
     def test_numbers_in_the_readmes_are_the_charts(self):
         columns = (0.0, 0.5, 1.0, 1.5, 2.0, 3.0, 4.0)
