@@ -429,6 +429,16 @@ TEST_F(AccuracyTest, ConstantsHaveTheGamesBitPatterns) {
     shot.bonus = row.bonus;
     EXPECT_EQ(accuracy(), row.expected) << row.pinned;
   }
+
+  // 180/pi, a double: one bit either way moves no angle that a float cosine gives, but rounded to
+  // float precision it moves this one (about 0.0713 degrees) a step past the leniency.
+  shot = Shot{};
+  shot.d = 0.0f;
+  shot.tip = {0x1.ffffe6p-1f, 0x1.465656p-10f, 0.0f};
+  angleLeniency = 0x1.2427p-4f;
+  shot.numerator = 4194304;
+  shot.denominator = 1;
+  EXPECT_EQ(accuracy(), 50);
 }
 
 // --- The percentage --------------------------------------------------------------------------
