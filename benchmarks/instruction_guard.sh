@@ -10,7 +10,7 @@
 
 # The budgets: the counts of the current code (g++ 12, Release, -O2) plus 3 %. Lower them whenever
 # the counts fall; after a change that has to cost more, raise them on purpose.
-budget_per_ped=665         # counted: 646
+budget_per_ped=688         # counted: 668
 budget_empty_pass=2624      # counted: 2548
 
 set -uo pipefail

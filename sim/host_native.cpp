@@ -33,9 +33,15 @@ void sim::setExecutablePath(const std::string& path, bool fail) {
 void sim::setTickCount(std::uint32_t value) { tickCountValue = value; }
 
 // Behaves as GetModuleFileNameA: a path cut to size - 1 characters when too long, and the
-// size itself as the result then.
+// size itself as the result then. On failure Windows leaves the buffer undefined: here it holds
+// the path anyway, the worst junk for a caller that reads it.
 std::uint32_t executablePath(char* buffer, std::uint32_t size) {
-  if (executablePathFails || size == 0) return 0;
+  if (size == 0) return 0;
+  if (executablePathFails) {
+    const std::size_t junk = executablePathValue.copy(buffer, size - 1);
+    buffer[junk] = '\0';
+    return 0;
+  }
   const std::size_t length = executablePathValue.size();
   if (length >= size) {
     executablePathValue.copy(buffer, size - 1);

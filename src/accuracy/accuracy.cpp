@@ -100,15 +100,6 @@ ShotReadings readShot(Entity ped, Entity target) {
 float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
 float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
 
-// MinGW's acosf takes the x87 unit's slowest path; roundedArcCosine gives the same bits sooner.
-float arcCosine(float cosine) {
-#if defined(__MINGW32__)
-  return roundedArcCosine(cosine);
-#else
-  return std::acos(cosine);
-#endif
-}
-
 // A bone the weapon object lacks stands at the world origin. Inlined, as is direction: each runs
 // twice per ped, and a call of its own cost more than its few instructions.
 [[gnu::always_inline]] inline Vector3 barrelPoint(Entity weaponObject,
@@ -134,7 +125,7 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
   const float cosine = minNum(one, maxNum(0.0f, dot));
-  const float radians = arcCosine(cosine);
+  const float radians = roundedArcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
   return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }

@@ -3,12 +3,14 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
-// MinGW's acosf computes atan2(sqrt(1 - x * x), x) on the x87 unit, whose fpatan takes some 80 ns,
-// as long as the rest of a ped's arithmetic. Rounded once from 64-bit precision, its results are
-// the correctly rounded ones. Here acos is evaluated in double precision (the classic rational
-// approximation, error below one double ulp), which rounds to the same float unless the value
-// lies next to the midpoint between two floats; there the run-time's acosf decides.
+// The arc cosine is evaluated in double precision (the classic rational approximation, error
+// below one double ulp), which rounds to the correctly rounded float unless the value lies next
+// to the midpoint between two floats. There a slower evaluation in double-double arithmetic
+// (about 100 bits) decides. Both use only IEEE 754 operations and sqrt, which every build rounds
+// alike, so the native build, MinGW and MSVC give the same bits, and none calls the run-time's
+// acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly rounded).
 namespace {
 constexpr double halfPiHigh = 1.57079632679489655800e+00;
 constexpr double halfPiLow = 6.12323399573676603587e-17;
@@ -44,18 +46,115 @@ double arcCosine(double x) {
   return 2.0 * (high + (asinRemainder(z) * s + correction));
 }
 
-// Double ulps around a float midpoint where the rounding is left to the run-time: far more than
-// the approximation's error, rare enough to cost nothing.
+// A value high + low with |low| at most half an ulp of high. The operations are Knuth's and
+// Dekker's error-free transformations; they need plain double rounding, no fused multiply-add.
+struct DoubleDouble {
+  double high;
+  double low;
+};
+
+DoubleDouble twoSum(double a, double b) {
+  const double sum = a + b;
+  const double bPart = sum - a;
+  const double error = (a - (sum - bPart)) + (b - bPart);
+  return {sum, error};
+}
+
+DoubleDouble quickTwoSum(double a, double b) {  // |a| >= |b|
+  const double sum = a + b;
+  return {sum, b - (sum - a)};
+}
+
+// a split into two halves of 26 bits each, whose products with other halves are exact.
+DoubleDouble split(double a) {
+  const double scaled = 134217729.0 * a;  // 2^27 + 1
+  const double high = scaled - (scaled - a);
+  return {high, a - high};
+}
+
+DoubleDouble twoProduct(double a, double b) {
+  const double product = a * b;
+  const DoubleDouble x = split(a);
+  const DoubleDouble y = split(b);
+  const double error =
+      ((x.high * y.high - product) + x.high * y.low + x.low * y.high) + x.low * y.low;
+  return {product, error};
+}
+
+DoubleDouble add(DoubleDouble a, DoubleDouble b) {
+  const DoubleDouble sum = twoSum(a.high, b.high);
+  return quickTwoSum(sum.high, sum.low + (a.low + b.low));
+}
+
+DoubleDouble multiply(DoubleDouble a, DoubleDouble b) {
+  const DoubleDouble product = twoProduct(a.high, b.high);
+  return quickTwoSum(product.high, product.low + (a.high * b.low + a.low * b.high));
+}
+
+DoubleDouble multiply(DoubleDouble a, double b) { return multiply(a, DoubleDouble{b, 0.0}); }
+
+DoubleDouble divide(DoubleDouble a, double b) {
+  const double quotient = a.high / b;
+  const DoubleDouble back = twoProduct(quotient, b);
+  const double rest = ((a.high - back.high) - back.low) + a.low;
+  return quickTwoSum(quotient, rest / b);
+}
+
+// asin(sqrt(z)) / sqrt(z) = sum over n of (2n)! / (4^n n!^2 (2n + 1)) z^n, for z in [0, 0.25]:
+// each term at most a quarter of the one before, so 56 terms pass 2^-110.
+DoubleDouble asinQuotient(double z) {
+  DoubleDouble power{1.0, 0.0};  // (2n)! / (4^n n!^2) z^n
+  DoubleDouble sum{1.0, 0.0};
+  for (int n = 1; n <= 56; ++n) {
+    power = divide(multiply(multiply(power, z), 2.0 * n - 1.0), 2.0 * n);
+    sum = add(sum, divide(power, 2.0 * n + 1.0));
+  }
+  return sum;
+}
+
+// acos(x) for x in [0, 1), to about 100 bits.
+DoubleDouble preciseArcCosine(double x) {
+  constexpr DoubleDouble halfPi{halfPiHigh, halfPiLow};
+  if (x < 0.5) {
+    // x * x of a float is exact in double.
+    const DoubleDouble asin = multiply(asinQuotient(x * x), x);
+    return add(halfPi, DoubleDouble{-asin.high, -asin.low});
+  }
+  // acos(x) = 2 asin(s), s = sqrt(z), z = (1 - x) / 2, exact for a float x in [0.5, 1).
+  const double z = (1.0 - x) * 0.5;
+  const double root = std::sqrt(z);
+  const DoubleDouble square = twoProduct(root, root);
+  const DoubleDouble s = quickTwoSum(root, ((z - square.high) - square.low) / (2.0 * root));
+  const DoubleDouble asin = multiply(asinQuotient(z), s);
+  return {2.0 * asin.high, 2.0 * asin.low};
+}
+
+// A double's 29 mantissa bits beyond a float's: a float midpoint has them 1 and 28 zeros.
+constexpr std::uint64_t extraBits = 0x1FFFFFFFu;
+constexpr std::uint64_t midpointBits = 0x10000000u;
+
+// The float nearest value.high + value.low. Rounding value.high alone is right unless it is a
+// float midpoint itself; then the sign of value.low says which way.
+float roundToFloat(DoubleDouble value) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value.high);
+  if ((bits & extraBits) == midpointBits && value.low != 0.0) {
+    const std::uint64_t toward = value.low > 0.0 ? bits + 1 : bits - 1;  // value.high > 0
+    return static_cast<float>(std::bit_cast<double>(toward));
+  }
+  return static_cast<float>(value.high);
+}
+
+// Double ulps around a float midpoint where the double-precision value cannot be trusted to
+// round: far more than its error, rare enough to cost nothing.
 constexpr std::uint64_t nearMidpoint = 1u << 8;
 }  // namespace
 
 float roundedArcCosine(float cosine) {
   if (cosine == 1.0f) return 0.0f;  // a barrel pointing straight at the target, and often so
-  if (!(cosine >= 0.0f && cosine < 1.0f)) return std::acos(cosine);
+  if (!(cosine >= 0.0f && cosine < 1.0f)) return std::numeric_limits<float>::quiet_NaN();
   const double value = arcCosine(cosine);
-  // A double has 29 more mantissa bits than a float; a float midpoint has them 1 and 28 zeros.
-  const std::uint64_t extra = std::bit_cast<std::uint64_t>(value) & 0x1FFFFFFFu;
-  const std::uint64_t distance = extra > 0x10000000u ? extra - 0x10000000u : 0x10000000u - extra;
-  if (distance < nearMidpoint) return std::acos(cosine);
+  const std::uint64_t extra = std::bit_cast<std::uint64_t>(value) & extraBits;
+  const std::uint64_t distance = extra > midpointBits ? extra - midpointBits : midpointBits - extra;
+  if (distance < nearMidpoint) return roundToFloat(preciseArcCosine(cosine));
   return static_cast<float>(value);
 }

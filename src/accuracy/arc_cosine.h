@@ -1,6 +1,6 @@
-// The arc cosine of the barrel's cosine, as fast as the run-time allows and with its bits.
+// The arc cosine of the barrel's cosine, correctly rounded and the same bits in every build.
 #pragma once
 
-// acos of a cosine in [0, 1], in radians, the same bits as std::acos(float) of the Windows
-// build's run-time (correctly rounded). Elsewhere use std::acos: other run-times round otherwise.
+// acos of a cosine in [0, 1], in radians, correctly rounded; NaN for anything else (the barrel's
+// cosine is clamped to [0, 1] before it gets here).
 float roundedArcCosine(float cosine);

@@ -3,11 +3,12 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "host/native.h"
 
 // Names are passed to the game exactly as written, letter case included.
-const WeaponBoneRow weaponBoneRows[] = {
+constexpr WeaponBoneRow weaponBoneRows[] = {
     {"rv_cattleman", "Gun_Lead1", "Gun_Muzzle"},
     {"rv_cattleman_john", "Gun_Lead1", "Gun_Muzzle"},
     {"rv_cattleman_mexican", "Gun_Lead1", "Gun_Muzzle"},
@@ -49,21 +50,23 @@ const int weaponBoneRowCount = static_cast<int>(std::size(weaponBoneRows));
 std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;
 
 namespace {
-// The rows' name lengths, measured once at load: a pass then compares lengths before any text.
+// The rows' name lengths, measured by the compiler: a pass then compares lengths before any
+// text, and a pass started from another file's start-up code finds them already there.
 struct RowLengths {
   std::size_t base;
   std::size_t tip;
 };
 
-std::array<RowLengths, weaponBoneRowCount> measureRows() {
+constexpr std::array<RowLengths, weaponBoneRowCount> measureRows() {
   std::array<RowLengths, weaponBoneRowCount> lengths{};
   for (std::size_t i = 0; i < lengths.size(); ++i) {
-    lengths[i] = {std::strlen(weaponBoneRows[i].baseBone), std::strlen(weaponBoneRows[i].tipBone)};
+    lengths[i] = {std::char_traits<char>::length(weaponBoneRows[i].baseBone),
+                  std::char_traits<char>::length(weaponBoneRows[i].tipBone)};
   }
   return lengths;
 }
 
-const std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
+constexpr std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
 
 // Two texts of `length` characters each. The names are 8 to 16 characters long: two overlapping
 // 8-byte words cover them, where a memcmp call (a plain loop in some run-times) costs more.

@@ -59,7 +59,7 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
     case SettingFallback::notYesNo:
     case SettingFallback::notNumber:
     case SettingFallback::tooLong:
-      append(log, " (the file says ");
+      append(log, "%s", " (the file says ");
       appendQuoted(log, reading.text);
       append(log, ", %s: the default %s)",
              reading.fallback == SettingFallback::notYesNo    ? "not a yes/no value"
@@ -68,7 +68,7 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
              fallback);
       break;
   }
-  append(log, "\r\n");
+  append(log, "%s", "\r\n");
 }
 
 // %g with "." whatever the process's number locale, as in the settings file.

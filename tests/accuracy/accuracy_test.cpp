@@ -214,6 +214,11 @@ TEST_F(AccuracyTest, RatioAndBonusScaleTheProduct) {
   shot.d = 0.0f;
   shot.bonus = true;
   EXPECT_EQ(accuracy(), 100);  // 150 before the limit
+  shot.numerator = 49;
+  shot.denominator = 75;
+  EXPECT_EQ(accuracy(), 97);
+  shot.bonus = false;
+  EXPECT_EQ(accuracy(), 65);
 }
 
 TEST_F(AccuracyTest, DistanceFactorReachesItsFloor) {
@@ -382,25 +387,57 @@ TEST_F(AccuracyTest, NegativeGameValueLiftsAFactorAboveOne) {
   EXPECT_EQ(accuracy(), 62);
 }
 
-// Each case lands on an integer in exact arithmetic; the game's constant decides which side.
+// Each case lands on an integer in exact arithmetic, and the game's constant decides which side:
+// the constant one bit lower ("-") or higher ("+") gives the integer next to the expected one.
 TEST_F(AccuracyTest, ConstantsHaveTheGamesBitPatterns) {
-  shot.d = 14.0f;  // 1 - 14 x 0x3BDA740E; one step lower would give 68
-  shot.numerator = 3;
-  shot.denominator = 4;
-  EXPECT_EQ(accuracy(), 67);
+  const struct {
+    const char* pinned;
+    float Shot::*value;  // the one game value set, all others 0
+    float amount;
+    std::int32_t numerator;
+    std::int32_t denominator;
+    bool bonus;
+    std::int32_t expected;
+  } rows[] = {
+      {"D scale 0x3BDA740E -", &Shot::d, 14.0f, 3, 4, false, 67},
+      {"D scale 0x3BDA740E +", &Shot::d, 4.5f, 5, 97, false, 5},
+      {"S scale 0x3D924925 -", &Shot::t, 5.0f, 7, 6, false, 74},
+      {"S scale 0x3D924925 +", &Shot::t, 2.0f, 7, 12, false, 50},
+      {"W3 scale 0x3C4CCCCE -", &Shot::w3, 11.0f, 4, 23, false, 14},
+      {"W3 scale 0x3C4CCCCE +", &Shot::w3, 7.0f, 4, 5, false, 73},
+      {"floor 0x3DCCCCCD -", &Shot::d, 135.0f, 1, 1, false, 10},
+      {"floor 0x3DCCCCCD +", &Shot::d, 135.0f, 99, 10, false, 98},
+      {"W scale 0x3F19999A -", &Shot::w1, 0.15f, 5, 91, false, 4},
+      {"W scale 0x3F19999A +", &Shot::w1, 0.3f, 1, 1, false, 82},
+      {"floor 0x3F4CCCCD -", &Shot::w1, 1.0f, 1, 1, false, 80},
+      {"floor 0x3F4CCCCD +", &Shot::w1, 1.0f, 99, 80, false, 98},
+      {"C1 scale 0x3F666666 -", &Shot::c1, 0.08f, 15, 29, false, 47},
+      {"C1 scale 0x3F666666 +", &Shot::c1, 0.1f, 5, 91, false, 5},
+      {"C2 scale 0x3DCCCCCD -", &Shot::c2, 1.6f, 7, 6, false, 97},
+      {"C2 scale 0x3DCCCCCD +", &Shot::c2, 0.3f, 5, 97, false, 5},
+      {"0.5, 1.0 and 100.0 -", nullptr, 0.0f, 1, 2, false, 50},
+      {"0.5, 1.0 and 100.0 +", nullptr, 0.0f, 53, 100, false, 52},
+      {"bonus 0x3FC00000 -", nullptr, 0.0f, 1, 2, true, 75},
+      {"bonus 0x3FC00000 +", nullptr, 0.0f, 49, 75, true, 97},
+  };
+  for (const auto& row : rows) {
+    shot = Shot{};
+    shot.d = 0.0f;
+    if (row.value != nullptr) shot.*row.value = row.amount;
+    shot.numerator = row.numerator;
+    shot.denominator = row.denominator;
+    shot.bonus = row.bonus;
+    EXPECT_EQ(accuracy(), row.expected) << row.pinned;
+  }
 
+  // 180/pi, a double: one bit either way moves no angle that a float cosine gives, but rounded to
+  // float precision it moves this one (about 0.0713 degrees) a step past the leniency.
   shot = Shot{};
   shot.d = 0.0f;
-  shot.w3 = 11.0f;  // 1 - 11 x 0x3C4CCCCE; the float nearest 0.0125 would give 15
-  shot.numerator = 4;
-  shot.denominator = 23;
-  EXPECT_EQ(accuracy(), 14);
-
-  shot = Shot{};
-  shot.d = 0.0f;
-  shot.t = 2.0f;  // S = 6/7 with 0x3D924925; one step higher would give 49
-  shot.numerator = 7;
-  shot.denominator = 12;
+  shot.tip = {0x1.ffffe6p-1f, 0x1.465656p-10f, 0.0f};
+  angleLeniency = 0x1.2427p-4f;
+  shot.numerator = 4194304;
+  shot.denominator = 1;
   EXPECT_EQ(accuracy(), 50);
 }
 

@@ -85,6 +85,17 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
                 std::string(settingTextCapacity - 1, '7') +
                 "\", 64 characters or more: the default 1.5)\r\n");
 
+  // Bytes below 0x20 and 0x7F show as "?" in the log; spaces stay.
+  writeIni(
+      "[Debug]\nDisplayAccuracy = ma\x01"
+      "be\x7F\n[Settings]\nAngle = 2 degrees\n");
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: true (the file says \"ma?be?\", not a yes/no value: the default "
+            "true)\r\n"
+            "Angle: 1.5 (the file says \"2 degrees\", not a number: the default 1.5)\r\n");
+
   writeIni("[Debug]\nDisplayAccuracy = off\n[Settings]\nAngle = 2.5\n");
   writeStartupLog(loadSettings());
   EXPECT_EQ(settingsLines(),
