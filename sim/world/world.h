@@ -224,6 +224,10 @@ unsigned addressSlotsOf(std::uint64_t hash);
 
 // Every weapon model the world knows, in the game's order.
 std::span<const ModelBones> knownModels();
+// Every weapon name the world knows, in the game's order.
+std::span<const char* const> knownWeaponNames();
+// Models the world knows that carry no barrel bones (the bow's).
+std::span<const char* const> knownModelsWithoutBarrel();
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.

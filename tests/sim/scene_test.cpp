@@ -58,7 +58,8 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "(position = x, y, z)",
        {}},
       {"[Ped]\nposition = 1, 2, 3\naim eror = 2\n",
-       "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/scene.h lists the keys",
+       "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/world/scene.h lists the "
+       "keys",
        {}},
       {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
        "4: [Ped] target = Nobody: no actor named Nobody in the scene",
