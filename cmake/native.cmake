@@ -21,7 +21,7 @@ target_link_libraries(plugin_core PUBLIC simpleini)
 
 add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host/host_native.cpp)
 target_include_directories(fakegame PUBLIC ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(fakegame PUBLIC simpleini)
+target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
 
 # The same run as game-sim.exe with the plug-in's code and the world in one process.
 add_executable(sim-native sim/runner/game_sim_main.cpp sim/runner/launcher_native.cpp)

@@ -57,7 +57,7 @@ if(NOT MSVC)
   set_target_properties(stand_in_host PROPERTIES OUTPUT_NAME ScriptHookRDR2 PREFIX ""
                         ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stand_in_host)
   target_include_directories(stand_in_host PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(stand_in_host PRIVATE simpleini)
+  target_link_libraries(stand_in_host PRIVATE simpleini nlohmann_json_headers)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
   add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/launcher_windows.cpp

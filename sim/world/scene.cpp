@@ -357,11 +357,14 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
   const std::string_view body =
       std::string_view(text).substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
   LineIndex lines;
-  if (std::string error = indexLines(std::string(body), lines); !error.empty()) return error;
+  std::string utf8;
+  if (std::string error = indexLines(std::string(body), lines, utf8, warnings); !error.empty()) {
+    return error;
+  }
   Ini ini;
   ini.SetUnicode(false);
   ini.SetMultiLine(true);
-  if (ini.LoadData(body.data(), body.size()) < 0) return "not INI text";
+  if (ini.LoadData(utf8.data(), utf8.size()) < 0) return "not INI text";
 
   scene = Scene{};
   Actor player;
