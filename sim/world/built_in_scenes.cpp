@@ -1,7 +1,7 @@
 // The scenes the simulated game brings along: the default scene, which shows every outcome at
 // once, and the crowd of the long runs and the benchmarks.
-#include <span>
 #include <string>
+#include <vector>
 
 #include "scene.h"
 
@@ -136,7 +136,10 @@ Scene crowdScene(int peds) {
   Actor player;
   player.name = "player";
   scene.actors.push_back(player);
-  const std::span<const ModelBones> models = knownModels();
+  std::vector<const char*> models;  // those with barrel bones, in the game's order
+  for (const GameWeapon& row : gameWeaponRows()) {
+    if (row.base != nullptr) models.push_back(row.model);
+  }
   for (int i = 0; i < peds; ++i) {
     // 10 to 139 m ahead, at most 17 degrees to either side: within 150 m and on screen.
     const float ahead = static_cast<float>(10 + i * 37 % 130);
@@ -144,7 +147,7 @@ Scene crowdScene(int peds) {
     Actor ped;
     ped.name = "Ped " + std::to_string(i + 1);
     ped.position = {aside, ahead, 0.0f};
-    ped.model = models[static_cast<std::size_t>(i) % models.size()].model;
+    ped.model = models[static_cast<std::size_t>(i) % models.size()];
     ped.weapon = "weapon_" + ped.model;
     ped.target = "player";
     ped.aimError = (i % 7) * 0.5;  // 0 to 3 degrees: accuracies from full down to 0

@@ -1,7 +1,8 @@
-// The weapons the simulated game knows: their names, and the barrel bones of their models as
-// the models name them. Written on the game's side, independently of the plug-in's table.
-#include <algorithm>
-#include <iterator>
+// The weapons the simulated game knows: each weapon's name, its model, and the two bones of the
+// model that mark its barrel, rear point first, as the model spells them (letter case counts).
+// Written on the game's side, independently of the plug-in's table: a name the plug-in gets
+// wrong shows up as a missing bone or an unknown model.
+#include <string>
 
 #include "world.h"
 
@@ -9,96 +10,53 @@ namespace sim {
 
 namespace {
 
-// The barrel bones of the game's weapon models, as the models name them.
-const ModelBones gameModelBones[] = {
-    {"rv_cattleman", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_cattleman_john", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_cattleman_mexican", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_cattleman_pig", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_schfld", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_schfld_golden", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_schfld_calloway", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_db_actn", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_db_actn_exotic", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_db_actn_micah", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_navy", "Gun_Lead1", "Gun_Muzzle"},
-    {"rv_lemat", "Gun_Lead1", "Gun_Muzzle"},
-    {"ps_volcnc", "gun_vfx_eject", "Gun_Muzzle"},
-    {"ps_mauser", "Gun_Ammo1", "Gun_Muzzle"},
-    {"ps_mauser_drunk", "Gun_Ammo1", "Gun_Muzzle"},
-    {"ps_semiauto", "gun_guncock4", "gun_muzzle"},
-    {"ps_m1899", "Gun_VFX_Eject", "Gun_Muzzle"},
-    {"rp_carbine", "Gun_Ammo2", "Gun_Muzzle"},
-    {"rp_winchester", "Gun_Ammo2", "Gun_Muzzle"},
-    {"rp_henry", "gun_cock2", "Gun_Muzzle"},
-    {"rp_evans", "Gun_Ammo1", "Gun_Muzzle"},
-    {"rf_spring", "Gun_Ammo2", "Gun_Muzzle"},
-    {"rf_boltactn", "gun_cock1", "Gun_Muzzle"},
-    {"rf_varmint", "gun_cock1", "Gun_Muzzle"},
-    {"rf_elephant", "gun_muzzle", "gun_projectile"},
-    {"sg_dbbarrel", "Gun_Ammo2", "gun_muzzle1"},
-    {"sg_dbbarrel_exotic", "Gun_Ammo2", "gun_muzzle1"},
-    {"sg_sawedoff", "gun_ammo2", "Gun_Muzzle1"},
-    {"sg_semiauto", "Gun_Ammo3", "Gun_Muzzle"},
-    {"sg_repeating", "Gun_Ammo2", "Gun_Muzzle"},
-    {"sg_pump", "Gun_Ammo3", "Gun_Muzzle"},
-    {"sn_carcano", "Gun_Ammo1", "Gun_Muzzle"},
-    {"sn_rolling", "Gun_VFX_Eject", "Gun_Muzzle"},
-    {"sn_rolling_exotic", "Gun_VFX_Eject", "Gun_Muzzle"},
+const GameWeapon gameWeapons[] = {
+    {"WEAPON_REVOLVER_CATTLEMAN", "rv_cattleman", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_CATTLEMAN_JOHN", "rv_cattleman_john", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_CATTLEMAN_MEXICAN", "rv_cattleman_mexican", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_CATTLEMAN_PIG", "rv_cattleman_pig", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_SCHOFIELD", "rv_schfld", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_SCHOFIELD_GOLDEN", "rv_schfld_golden", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_SCHOFIELD_CALLOWAY", "rv_schfld_calloway", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_DOUBLEACTION", "rv_db_actn", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_DOUBLEACTION_EXOTIC", "rv_db_actn_exotic", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_DOUBLEACTION_MICAH", "rv_db_actn_micah", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_NAVY", "rv_navy", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_REVOLVER_LEMAT", "rv_lemat", "Gun_Lead1", "Gun_Muzzle"},
+    {"WEAPON_PISTOL_VOLCANIC", "ps_volcnc", "gun_vfx_eject", "Gun_Muzzle"},
+    {"WEAPON_PISTOL_MAUSER", "ps_mauser", "Gun_Ammo1", "Gun_Muzzle"},
+    {"WEAPON_PISTOL_MAUSER_DRUNK", "ps_mauser_drunk", "Gun_Ammo1", "Gun_Muzzle"},
+    {"WEAPON_PISTOL_SEMIAUTO", "ps_semiauto", "gun_guncock4", "gun_muzzle"},
+    {"WEAPON_PISTOL_M1899", "ps_m1899", "Gun_VFX_Eject", "Gun_Muzzle"},
+    {"WEAPON_REPEATER_CARBINE", "rp_carbine", "Gun_Ammo2", "Gun_Muzzle"},
+    {"WEAPON_REPEATER_WINCHESTER", "rp_winchester", "Gun_Ammo2", "Gun_Muzzle"},
+    {"WEAPON_REPEATER_HENRY", "rp_henry", "gun_cock2", "Gun_Muzzle"},
+    {"WEAPON_REPEATER_EVANS", "rp_evans", "Gun_Ammo1", "Gun_Muzzle"},
+    {"WEAPON_RIFLE_SPRINGFIELD", "rf_spring", "Gun_Ammo2", "Gun_Muzzle"},
+    {"WEAPON_RIFLE_BOLTACTION", "rf_boltactn", "gun_cock1", "Gun_Muzzle"},
+    {"WEAPON_RIFLE_VARMINT", "rf_varmint", "gun_cock1", "Gun_Muzzle"},
+    {"WEAPON_RIFLE_ELEPHANT", "rf_elephant", "gun_muzzle", "gun_projectile"},
+    {"WEAPON_SHOTGUN_DOUBLEBARREL", "sg_dbbarrel", "Gun_Ammo2", "gun_muzzle1"},
+    {"WEAPON_SHOTGUN_DOUBLEBARREL_EXOTIC", "sg_dbbarrel_exotic", "Gun_Ammo2", "gun_muzzle1"},
+    {"WEAPON_SHOTGUN_SAWEDOFF", "sg_sawedoff", "gun_ammo2", "Gun_Muzzle1"},
+    {"WEAPON_SHOTGUN_SEMIAUTO", "sg_semiauto", "Gun_Ammo3", "Gun_Muzzle"},
+    {"WEAPON_SHOTGUN_REPEATING", "sg_repeating", "Gun_Ammo2", "Gun_Muzzle"},
+    {"WEAPON_SHOTGUN_PUMP", "sg_pump", "Gun_Ammo3", "Gun_Muzzle"},
+    {"WEAPON_SNIPERRIFLE_CARCANO", "sn_carcano", "Gun_Ammo1", "Gun_Muzzle"},
+    {"WEAPON_SNIPERRIFLE_ROLLINGBLOCK", "sn_rolling", "Gun_VFX_Eject", "Gun_Muzzle"},
+    {"WEAPON_SNIPERRIFLE_ROLLINGBLOCK_EXOTIC", "sn_rolling_exotic", "Gun_VFX_Eject", "Gun_Muzzle"},
+    {"WEAPON_BOW", "bow_hunting", nullptr, nullptr},  // a bow has no barrel
 };
-
-// The weapons the simulated game knows by name. Their models are the ones with barrel bones
-// (knownModels()) and the bow's, which has none.
-const char* const knownWeapons[] = {"WEAPON_REVOLVER_CATTLEMAN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_JOHN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_MEXICAN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_PIG",
-                                    "WEAPON_REVOLVER_SCHOFIELD",
-                                    "WEAPON_REVOLVER_SCHOFIELD_GOLDEN",
-                                    "WEAPON_REVOLVER_SCHOFIELD_CALLOWAY",
-                                    "WEAPON_REVOLVER_DOUBLEACTION",
-                                    "WEAPON_REVOLVER_DOUBLEACTION_EXOTIC",
-                                    "WEAPON_REVOLVER_DOUBLEACTION_MICAH",
-                                    "WEAPON_REVOLVER_NAVY",
-                                    "WEAPON_REVOLVER_LEMAT",
-                                    "WEAPON_PISTOL_VOLCANIC",
-                                    "WEAPON_PISTOL_MAUSER",
-                                    "WEAPON_PISTOL_MAUSER_DRUNK",
-                                    "WEAPON_PISTOL_SEMIAUTO",
-                                    "WEAPON_PISTOL_M1899",
-                                    "WEAPON_REPEATER_CARBINE",
-                                    "WEAPON_REPEATER_WINCHESTER",
-                                    "WEAPON_REPEATER_HENRY",
-                                    "WEAPON_REPEATER_EVANS",
-                                    "WEAPON_RIFLE_SPRINGFIELD",
-                                    "WEAPON_RIFLE_BOLTACTION",
-                                    "WEAPON_RIFLE_VARMINT",
-                                    "WEAPON_RIFLE_ELEPHANT",
-                                    "WEAPON_SHOTGUN_DOUBLEBARREL",
-                                    "WEAPON_SHOTGUN_DOUBLEBARREL_EXOTIC",
-                                    "WEAPON_SHOTGUN_SAWEDOFF",
-                                    "WEAPON_SHOTGUN_SEMIAUTO",
-                                    "WEAPON_SHOTGUN_REPEATING",
-                                    "WEAPON_SHOTGUN_PUMP",
-                                    "WEAPON_SNIPERRIFLE_CARCANO",
-                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK",
-                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK_EXOTIC",
-                                    "WEAPON_BOW"};
-const char* const modelsWithoutBarrel[] = {"bow_hunting"};
 
 }  // namespace
 
-const ModelBones* modelBones(const std::string& model) {
-  for (const ModelBones& row : gameModelBones) {
-    if (model == row.model) return &row;
+const GameWeapon* modelBones(const std::string& model) {
+  for (const GameWeapon& row : gameWeapons) {
+    if (row.base != nullptr && model == row.model) return &row;
   }
   return nullptr;
 }
 
-std::span<const ModelBones> knownModels() { return gameModelBones; }
-
-std::span<const char* const> knownWeaponNames() { return knownWeapons; }
-
-std::span<const char* const> knownModelsWithoutBarrel() { return modelsWithoutBarrel; }
+std::span<const GameWeapon> gameWeaponRows() { return gameWeapons; }
 
 }  // namespace sim

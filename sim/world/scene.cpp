@@ -101,8 +101,7 @@ std::string suggestion(const std::string& given, const std::vector<std::string>&
 
 std::vector<std::string> knownModelNames() {
   std::vector<std::string> names;
-  for (const ModelBones& row : knownModels()) names.emplace_back(row.model);
-  for (const char* model : knownModelsWithoutBarrel()) names.emplace_back(model);
+  for (const GameWeapon& row : gameWeaponRows()) names.emplace_back(row.model);
   return names;
 }
 
@@ -250,11 +249,12 @@ void readActor(Reader& in, Actor& actor) {
   }
   // A scene may give a name the game does not know on purpose; the run goes on with it.
   const std::vector<std::string> models = knownModelNames();
-  const std::span<const char* const> knownWeapons = knownWeaponNames();
-  if (!actor.weapon.empty() &&
-      std::none_of(knownWeapons.begin(), knownWeapons.end(),
-                   [&](const char* known) { return sameName(actor.weapon.c_str(), known); })) {
-    const std::vector<std::string> weapons(knownWeapons.begin(), knownWeapons.end());
+  const std::span<const GameWeapon> known = gameWeaponRows();
+  if (!actor.weapon.empty() && std::none_of(known.begin(), known.end(), [&](const GameWeapon& row) {
+        return sameName(actor.weapon.c_str(), row.weapon);
+      })) {
+    std::vector<std::string> weapons;
+    for (const GameWeapon& row : known) weapons.emplace_back(row.weapon);
     in.warn("weapon",
             "the simulated game knows no weapon of that name" + suggestion(actor.weapon, weapons));
   }

@@ -74,7 +74,7 @@ void weaponC2(const NativeContext& call) {
 void boneIndex(const NativeContext& call) {
   const long owner = ownerOfWeaponObject(call.intSlot(0));
   const char* name = call.pointerSlot<const char>(1);
-  const ModelBones* bones = owner < 0 ? nullptr : derived().bones[owner];
+  const GameWeapon* bones = owner < 0 ? nullptr : derived().bones[owner];
   std::int32_t index = -1;
   if (bones != nullptr && name != nullptr) {
     const std::string& missing = world().scene.actors[owner].missingBones;

@@ -46,7 +46,7 @@ struct Derived {
   std::vector<Vector3> positions;     // per actor, as the position query answers
   std::vector<long> targetIndex;
   std::vector<std::uint32_t> weaponHash;
-  std::vector<const ModelBones*> bones;
+  std::vector<const GameWeapon*> bones;
   std::vector<Vector3> base;
   std::vector<Vector3> tip;
   struct DistanceAnswer {

@@ -82,11 +82,12 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "",
        {"3: [Ped] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no weapon of that "
         "name (did you mean WEAPON_REVOLVER_CATTLEMAN?)"}},
-      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_RIFLE_NEWGUN\nmodel = RF_Newgun\n",
+      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_NOT_IN_THIS_GAME\nmodel = not_in_this_game\n",
        "",
-       {"3: [Ped] weapon = WEAPON_RIFLE_NEWGUN: the simulated game knows no weapon of that name",
-        "4: [Ped] model = RF_Newgun: the simulated game knows no weapon model spelt so, so it has "
-        "no barrel bones"}},
+       {"3: [Ped] weapon = WEAPON_NOT_IN_THIS_GAME: the simulated game knows no weapon of that "
+        "name",
+        "4: [Ped] model = not_in_this_game: the simulated game knows no weapon model spelt so, so "
+        "it has no barrel bones"}},
       // Two peds with one weapon and two models: the one the game does not know is the mistake,
       // whichever ped comes first.
       {"[Gunslinger]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattlemn\n"
