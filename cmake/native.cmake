@@ -19,12 +19,12 @@ add_library(plugin_core STATIC ${PLUGIN_SOURCES})
 target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(plugin_core PUBLIC simpleini)
 
-add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host_native.cpp)
-target_include_directories(fakegame PUBLIC ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(fakegame PUBLIC simpleini)
+add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host/host_native.cpp)
+target_include_directories(fakegame PUBLIC ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
 
 # The same run as game-sim.exe with the plug-in's code and the world in one process.
-add_executable(sim-native sim/game_sim_main.cpp sim/launcher_native.cpp)
+add_executable(sim-native sim/runner/game_sim_main.cpp sim/runner/launcher_native.cpp)
 target_link_libraries(sim-native PRIVATE plugin_core fakegame)
 
 # docs/tuning.svg: what the Angle setting does, from the plug-in's own accuracy code.

@@ -52,23 +52,23 @@ if(NOT MSVC)
   # The simulated game for Wine: game-sim.exe stands where the game's executable stands and
   # loads the stand-in ScriptHookRDR2.dll, which carries the fake game and runs scripts in fibers.
   set(static_runtime -static -static-libgcc -static-libstdc++)
-  add_library(stand_in_host SHARED ${SIM_GAME_SOURCES} sim/host_dll.cpp sim/stand_in_host.def
-                                   sim/stand_in_host.rc)
+  add_library(stand_in_host SHARED ${SIM_GAME_SOURCES} sim/host/host_dll.cpp
+                                   sim/host/stand_in_host.def sim/host/stand_in_host.rc)
   set_target_properties(stand_in_host PROPERTIES OUTPUT_NAME ScriptHookRDR2 PREFIX ""
                         ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stand_in_host)
-  target_include_directories(stand_in_host PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(stand_in_host PRIVATE simpleini)
+  target_include_directories(stand_in_host PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(stand_in_host PRIVATE simpleini nlohmann_json_headers)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
-  add_executable(game-sim sim/game_sim_main.cpp sim/launcher_windows.cpp sim/heap_watch.cpp
-                          sim/game_sim.rc)
-  target_include_directories(game-sim PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
+  add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/launcher_windows.cpp
+                          sim/host/heap_watch.cpp sim/runner/game_sim.rc)
+  target_include_directories(game-sim PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})
 
   # ./bench times the plug-in as shipped with this: it loads the stand-in host and the plug-in
   # from its own folder, as game-sim.exe does, and runs the script and its floor in fibers.
   add_executable(dll-bench benchmarks/dll_bench_windows.cpp)
-  target_include_directories(dll-bench PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/src)
+  target_include_directories(dll-bench PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
   target_link_options(dll-bench PRIVATE ${static_runtime})
 
   # The arc cosine against the correctly rounded one and this run-time's acosf, under Wine.

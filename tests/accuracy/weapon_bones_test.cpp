@@ -9,41 +9,13 @@ namespace {
 
 constexpr std::uint64_t nameHashNative = 0xFD340785ADF8CFB7;
 
-// The game's weapon models, in the order their names are hashed.
-const std::vector<std::string> modelNames = {"rv_cattleman",
-                                             "rv_cattleman_john",
-                                             "rv_cattleman_mexican",
-                                             "rv_cattleman_pig",
-                                             "rv_schfld",
-                                             "rv_schfld_golden",
-                                             "rv_schfld_calloway",
-                                             "rv_db_actn",
-                                             "rv_db_actn_exotic",
-                                             "rv_db_actn_micah",
-                                             "rv_navy",
-                                             "rv_lemat",
-                                             "ps_volcnc",
-                                             "ps_mauser",
-                                             "ps_mauser_drunk",
-                                             "ps_semiauto",
-                                             "ps_m1899",
-                                             "rp_carbine",
-                                             "rp_winchester",
-                                             "rp_henry",
-                                             "rp_evans",
-                                             "rf_spring",
-                                             "rf_boltactn",
-                                             "rf_varmint",
-                                             "rf_elephant",
-                                             "sg_dbbarrel",
-                                             "sg_dbbarrel_exotic",
-                                             "sg_sawedoff",
-                                             "sg_semiauto",
-                                             "sg_repeating",
-                                             "sg_pump",
-                                             "sn_carcano",
-                                             "sn_rolling",
-                                             "sn_rolling_exotic"};
+// The model names of the plug-in's rows, in the order the table's build should hash them.
+std::vector<std::string> rowModelNames() {
+  std::vector<std::string> names;
+  for (int row = 0; row < weaponBoneRowCount; ++row)
+    names.emplace_back(weaponBoneRows[row].modelName);
+  return names;
+}
 
 using WeaponBonesTest = FakeGameTest;
 
@@ -58,6 +30,7 @@ const WeaponBones& bonesOf(const char* model) {
 }
 
 TEST_F(WeaponBonesTest, BuildHashesEveryModelNameInOrder) {
+  const std::vector<std::string> modelNames = rowModelNames();
   buildWeaponBoneTable();
   EXPECT_EQ(hashedNames(), modelNames);
   EXPECT_EQ(sim::nativeSequence().size(), modelNames.size());  // nothing but the name hashes
@@ -85,7 +58,7 @@ TEST_F(WeaponBonesTest, SecondBuildLeavesTheSameTable) {
   sim::host().calls.clear();
   buildWeaponBoneTable();
 
-  EXPECT_EQ(hashedNames(), modelNames);
+  EXPECT_EQ(hashedNames(), rowModelNames());
   ASSERT_EQ(weaponBoneTable.size(), first.size());
   for (const auto& [key, bones] : first) {
     const auto entry = weaponBoneTable.find(key);
@@ -145,22 +118,29 @@ TEST_F(WeaponBonesTest, RebuildRestoresNamesThatDiffer) {
 // Colliding keys: every pass, the last row's names end up in the one entry, even though each
 // pass starts from the previous pass's last names.
 TEST_F(WeaponBonesTest, CollidingKeysEndWithTheLastRowEveryPass) {
+  ASSERT_GE(weaponBoneRowCount, 2);
+  const WeaponBoneRow& last = weaponBoneRows[weaponBoneRowCount - 1];
   sim::answerInt(nameHashNative, 5);
   for (int pass = 0; pass < 3; ++pass) {
     buildWeaponBoneTable();
     ASSERT_EQ(weaponBoneTable.size(), 1u);
-    EXPECT_EQ(weaponBoneTable.at(5).baseBone, "Gun_VFX_Eject") << pass;
-    EXPECT_EQ(weaponBoneTable.at(5).tipBone, "Gun_Muzzle") << pass;
+    EXPECT_EQ(weaponBoneTable.at(5).baseBone, last.baseBone) << pass;
+    EXPECT_EQ(weaponBoneTable.at(5).tipBone, last.tipBone) << pass;
   }
-  // Then keys that fall on the entry only for the first rows.
-  sim::answer(nameHashNative, [](const sim::NativeContext& call) {
-    const char* name = call.pointerSlot<const char>(0);
-    call.setInt(std::string(name).rfind("rf_", 0) == 0 ? 5 : 6);
+  // Then keys that fall on the entry only for the first half of the rows: the last of those
+  // ends up in it, and the last row in the other.
+  const int half = weaponBoneRowCount / 2;
+  sim::answer(nameHashNative, [half](const sim::NativeContext& call) {
+    const std::string name = call.pointerSlot<const char>(0);
+    int row = 0;
+    while (row < weaponBoneRowCount && name != weaponBoneRows[row].modelName) ++row;
+    call.setInt(row < half ? 5 : 6);
   });
   buildWeaponBoneTable();
-  EXPECT_EQ(weaponBoneTable.at(5).baseBone, "gun_muzzle");  // rf_elephant, the last rf_ row
-  EXPECT_EQ(weaponBoneTable.at(5).tipBone, "gun_projectile");
-  EXPECT_EQ(weaponBoneTable.at(6).baseBone, "Gun_VFX_Eject");
+  EXPECT_EQ(weaponBoneTable.at(5).baseBone, weaponBoneRows[half - 1].baseBone);
+  EXPECT_EQ(weaponBoneTable.at(5).tipBone, weaponBoneRows[half - 1].tipBone);
+  EXPECT_EQ(weaponBoneTable.at(6).baseBone, last.baseBone);
+  EXPECT_EQ(weaponBoneTable.at(6).tipBone, last.tipBone);
 }
 
 }  // namespace

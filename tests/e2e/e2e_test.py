@@ -13,6 +13,7 @@ import subprocess
 import sys
 import time
 import unittest
+import xml.dom.minidom
 
 WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
 WINDOWS_BUILD = os.environ.get("E2E_WINDOWS_BUILD", "")
@@ -274,14 +275,26 @@ class E2ETest(unittest.TestCase):
                            cwd=caller, timeout=300, check=True)
         with open(os.path.join(caller, "my.ini"), "rb") as file:
             self.assertEqual(file.read(), default_scene_text().encode())
+        # Saved again by a Windows editor in its ANSI code page, with a name of the modder's own:
+        # read as such, with a warning naming the line, and the results readable by any tool.
+        text = default_scene_text().replace("Gunslinger", "José")
+        with open(os.path.join(caller, "my.ini"), "wb") as file:
+            file.write(text.encode("cp1252"))
+        line = text.splitlines().index("[José]") + 1
         svg = os.path.join(caller, "frame.svg")
-        with open(os.path.join(caller, "stderr.txt"), "w", encoding="utf-8") as err:
+        with open(os.path.join(caller, "stderr.txt"), "w+", encoding="utf-8") as err:
             subprocess.run([WINE, exe, "--quiet", "--scene", "my.ini", "--json", "r.json",
                             "--svg", svg], env=environment, stderr=err, cwd=caller,
                            timeout=300, check=True)
+            err.seek(0)
+            self.assertIn(f"my.ini:{line}: not UTF-8, so read as Windows-1252", err.read())
         with open(os.path.join(caller, "r.json"), encoding="utf-8") as file:
             printed = json.load(file)
-        self.assertTrue(os.path.exists(svg))
+        self.assertIn("José", xml.dom.minidom.parse(svg).toxml())
+        for frame in printed["frames"]:
+            for ped in frame["peds"]:
+                for key in ("name", "target"):
+                    ped[key] = ped[key].replace("José", "Gunslinger")
         self.assertEqual(printed["frames"], run_game(lay_out_game("printed-scene-default"))["frames"])
 
     def test_settings_file_created_once_then_left_byte_identical(self):

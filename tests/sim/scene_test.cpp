@@ -46,6 +46,18 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       {"[Ped]\nposition = 1, 2, 3\n[ ]\n", "3: [ ]: a section needs a name", {}},
       {"position = 1, 2, 3\n[Ped]\n", "1: position = 1, 2, 3: before the first [section]", {}},
       {"[Ped]\n= 1, 2, 3\n", "2: = 1, 2, 3: no key before the '='", {}},
+      // Text is UTF-8; a line that is not is what a Windows editor saves, and is read so. Names
+      // and values hold no control character.
+      {"[Jos\xE9]\nposition = 1, 2\n",
+       "2: [Jos\xC3\xA9] position = 1, 2: expected x, y, z",
+       {"1: not UTF-8, so read as Windows-1252 (what a Windows editor saves): [Jos\xC3\xA9]"}},
+      {"[Zo\xC3\xAB]\nposition = 1, 2\n", "2: [Zo\xC3\xAB] position = 1, 2: expected x, y, z", {}},
+      {"[Ped]\nposition = 1, 2, 3\n[Bad\x07Name]\n",
+       "3: a control character (U+0007): a scene is text, and names and values are printable",
+       {}},
+      {"[Ped]\nposition = 1, 2, 3\nweapon = \x81\n",
+       "3: a control character (U+0081): a scene is text, and names and values are printable",
+       {}},
       // Windows and old Mac line ends count one line each; a byte order mark is no text.
       {"\xEF\xBB\xBF[Ped]\r\nposition = 1, 2, 3\r\n\r\naim error = abc\r\n",
        "4: [Ped] aim error = abc: expected a number",
@@ -58,7 +70,8 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "(position = x, y, z)",
        {}},
       {"[Ped]\nposition = 1, 2, 3\naim eror = 2\n",
-       "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/scene.h lists the keys",
+       "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/world/scene.h lists the "
+       "keys",
        {}},
       {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
        "4: [Ped] target = Nobody: no actor named Nobody in the scene",
@@ -69,11 +82,12 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "",
        {"3: [Ped] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no weapon of that "
         "name (did you mean WEAPON_REVOLVER_CATTLEMAN?)"}},
-      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_RIFLE_NEWGUN\nmodel = RF_Newgun\n",
+      {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_NOT_IN_THIS_GAME\nmodel = not_in_this_game\n",
        "",
-       {"3: [Ped] weapon = WEAPON_RIFLE_NEWGUN: the simulated game knows no weapon of that name",
-        "4: [Ped] model = RF_Newgun: the simulated game knows no weapon model spelt so, so it has "
-        "no barrel bones"}},
+       {"3: [Ped] weapon = WEAPON_NOT_IN_THIS_GAME: the simulated game knows no weapon of that "
+        "name",
+        "4: [Ped] model = not_in_this_game: the simulated game knows no weapon model spelt so, so "
+        "it has no barrel bones"}},
       // Two peds with one weapon and two models: the one the game does not know is the mistake,
       // whichever ped comes first.
       {"[Gunslinger]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattlemn\n"

@@ -1,3 +1,5 @@
+// Records the native calls of some work and makes them again, against the same world, without
+// the plug-in.
 #include "native_replay.h"
 
 #include <utility>

@@ -211,19 +211,22 @@ struct ScreenPoint {
 ScreenPoint projectToScreen(const Scene& scene, const Vector3& point);
 Vector3 cameraPosition(const Scene& scene);
 
-// The barrel bones the game's weapon models carry, by model name; nullptr for other models.
-struct ModelBones {
+// A weapon the game knows: its name, its model, and the model's two barrel bones as the model
+// names them, rear point first (null for a weapon without a barrel, such as a bow).
+struct GameWeapon {
+  const char* weapon;
   const char* model;
   const char* base;
   const char* tip;
 };
-const ModelBones* modelBones(const std::string& model);
+// The row of the model's weapon when the model carries barrel bones; nullptr for other models.
+const GameWeapon* modelBones(const std::string& model);
 // The slots of a native that carry an address (bit i for slot i); 0 for natives the world does
 // not know.
 unsigned addressSlotsOf(std::uint64_t hash);
 
-// Every weapon model the world knows, in the game's order.
-std::span<const ModelBones> knownModels();
+// Every weapon the world knows, in the game's order.
+std::span<const GameWeapon> gameWeaponRows();
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.

@@ -1,3 +1,5 @@
+// game-sim's main, shared by game-sim.exe and sim-native: the options, the scene and its
+// settings file, loading the plug-ins, the frames and save loads, unloading, and the report.
 #include "game_sim_main.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The simulated game's plain-C face: what game-sim.exe and the native runner call to load a
+// scene, run frames and write the report, served by the world in this module.
 #include "game_api.h"
 
 #include <cstdio>

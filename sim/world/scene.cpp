@@ -1,3 +1,5 @@
+// The scene reader: every section and key of a scene checked and read into the world's terms,
+// each mistake named with its line, names the game does not know warned of.
 #include "scene.h"
 
 #include <SimpleIni.h>
@@ -17,139 +19,13 @@
 #include <string_view>
 #include <type_traits>
 
+#include "scene_lines.h"
+
 namespace sim {
 
 namespace {
 
-const char* const defaultScene =
-    R"ini(; The default scene: the player stands at the origin looking north (+y); peds around show
-; every outcome at once.
-[scene]
-name = default
-
-[settings]
-file = <<<END
-[Debug]
-DisplayAccuracy = true
-
-[Settings]
-Angle = 3.0
-END
-
-; The camera looks down on the field from high behind the player.
-[player]
-position = 0, 0, 0
-eye height = 12
-look at = 0, 42, 0
-camera distance = 12
-in search = true
-weapon = WEAPON_REVOLVER_CATTLEMAN
-model = rv_cattleman
-
-; A duel along one line: aligned at 30 m with every value neutral.
-[Gunslinger]
-position = -10, 30, 0
-weapon = WEAPON_REVOLVER_CATTLEMAN
-model = rv_cattleman
-target = Deputy
-aim error = 0
-
-[Deputy]
-position = 20, 30, 0
-weapon = WEAPON_REPEATER_CARBINE
-model = rp_carbine
-target = Gunslinger
-aim error = 1.5
-
-[Rifleman]
-position = -6, 85, 0
-weapon = WEAPON_RIFLE_BOLTACTION
-model = rf_boltactn
-target = player
-aim error = 0.5
-
-[Sniper]
-position = 40, 135, 0
-weapon = WEAPON_SNIPERRIFLE_CARCANO
-model = sn_carcano
-target = player
-aim error = 0
-
-[Shotgunner]
-position = 9, 17, 0
-weapon = WEAPON_SHOTGUN_PUMP
-model = sg_pump
-target = player
-aim error = 6
-
-[Veteran]
-position = -8, 15, 0
-weapon = WEAPON_REVOLVER_SCHOFIELD
-model = rv_schfld
-target = player
-aim error = 0
-bonus = true
-
-[Bushwhacker]
-position = -30, 58, 0
-weapon = WEAPON_SHOTGUN_SAWEDOFF
-model = sg_sawedoff
-target = player
-target check = false
-
-[Hunter]
-position = -24, 36, 0
-weapon = WEAPON_BOW
-model = bow_hunting
-target = player
-
-[Drifter]
-position = 4, 46, 0
-weapon = WEAPON_REVOLVER_NAVY
-model = rv_navy
-
-[Wounded]
-position = 30, 78, 0
-weapon = WEAPON_REVOLVER_LEMAT
-model = rv_lemat
-target = player
-filter 2 = false
-
-[Farmhand]
-position = -5, 8, 0
-
-[Lookout]
-position = 45, 10, 0
-weapon = WEAPON_REPEATER_WINCHESTER
-model = rp_winchester
-target = player
-aim error = 1
-
-[Straggler]
-position = 0, -25, 0
-weapon = WEAPON_PISTOL_MAUSER
-model = ps_mauser
-target = player
-
-[Rancher]
-position = 30, 165, 0
-weapon = WEAPON_RIFLE_SPRINGFIELD
-model = rf_spring
-target = player
-)ini";
-
 using Ini = CSimpleIniA;
-
-bool sameName(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b))) {
-      return false;
-    }
-  }
-  return *a == *b;
-}
-bool sameName(const std::string& a, const std::string& b) { return sameName(a.c_str(), b.c_str()); }
 
 bool parseBool(const char* text, bool& value) {
   static const char* const yes[] = {"true", "yes", "on", "1"};
@@ -194,56 +70,6 @@ bool parseVector(const char* text, Vector3& value) {
   return true;
 }
 
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return "";
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
-// The weapons the simulated game knows by name. Their models are the ones with barrel bones
-// (knownModels()) and the bow's, which has none.
-const char* const knownWeapons[] = {"WEAPON_REVOLVER_CATTLEMAN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_JOHN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_MEXICAN",
-                                    "WEAPON_REVOLVER_CATTLEMAN_PIG",
-                                    "WEAPON_REVOLVER_SCHOFIELD",
-                                    "WEAPON_REVOLVER_SCHOFIELD_GOLDEN",
-                                    "WEAPON_REVOLVER_SCHOFIELD_CALLOWAY",
-                                    "WEAPON_REVOLVER_DOUBLEACTION",
-                                    "WEAPON_REVOLVER_DOUBLEACTION_EXOTIC",
-                                    "WEAPON_REVOLVER_DOUBLEACTION_MICAH",
-                                    "WEAPON_REVOLVER_NAVY",
-                                    "WEAPON_REVOLVER_LEMAT",
-                                    "WEAPON_PISTOL_VOLCANIC",
-                                    "WEAPON_PISTOL_MAUSER",
-                                    "WEAPON_PISTOL_MAUSER_DRUNK",
-                                    "WEAPON_PISTOL_SEMIAUTO",
-                                    "WEAPON_PISTOL_M1899",
-                                    "WEAPON_REPEATER_CARBINE",
-                                    "WEAPON_REPEATER_WINCHESTER",
-                                    "WEAPON_REPEATER_HENRY",
-                                    "WEAPON_REPEATER_EVANS",
-                                    "WEAPON_RIFLE_SPRINGFIELD",
-                                    "WEAPON_RIFLE_BOLTACTION",
-                                    "WEAPON_RIFLE_VARMINT",
-                                    "WEAPON_RIFLE_ELEPHANT",
-                                    "WEAPON_SHOTGUN_DOUBLEBARREL",
-                                    "WEAPON_SHOTGUN_DOUBLEBARREL_EXOTIC",
-                                    "WEAPON_SHOTGUN_SAWEDOFF",
-                                    "WEAPON_SHOTGUN_SEMIAUTO",
-                                    "WEAPON_SHOTGUN_REPEATING",
-                                    "WEAPON_SHOTGUN_PUMP",
-                                    "WEAPON_SNIPERRIFLE_CARCANO",
-                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK",
-                                    "WEAPON_SNIPERRIFLE_ROLLINGBLOCK_EXOTIC",
-                                    "WEAPON_BOW"};
-const char* const modelsWithoutBarrel[] = {"bow_hunting"};
-
 // Letters to change, add or drop to turn one name into the other, in any letter case.
 std::size_t editDistance(const std::string& a, const std::string& b) {
   std::vector<std::size_t> row(b.size() + 1);
@@ -275,94 +101,8 @@ std::string suggestion(const std::string& given, const std::vector<std::string>&
 
 std::vector<std::string> knownModelNames() {
   std::vector<std::string> names;
-  for (const ModelBones& row : knownModels()) names.emplace_back(row.model);
-  for (const char* model : modelsWithoutBarrel) names.emplace_back(model);
+  for (const GameWeapon& row : gameWeaponRows()) names.emplace_back(row.model);
   return names;
-}
-
-// Where each section ("name") and key ("name\nkey") stands in the text, in lower case; lines
-// count from 1.
-using LineIndex = std::map<std::string, int>;
-
-std::string lineText(int line) { return std::to_string(line) + ": "; }
-
-std::string joined(std::initializer_list<std::string_view> parts) {
-  std::string out;
-  for (const std::string_view part : parts) out += part;
-  return out;
-}
-
-// SimpleIni skips a line it cannot read, merges a section or key given twice, and lets a "<<<"
-// block without its end line swallow the rest of the text. Such a scene is refused here, with
-// its line, before SimpleIni reads it; what is left both read alike.
-std::string indexLines(const std::string& text, LineIndex& index) {
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.emplace_back(text.data() + start, end - start);
-    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-  }
-  std::string section;
-  bool inSection = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string at = lineText(static_cast<int>(i) + 1);
-    const std::string line = trimmed(lines[i]);
-    if (line.find('\0') != std::string::npos) return at + "a NUL byte: a scene is text";
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line[0] == '[') {
-      const std::size_t close = line.find(']');
-      if (close == std::string::npos) return at + line + ": the section name has no closing ]";
-      section = trimmed(std::string_view(line).substr(1, close - 1));
-      if (section.empty()) return at + line + ": a section needs a name";
-      const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
-      if (!added) {
-        return joined({at, "[", section, "] is given twice, first on line ",
-                       std::to_string(first->second), ": give each section once"});
-      }
-      inSection = true;
-      continue;
-    }
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) return at + line + ": no '=' (a line is key = value)";
-    const std::string key = trimmed(std::string_view(line).substr(0, equals));
-    if (key.empty()) return at + line + ": no key before the '='";
-    if (!inSection) return at + line + ": before the first [section]";
-    const auto [first, added] =
-        index.emplace(lowerCase(section) + '\n' + lowerCase(key), static_cast<int>(i) + 1);
-    if (!added) {
-      return joined({at, "[", section, "] ", key, " is given twice, first on line ",
-                     std::to_string(first->second), ": give each key once"});
-    }
-    const std::string value = trimmed(std::string_view(line).substr(equals + 1));
-    if (value.compare(0, 3, "<<<") != 0) continue;
-    // The block ends at a line that is its tag, in any letter case, trailing blanks aside.
-    const std::string tag = lowerCase(value.substr(3));
-    std::size_t end = i + 1;
-    while (end < lines.size()) {
-      const std::string_view candidate = lines[end];
-      const std::size_t last = candidate.find_last_not_of(" \t");
-      if (lowerCase(std::string(candidate.substr(0, last + 1))) == tag) break;
-      ++end;
-    }
-    if (end == lines.size()) {
-      return joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
-                     " ends the block (it would take in the rest of the scene)"});
-    }
-    i = end;
-  }
-  return "";
-}
-
-// "12: " for a key's line, or for its section's line when the scene does not give the key.
-int lineNumber(const LineIndex& lines, const std::string& section, const std::string& key) {
-  auto found = lines.find(lowerCase(section) + '\n' + lowerCase(key));
-  if (found == lines.end()) found = lines.find(lowerCase(section));
-  return found == lines.end() ? 0 : found->second;
-}
-std::string lineOf(const LineIndex& lines, const std::string& section, const std::string& key) {
-  const int line = lineNumber(lines, section, key);
-  return line == 0 ? "" : lineText(line);
 }
 
 struct Reader {
@@ -441,7 +181,8 @@ struct Reader {
       const std::string lower = lowerCase(key.pItem);
       if (allowed.count(lower) != 0) continue;
       const std::vector<std::string> names(allowed.begin(), allowed.end());
-      fail(key.pItem, "unknown key" + suggestion(lower, names) + "; sim/scene.h lists the keys");
+      fail(key.pItem,
+           "unknown key" + suggestion(lower, names) + "; sim/world/scene.h lists the keys");
     }
   }
 };
@@ -508,10 +249,12 @@ void readActor(Reader& in, Actor& actor) {
   }
   // A scene may give a name the game does not know on purpose; the run goes on with it.
   const std::vector<std::string> models = knownModelNames();
-  if (!actor.weapon.empty() &&
-      std::none_of(std::begin(knownWeapons), std::end(knownWeapons),
-                   [&](const char* known) { return sameName(actor.weapon.c_str(), known); })) {
-    const std::vector<std::string> weapons(std::begin(knownWeapons), std::end(knownWeapons));
+  const std::span<const GameWeapon> known = gameWeaponRows();
+  if (!actor.weapon.empty() && std::none_of(known.begin(), known.end(), [&](const GameWeapon& row) {
+        return sameName(actor.weapon.c_str(), row.weapon);
+      })) {
+    std::vector<std::string> weapons;
+    for (const GameWeapon& row : known) weapons.emplace_back(row.weapon);
     in.warn("weapon",
             "the simulated game knows no weapon of that name" + suggestion(actor.weapon, weapons));
   }
@@ -614,11 +357,14 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
   const std::string_view body =
       std::string_view(text).substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
   LineIndex lines;
-  if (std::string error = indexLines(std::string(body), lines); !error.empty()) return error;
+  std::string utf8;
+  if (std::string error = indexLines(std::string(body), lines, utf8, warnings); !error.empty()) {
+    return error;
+  }
   Ini ini;
   ini.SetUnicode(false);
   ini.SetMultiLine(true);
-  if (ini.LoadData(body.data(), body.size()) < 0) return "not INI text";
+  if (ini.LoadData(utf8.data(), utf8.size()) < 0) return "not INI text";
 
   scene = Scene{};
   Actor player;
@@ -695,31 +441,6 @@ std::string loadSceneFile(const std::string& path, Scene& scene,
     for (const std::string& warning : found) warnings->push_back(located(warning));
   }
   return error.empty() ? error : located(error);
-}
-
-const char* defaultSceneText() { return defaultScene; }
-
-Scene crowdScene(int peds) {
-  Scene scene;
-  scene.name = "crowd";
-  Actor player;
-  player.name = "player";
-  scene.actors.push_back(player);
-  const std::span<const ModelBones> models = knownModels();
-  for (int i = 0; i < peds; ++i) {
-    // 10 to 139 m ahead, at most 17 degrees to either side: within 150 m and on screen.
-    const float ahead = static_cast<float>(10 + i * 37 % 130);
-    const float aside = static_cast<float>(i % 21 - 10) * 0.03f * ahead;
-    Actor ped;
-    ped.name = "Ped " + std::to_string(i + 1);
-    ped.position = {aside, ahead, 0.0f};
-    ped.model = models[static_cast<std::size_t>(i) % models.size()].model;
-    ped.weapon = "weapon_" + ped.model;
-    ped.target = "player";
-    ped.aimError = (i % 7) * 0.5;  // 0 to 3 degrees: accuracies from full down to 0
-    scene.actors.push_back(ped);
-  }
-  return scene;
 }
 
 }  // namespace sim

@@ -1,3 +1,5 @@
+// The fake host: the handlers the world registers, the slots of each native call, the record
+// of calls and registrations, and the checks on what the plug-in hands over.
 #include "fake_host.h"
 
 #include <cstring>

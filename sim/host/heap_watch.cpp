@@ -1,3 +1,5 @@
+// game-sim.exe's heap count: the counting stand-ins for msvcrt's allocation functions, their
+// place in the plug-ins' import tables, and the process's memory.
 #include "heap_watch.h"
 
 #include <psapi.h>

@@ -1,0 +1,230 @@
+// The report a run prints: a table per frame of what the plug-in did to each ped and why,
+// frames like the one before summed up in a line, the run's totals and the host calls.
+#include "report.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "report_text.h"
+
+namespace sim {
+
+namespace {
+
+// The game's world-to-screen query: the plug-in asks it for every label it means to draw.
+constexpr std::uint64_t worldToScreenNative = 0xCB50D7AFCC8B0EC6;
+
+double distanceBetween(const Vector3& a, const Vector3& b) {
+  const double dx = static_cast<double>(a.x) - b.x;
+  const double dy = static_cast<double>(a.y) - b.y;
+  const double dz = static_cast<double>(a.z) - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// What the table says about an actor in a frame.
+std::string outcome(const WorldState& state, const FrameRecord& frame, std::size_t index) {
+  const ActorFrame& actor = frame.actors[index];
+  const std::string reason = expectedSkipReason(state.scene, index);
+  if (actor.accuracySets == 0) {
+    if (!reason.empty()) return "none: " + reason;
+    return "none (the scene expects one)";
+  }
+  std::string text = std::to_string(actor.accuracy);
+  if (actor.accuracySets > 1) text += " (set " + std::to_string(actor.accuracySets) + " times)";
+  if (!reason.empty()) text += " (unexpected: " + reason + ")";
+  return text;
+}
+
+// Why a treated ped got no label, judged as the plug-in judges it from the game's answers.
+std::string missingLabelReason(const FrameRecord& frame, const Scene& scene, std::size_t index) {
+  const bool asked =
+      std::any_of(frame.nativeCalls.begin(), frame.nativeCalls.end(),
+                  [](const auto& call) { return call.first == worldToScreenNative; });
+  if (!asked) return "display off";
+  Vector3 anchor = answeredPosition(scene, index);
+  anchor.z += 1.0f;
+  const ScreenPoint point = projectToScreen(scene, anchor);
+  const CameraSpec& camera = scene.camera;
+  const auto visible = [&](float coordinate) {
+    return camera.absoluteValue.value_or(std::fabs(coordinate - 0.5f)) < 0.5f;
+  };
+  if (!point.inFront || !visible(camera.screenX.value_or(point.x)) ||
+      !visible(camera.screenY.value_or(point.y))) {
+    return "off screen";
+  }
+  if (!(camera.labelLimit.value_or(static_cast<float>(camera.pullBack)) < 100.0f)) {
+    return "label limit";
+  }
+  if (camera.screenX || camera.screenY) return "drawn where the game's screen answer put it";
+  return "none drawn (the scene expects one)";
+}
+
+void padded(std::string& out, const std::string& text, std::size_t width) {
+  out += text;
+  if (text.size() < width) out.append(width - text.size(), ' ');
+  out += "  ";
+}
+
+}  // namespace
+
+const Label* labelOf(const FrameRecord& frame, const Scene& scene, std::size_t actorIndex) {
+  Vector3 anchor = scene.actors[actorIndex].position;
+  anchor.z += 1.0f;
+  const ScreenPoint screen = projectToScreen(scene, anchor);
+  if (!screen.inFront) return nullptr;
+  for (const Label& label : frame.labels) {
+    if (label.x == screen.x && label.y == screen.y) return &label;
+  }
+  return nullptr;
+}
+
+std::string frameTable(const WorldState& state, std::size_t frameIndex) {
+  const FrameRecord& frame = state.frames[frameIndex];
+  const Scene& scene = state.scene;
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"Ped", "Weapon (model)", "Target", "To target", "From player", "Barrel off",
+                  "Accuracy set", "Label drawn"});
+  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
+    const Actor& actor = scene.actors[i];
+    const Actor* target = findActor(scene, actor.target);
+    const double misalignment = barrelMisalignment(scene, i);
+    const Label* label = labelOf(frame, scene, i);
+    rows.push_back({
+        actor.name,
+        actor.weapon.empty() ? "-" : actor.weapon + " (" + actor.model + ")",
+        target == nullptr ? "-" : target->name,
+        target == nullptr ? "-"
+                          : fixed(distanceBetween(actor.position, target->position), 1) + " m",
+        fixed(distanceBetween(actor.position, scene.actors[0].position), 1) + " m",
+        misalignment < 0.0 || actor.weapon.empty() ? "-" : fixed(misalignment, 2) + " deg",
+        outcome(state, frame, i),
+        label == nullptr
+            ? (frame.actors[i].accuracySets > 0 ? "none: " + missingLabelReason(frame, scene, i)
+                                                : "-")
+            : "\"" + label->text + "\" at " + fixed(label->x, 3) + ", " + fixed(label->y, 3),
+    });
+  }
+  std::vector<std::size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  std::string out =
+      "Frame " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +
+      " native calls, " + std::to_string(frame.labels.size()) + " labels, " +
+      (frame.endsWithReleaseThenWait
+           ? "set released, then scriptWait(" + std::to_string(frame.waitMilliseconds) + ")"
+           : "NOT ended by the set release and the wait") +
+      "\n";
+  for (const auto& row : rows) {
+    out += "  ";
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c + 1 == row.size()) {
+        out += row[c];
+      } else {
+        padded(out, row[c], widths[c]);
+      }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    out += "\n";
+  }
+  return out;
+}
+
+namespace {
+
+// The first frame of a script started anew, its settings read again, and what shows of them.
+std::string saveLoadLine(const SaveLoadRecord& load) {
+  std::string out = "  Frame " + std::to_string(load.frame) + ": ";
+  out += load.settingsFile == 0
+             ? "settings file left as it was"
+             : "settings file " + std::to_string(load.settingsFile) + " put down";
+  out += "; labels " + std::string(load.labels > 0 ? "on" : "off") + " (" +
+         std::to_string(load.labels) + " drawn), accuracy set on " + std::to_string(load.treated) +
+         " peds";
+  if (load.treated > 0) {
+    out += ", mean " + fixed(static_cast<double>(load.accuracySum) / load.treated, 2);
+  }
+  return out + "\n";
+}
+
+std::string totalsText(const WorldState& state) {
+  const RunTotals& totals = state.totals;
+  std::string out = "Totals over " + std::to_string(totals.frames) +
+                    " frames: " + std::to_string(totals.natives) + " native calls, " +
+                    std::to_string(totals.labels) + " labels, " +
+                    std::to_string(totals.accuracySets) + " accuracy sets, " +
+                    std::to_string(totals.saveLoads) + " save loads, " +
+                    std::to_string(totals.protocolErrors) + " protocol errors, " +
+                    std::to_string(totals.unknownNatives) + " unknown natives\n";
+  out += totals.changedFrames == 0
+             ? "Every frame was like the frame before it, the first of each script start aside\n"
+             : std::to_string(totals.changedFrames) +
+                   " frames differ from the frame before them, the first at frame " +
+                   std::to_string(totals.firstChangedFrame) + "\n";
+  if (!state.saveLoads.empty()) out += "Save loads, and the settings in force after each:\n";
+  for (const SaveLoadRecord& load : state.saveLoads) out += saveLoadLine(load);
+  return out;
+}
+
+}  // namespace
+
+std::string runReport(const WorldState& state, const RunInfo& run) {
+  std::string out = "Scene \"" + state.scene.name + "\", " + std::to_string(state.totals.frames) +
+                    " of " + std::to_string(run.framesRequested) + " frames run\n";
+  for (const LoadedModule& module : run.modules) {
+    out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
+  }
+  // A frame like the one before it is summed up in a line; a long run of them in one line. The
+  // frames left out between two kept ones are like the one kept before them.
+  constexpr std::uint64_t linesPerRun = 10;
+  std::string previous;
+  std::string previousHeading;
+  std::uint64_t previousNumber = 0;
+  for (std::size_t i = 0; i < state.frames.size(); ++i) {
+    const std::uint64_t number = state.frames[i].number;
+    if (number > previousNumber + 1 && previousNumber != 0) {
+      const std::string rest = previousHeading.substr(previousHeading.find(':'));
+      if (number - previousNumber - 1 <= linesPerRun) {
+        for (std::uint64_t n = previousNumber + 1; n < number; ++n) {
+          out += "Frame " + std::to_string(n) + rest + ", the same table as the frame before\n";
+        }
+      } else {
+        out += "Frames " + std::to_string(previousNumber + 1) + " to " +
+               std::to_string(number - 1) + rest + " each, the same table as the frame before\n";
+      }
+    }
+    std::string table = frameTable(state, i);
+    const std::size_t heading = table.find('\n');
+    const std::string body = table.substr(heading);
+    if (body == previous) {
+      out += table.substr(0, heading) + ", the same table as the frame before\n";
+    } else {
+      out += "\n" + table;
+    }
+    previous = body;
+    previousHeading = table.substr(0, heading);
+    previousNumber = number;
+  }
+  out += "\n" + totalsText(state);
+  out += "\nHost calls from the plug-in:\n";
+  for (const Registration& call : host().registrationLog) {
+    out += "  " + call.operation + "(";
+    if (call.operation.find("script") == 0) {
+      out += "module " + hex(call.module);
+      if (call.function != 0) out += ", entry " + hex(call.function);
+    } else {
+      out += "handler " + hex(call.function);
+    }
+    out += ")\n";
+  }
+  out += "Keyboard events sent: " + std::to_string(run.keyboardEvents) + "\n";
+  const std::vector<std::uint64_t>& unknown = host().unknownNatives;
+  if (!unknown.empty()) {
+    out += "UNKNOWN NATIVES called: " + std::to_string(host().unknownNativeCount) + ", first " +
+           hex(unknown.front()) + "\n";
+  }
+  for (const std::string& error : state.protocolErrors) out += "PROTOCOL ERROR: " + error + "\n";
+  return out;
+}
+
+}  // namespace sim
