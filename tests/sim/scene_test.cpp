@@ -1,8 +1,10 @@
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fake_game_test.h"
 #include "game_api.h"
+#include "game_sim_main.h"
 #include "report.h"
 #include "scene.h"
 #include "script/keyboard.h"
@@ -90,12 +92,63 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
        "once",
        {}},
+      // The conflict named is the earliest ped's, whichever conflict the file shows first.
+      {"[A]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+       "[B]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\n"
+       "[C]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\nweapon check 1 = no\n"
+       "[D]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rp_carbine\n",
+       "17: [D] model = rp_carbine: [A] (line 4) carries WEAPON_REVOLVER_CATTLEMAN with model = "
+       "rv_cattleman; a weapon's model and weapon checks cannot differ between peds, the game "
+       "knows each weapon once",
+       {}},
+      {"\xEF\xBB\xBF; a scene yet to be written\r\n\r\n",
+       "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
+       "from)",
+       {}},
+      {"",
+       "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
+       "from)",
+       {}},
   };
   for (const auto& row : rows) {
     sim::Scene scene;
     std::vector<std::string> warnings;
     EXPECT_EQ(sim::parseScene(row.text, scene, &warnings), row.error) << row.text;
     EXPECT_EQ(warnings, row.warnings) << row.text;
+  }
+}
+
+// What game-sim says of a scene it will not run, the scene's file named, and that it stops.
+TEST(SceneMistakes, GameSimNamesTheSceneFile) {
+  const std::string empty = testing::TempDir() + "empty scene.ini";
+  const std::string other = testing::TempDir() + "other.ini";
+  for (const std::string& path : {empty, other}) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("; nothing here yet\n\n", file);
+    std::fclose(file);
+  }
+  const struct {
+    std::vector<std::string> options;
+    std::string error;
+  } rows[] = {
+      {{"--scene", empty},
+       "game-sim: " + empty +
+           ": nothing in it: no [player] and no peds (--print-default-scene prints a scene to "
+           "start from)\n"},
+      {{"--scene", empty, "--frames", "2", "--scene", other},
+       "game-sim: --scene " + other + ": a second scene: --scene " + empty +
+           " was given already\n"},
+  };
+  const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
+  for (const auto& row : rows) {
+    std::vector<char*> argv{const_cast<char*>("game-sim")};
+    for (const std::string& option : row.options) argv.push_back(const_cast<char*>(option.c_str()));
+    testing::internal::CaptureStderr();
+    const int status = gameSimMain(static_cast<int>(argv.size()), argv.data(), *gameSimApi(),
+                                   testing::TempDir(), noPlugins);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), row.error);
+    EXPECT_EQ(status, 2) << row.error;
   }
 }
 
