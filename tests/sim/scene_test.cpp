@@ -197,4 +197,51 @@ TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
   EXPECT_EQ(labelCell(table, "Hunter"), "-");  // not treated: nothing to explain
 }
 
+// The accuracy column of a ped's row; columns stand two blanks or more apart.
+std::string accuracyCell(const std::string& table, const std::string& ped) {
+  const std::size_t row = table.find("\n  " + ped + " ");
+  if (row == std::string::npos) return "no row for " + ped;
+  std::string line = table.substr(row + 3, table.find('\n', row + 1) - row - 3);
+  constexpr int accuracyColumn = 6;
+  for (int column = 0; column < accuracyColumn; ++column) {
+    line = line.substr(line.find("  "));
+    line = line.substr(line.find_first_not_of(' '));
+  }
+  return line.substr(0, line.find("  "));
+}
+
+// A 0 or a 100 says which of the game's values decided it, the first the plug-in meets.
+TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
+  const struct {
+    const char* settings;  // the scene's settings file, Angle as the plug-in holds it
+    float angle;
+    const char* shooter;  // keys of a ped 10 m north of the player, aiming at it
+    const char* world;
+    const char* accuracy;
+  } rows[] = {
+      {"Angle = 3.0", 3.0f, "target check = false\nbonus = true\naim error = 6", "",
+       "0: target check false"},
+      {"Angle = 3.0", 3.0f, "aim error = 3.2\nnumerator = 0\nbonus = true", "",
+       "0: barrel off by Angle (3.00) or more"},
+      // An Angle the plug-in cannot read is 1.5.
+      {"Angle = 3,0", 1.5f, "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
+      {"Angle = -5", -5.0f, "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
+      {"Angle = 3.0", 3.0f, "numerator = 1", "w1 = 1\nn = 2",
+       "0: the game's values multiply to under 1"},
+      {"Angle = 3.0", 3.0f, "bonus = true\nnumerator = 300", "", "100: bonus true"},
+      {"Angle = 3.0", 3.0f, "numerator = 300", "", "100: ratio 300/100 above 1"},
+      {"Angle = 3.0", 3.0f, "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
+  };
+  for (const auto& row : rows) {
+    const std::string scene = std::string("[settings]\nfile = <<<END\n[Settings]\n") +
+                              row.settings + "\nEND\n[world]\n" + row.world +
+                              "\n[player]\nposition = 0, 0, 0\n[Shooter]\nposition = 0, 10, 0\n"
+                              "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+                              "target = player\n" +
+                              row.shooter + "\n";
+    angleLeniency = row.angle;
+    EXPECT_EQ(accuracyCell(runOneFrame(scene, false), "Shooter"), row.accuracy) << scene;
+  }
+}
+
 }  // namespace
