@@ -180,16 +180,19 @@ TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
   EXPECT_EQ(labelCell(table, "Lookout"), "none: off screen");
   EXPECT_EQ(labelCell(table, "Straggler"), "none: off screen");
   EXPECT_NE(labelCell(table, "Gunslinger").find("\"Accuracy: 80\" at"), std::string::npos);
-  EXPECT_NE(sim::frameSvg(sim::world(), 0)
-                .find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
-                      "(accuracy 83, behind the camera)."),
+  const std::string svg = sim::frameSvg(sim::world(), 0);
+  EXPECT_NE(svg.find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
+                     "(accuracy 83, behind the camera)."),
             std::string::npos);
+  // The player stands below this view: its legend entry goes with its dot.
+  EXPECT_EQ(svg.find(">the player<"), std::string::npos);
 
   // The game's label-limit answer is the camera distance; from 100 on no label is drawn.
   std::string far = scene;
   far.replace(far.find("camera distance = 12"), 20, "camera distance = 100");
   table = runOneFrame(far, true);
   EXPECT_EQ(labelCell(table, "Gunslinger"), "none: label limit");
+  EXPECT_NE(sim::frameSvg(sim::world(), 0).find(">the player<"), std::string::npos);
 
   table = runOneFrame(scene, false);
   EXPECT_EQ(labelCell(table, "Gunslinger"), "none: display off");
