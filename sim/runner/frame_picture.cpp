@@ -2,7 +2,6 @@
 // them, a dot and a name for each ped, and a legend under the view.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -134,7 +133,7 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
     shown.push_back({i, point.x * w, point.y * h});
     taken.push_back({point.x * w - 7, point.y * h - 7, point.x * w + 7, point.y * h + 7});
   }
-  std::vector<const char*> drawn;  // the dots' colours, for the legend
+  std::vector<std::string> drawn;  // the dots' colours, for the legend
   for (const Shown& dot : shown) {
     const bool treated = frame != nullptr && frame->actors[dot.index].accuracySets > 0;
     const char* colour = dot.index == 0 ? "#2b6cb0" : treated ? "#333333" : "#808080";
@@ -177,8 +176,7 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
   // Only what the view shows gets an entry, one after the other.
   const double row1 = strip + 20;
   const auto drew = [&](const char* colour) {
-    return std::any_of(drawn.begin(), drawn.end(),
-                       [&](const char* used) { return std::strcmp(used, colour) == 0; });
+    return std::find(drawn.begin(), drawn.end(), colour) != drawn.end();
   };
   const struct {
     bool drawn;

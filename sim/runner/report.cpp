@@ -60,8 +60,9 @@ std::string decidedBy(const WorldState& state, const FrameRecord& frame, std::si
     // The barrel counts for nothing from Angle degrees off; an Angle below 0 or NaN forgives all.
     const double angle = angleInForce(state, frame);
     const double off = barrelMisalignment(scene, index);
-    if (angle >= 0.0 && off > 0.0 && off >= angle)
+    if (angle >= 0.0 && off > 0.0 && off >= angle) {
       return "barrel off by Angle (" + fixed(angle, 2) + ") or more";
+    }
     if (!(std::isfinite(ratio) && ratio > 0.0f)) return ratioText;
     return "the game's values multiply to under 1";
   }
