@@ -53,7 +53,7 @@ std::string decidedBy(const WorldState& state, const FrameRecord& frame, std::si
   const Scene& scene = state.scene;
   const Actor& actor = scene.actors[index];
   const float ratio = static_cast<float>(actor.numerator) / static_cast<float>(actor.denominator);
-  const std::string ratioText =
+  std::string ratioText =
       "ratio " + std::to_string(actor.numerator) + "/" + std::to_string(actor.denominator);
   if (set.accuracy == 0) {
     if (!actor.targetCheck) return "target check false";
