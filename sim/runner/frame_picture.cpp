@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <string_view>
 
 #include "report.h"
 #include "report_text.h"
@@ -132,28 +133,37 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
     shown.push_back({i, point.x * w, point.y * h});
     taken.push_back({point.x * w - 7, point.y * h - 7, point.x * w + 7, point.y * h + 7});
   }
+  std::vector<std::string> drawn;  // the dots' colours, for the legend
   for (const Shown& dot : shown) {
     const bool treated = frame != nullptr && frame->actors[dot.index].accuracySets > 0;
     const char* colour = dot.index == 0 ? "#2b6cb0" : treated ? "#333333" : "#808080";
     out += svgDot(dot.x, dot.y, colour);
-    // Under the dot if nothing is there, else beside it, else above it.
+    if (std::find(drawn.begin(), drawn.end(), colour) == drawn.end()) drawn.push_back(colour);
+    // Under the dot if nothing is there, else beside it, else above it, else a line further
+    // out; failing all, where it covers least. A margin keeps a name from reading as part of a
+    // label or another name beside it.
     const std::string& name = scene.actors[dot.index].name;
     const struct {
       double dx, dy;
       const char* anchor;
-    } places[] = {{0, 20, "middle"}, {10, 4, "start"}, {-10, 4, "end"}, {0, -11, "middle"}};
+    } places[] = {{0, 20, "middle"},  {10, 4, "start"},  {-10, 4, "end"},
+                  {0, -11, "middle"}, {0, 34, "middle"}, {0, -25, "middle"}};
+    constexpr double margin = 6;
     const auto* place = std::begin(places);
+    double leastCovered = HUGE_VAL;
     for (const auto* candidate = std::begin(places); candidate != std::end(places); ++candidate) {
-      const Box box =
+      Box box =
           textBox(dot.x + candidate->dx, dot.y + candidate->dy, 12, name.size(), candidate->anchor);
-      const bool clear = std::none_of(taken.begin(), taken.end(), [&](const Box& other) {
+      box = {box.left - margin, box.top - margin, box.right + margin, box.bottom + margin};
+      double covered = 0;
+      for (const Box& other : taken) {
         // Its own dot is no obstacle.
-        return other.overlaps(box) && !(other.left == dot.x - 7 && other.top == dot.y - 7);
-      });
-      if (clear) {
-        place = candidate;
-        break;
+        if (!other.overlaps(box) || (other.left == dot.x - 7 && other.top == dot.y - 7)) continue;
+        covered += (std::min(box.right, other.right) - std::max(box.left, other.left)) *
+                   (std::min(box.bottom, other.bottom) - std::max(box.top, other.top));
       }
+      if (covered < leastCovered) place = candidate, leastCovered = covered;
+      if (covered == 0) break;
     }
     out += svgText(dot.x + place->dx, dot.y + place->dy, 12, place->anchor, colour, name);
     taken.push_back(textBox(dot.x + place->dx, dot.y + place->dy, 12, name.size(), place->anchor));
@@ -163,13 +173,31 @@ std::string frameSvg(const WorldState& state, std::size_t frameIndex) {
   const int strip = h;
   out += "  <rect y=\"" + std::to_string(strip) + "\" width=\"" + std::to_string(w) +
          "\" height=\"" + std::to_string(legendHeight) + "\" fill=\"#ffffff\"/>\n";
+  // Only what the view shows gets an entry, one after the other.
   const double row1 = strip + 20;
-  out += svgDot(16, row1 - 4, "#333333") +
-         svgText(28, row1, 13, "start", "#333", "treated: the plug-in set its accuracy");
-  out += svgDot(290, row1 - 4, "#808080") + svgText(302, row1, 13, "start", "#333", "not treated");
-  out += svgDot(400, row1 - 4, "#2b6cb0") + svgText(412, row1, 13, "start", "#333", "the player");
-  out += svgText(560, row1, 18, "start", "rgb(255,0,0)", "Accuracy: N") +
-         svgText(672, row1, 13, "start", "#333", "a label where the plug-in drew it");
+  const auto drew = [&](const char* colour) {
+    return std::find(drawn.begin(), drawn.end(), colour) != drawn.end();
+  };
+  const struct {
+    bool drawn;
+    const char* colour;
+    const char* text;
+  } entries[] = {
+      {drew("#333333"), "#333333", "treated: the plug-in set its accuracy"},
+      {drew("#808080"), "#808080", "not treated"},
+      {drew("#2b6cb0"), "#2b6cb0", "the player"},
+  };
+  double x = 16;
+  for (const auto& entry : entries) {
+    if (!entry.drawn) continue;
+    out +=
+        svgDot(x, row1 - 4, entry.colour) + svgText(x + 12, row1, 13, "start", "#333", entry.text);
+    x = textBox(x + 12, row1, 13, std::string_view(entry.text).size(), "start").right + 16;
+  }
+  if (frame != nullptr && !frame->labels.empty()) {
+    out += svgText(x - 6, row1, 18, "start", "rgb(255,0,0)", "Accuracy: N") +
+           svgText(x + 106, row1, 13, "start", "#333", "a label where the plug-in drew it");
+  }
   const double row2 = strip + 44;
   out += svgText(8, row2, 13, "start", "#333",
                  outOfView.empty() ? "Every treated ped is in view."

@@ -63,7 +63,13 @@ const char* readFrames(Options& options, const char* value) {
 const OptionRow optionRows[] = {
     {"--frames", "N", "run N frames (default 3, at most 1000000000)", readFrames},
     {"--scene", "FILE", "the scene to run instead of the built-in one",
-     [](Options& o, const char* v) -> const char* { return o.scene = v, nullptr; }},
+     [](Options& o, const char* v) -> const char* {
+       if (o.scene == nullptr) return o.scene = v, nullptr;
+       // A run has one scene: taking either would leave the other unrun without a word.
+       static std::string wrong;
+       wrong.assign("a second scene: --scene ").append(o.scene).append(" was given already");
+       return wrong.c_str();
+     }},
     {"--json", "FILE", "write the results as JSON to FILE",
      [](Options& o, const char* v) -> const char* { return o.json = v, nullptr; }},
     {"--svg", "FILE", "draw the last frame from the player's view to FILE",

@@ -2,8 +2,12 @@
 // frames like the one before summed up in a line, the run's totals and the host calls.
 #include "report.h"
 
+#include <SimpleIni.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 
 #include "report_text.h"
 
@@ -21,6 +25,62 @@ double distanceBetween(const Vector3& a, const Vector3& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
+// The Angle the plug-in read at the start of the script that ran this frame: the scene's
+// settings file then in force, read as the plug-in reads it (1.5 when missing or not a number);
+// a scene without one lets the plug-in write its own, with 3.
+double angleInForce(const WorldState& state, const FrameRecord& frame) {
+  const Scene& scene = state.scene;
+  if (!scene.hasSettingsFile) return 3.0;
+  const std::string* text = &scene.settingsFile;
+  for (const SaveLoadRecord& load : state.saveLoads) {
+    if (load.frame > frame.number) break;
+    if (load.settingsFile >= 2) text = &scene.laterSettingsFiles[load.settingsFile - 2];
+    if (load.settingsFile == 1) text = &scene.settingsFile;
+  }
+  CSimpleIniA ini;
+  ini.LoadData(text->data(), text->size());
+  const char* value = ini.GetValue("Settings", "Angle", nullptr);
+  char* end = nullptr;
+  const double angle = value == nullptr ? 0.0 : std::strtod(value, &end);
+  return end != value && end != nullptr && *end == '\0' ? angle : 1.5;
+}
+
+// Which game value decided a 0 or a 100, taken in the order the plug-in meets them; empty for
+// any other accuracy.
+std::string decidedBy(const WorldState& state, const FrameRecord& frame, std::size_t index) {
+  const ActorFrame& set = frame.actors[index];
+  if (set.accuracy != 0 && set.accuracy != 100) return "";
+  const Scene& scene = state.scene;
+  const Actor& actor = scene.actors[index];
+  const float ratio = static_cast<float>(actor.numerator) / static_cast<float>(actor.denominator);
+  std::string ratioText =
+      "ratio " + std::to_string(actor.numerator) + "/" + std::to_string(actor.denominator);
+  if (set.accuracy == 0) {
+    if (!actor.targetCheck) return "target check false";
+    // The barrel counts for nothing from Angle degrees off; an Angle below 0 or NaN forgives all.
+    const double angle = angleInForce(state, frame);
+    const double off = barrelMisalignment(scene, index);
+    if (angle >= 0.0 && off > 0.0 && off >= angle) {
+      return "barrel off by Angle (" + fixed(angle, 2) + ") or more";
+    }
+    if (!(std::isfinite(ratio) && ratio > 0.0f)) return ratioText;
+    return "the game's values multiply to under 1";
+  }
+  if (actor.bonus) return "bonus true";
+  if (std::isfinite(ratio) && ratio > 1.0f) return ratioText + " above 1";
+  // Each of these lowers the accuracy as it grows; below 0 it raises it past the full value.
+  const Actor* target = findActor(scene, actor.target);
+  const std::pair<const char*, double> raising[] = {
+      {"p", actor.p},          {"the target's p", target == nullptr ? 0.0 : target->p},
+      {"h", actor.h},          {"c1", actor.c1},
+      {"c2", actor.c2},        {"w1", scene.values.w1},
+      {"w2", scene.values.w2}, {"w3", scene.values.w3}};
+  for (const auto& [name, value] : raising) {
+    if (value < 0.0) return std::string(name) + " below 0";
+  }
+  return "the game's values multiply to 1 or more";
+}
+
 // What the table says about an actor in a frame.
 std::string outcome(const WorldState& state, const FrameRecord& frame, std::size_t index) {
   const ActorFrame& actor = frame.actors[index];
@@ -30,6 +90,9 @@ std::string outcome(const WorldState& state, const FrameRecord& frame, std::size
     return "none (the scene expects one)";
   }
   std::string text = std::to_string(actor.accuracy);
+  if (const std::string decided = decidedBy(state, frame, index); !decided.empty()) {
+    text += ": " + decided;
+  }
   if (actor.accuracySets > 1) text += " (set " + std::to_string(actor.accuracySets) + " times)";
   if (!reason.empty()) text += " (unexpected: " + reason + ")";
   return text;

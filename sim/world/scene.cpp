@@ -272,12 +272,16 @@ constexpr std::string_view sameWeaponOnce =
     "once";
 
 std::string resolve(Scene& scene, const LineIndex& lines) {
+  // Looked up by name, so that reading stays linear in the scene however many peds it has.
+  // Section names are unique in any letter case, the player's too.
+  std::map<std::string, std::size_t> byName;
+  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
+    byName.emplace(lowerCase(scene.actors[i].name), i);
+  }
   for (Actor& actor : scene.actors) {
     if (actor.target.empty()) continue;
-    const Actor* target = nullptr;
-    for (const Actor& other : scene.actors) {
-      if (sameName(other.name, actor.target)) target = &other;
-    }
+    const auto found = byName.find(lowerCase(actor.target));
+    const Actor* target = found == byName.end() ? nullptr : &scene.actors[found->second];
     const std::string said =
         lineOf(lines, actor.name, "target") + "[" + actor.name + "] target = " + actor.target;
     if (target == nullptr) return said + ": no actor named " + actor.target + " in the scene";
@@ -290,39 +294,46 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
   const auto known = [&](const Actor& actor) {
     return std::find(models.begin(), models.end(), actor.model) != models.end();
   };
-  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
-    for (std::size_t j = i + 1; j < scene.actors.size(); ++j) {
-      const Actor* first = &scene.actors[i];
-      const Actor* other = &scene.actors[j];
-      if (first->weapon.empty() || !sameName(first->weapon, other->weapon)) continue;
-      std::string key;
-      if (first->model != other->model) {
-        // Point at the model the game does not know, if only one of the two is such.
-        if (!known(*first) && known(*other)) std::swap(first, other);
-        key = "model";
-      } else {
-        for (int check = 0; check < 2 && key.empty(); ++check) {
-          if (first->weaponCheck[check] != other->weaponCheck[check]) {
-            key = "weapon check " + std::to_string(check + 1);
-          }
-        }
-        if (key.empty()) continue;
+  // What tells two carriers of one weapon apart: "" when the game could answer both alike.
+  const auto differing = [](const Actor& first, const Actor& other) -> std::string {
+    if (first.model != other.model) return "model";
+    for (int check = 0; check < 2; ++check) {
+      if (first.weaponCheck[check] != other.weaponCheck[check]) {
+        return "weapon check " + std::to_string(check + 1);
       }
-      const auto value = [&](const Actor& actor) {
-        if (key == "model") return actor.model;
-        return std::string(actor.weaponCheck[key.back() - '1'] ? "true" : "false");
-      };
-      // A weapon check left at its default stands on the weapon's line.
-      const auto line = [&](const Actor& actor) {
-        const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
-        return lineNumber(lines, actor.name, given ? key : "weapon");
-      };
-      return joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other),
-                     ": [", first->name, "] (line ", std::to_string(line(*first)), ") carries ",
-                     first->weapon, " with ", key, " = ", value(*first), sameWeaponOnce});
     }
+    return "";
+  };
+  // Every carrier is compared with the weapon's first one: any two that differ mean one of them
+  // differs from the first. The pair named is the earliest by first carrier, then by the other.
+  std::map<std::string, std::size_t> firstCarrier;
+  std::size_t bestFirst = scene.actors.size();
+  std::size_t bestOther = scene.actors.size();
+  for (std::size_t j = 0; j < scene.actors.size(); ++j) {
+    if (scene.actors[j].weapon.empty()) continue;
+    const auto [entry, added] = firstCarrier.emplace(lowerCase(scene.actors[j].weapon), j);
+    const std::size_t i = entry->second;
+    if (added || i > bestFirst || differing(scene.actors[i], scene.actors[j]).empty()) continue;
+    if (i < bestFirst) bestFirst = i, bestOther = j;
   }
-  return "";
+  if (bestFirst == scene.actors.size()) return "";
+  const Actor* first = &scene.actors[bestFirst];
+  const Actor* other = &scene.actors[bestOther];
+  const std::string key = differing(*first, *other);
+  // Point at the model the game does not know, if only one of the two is such.
+  if (key == "model" && !known(*first) && known(*other)) std::swap(first, other);
+  const auto value = [&](const Actor& actor) {
+    if (key == "model") return actor.model;
+    return std::string(actor.weaponCheck[key.back() - '1'] ? "true" : "false");
+  };
+  // A weapon check left at its default stands on the weapon's line.
+  const auto line = [&](const Actor& actor) {
+    const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
+    return lineNumber(lines, actor.name, given ? key : "weapon");
+  };
+  return joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other), ": [",
+                 first->name, "] (line ", std::to_string(line(*first)), ") carries ", first->weapon,
+                 " with ", key, " = ", value(*first), sameWeaponOnce});
 }
 
 // "file", then "file 2", "file 3", ... for the save loads, in turn and without a gap.
@@ -360,6 +371,11 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
   std::string utf8;
   if (std::string error = indexLines(std::string(body), lines, utf8, warnings); !error.empty()) {
     return error;
+  }
+  // Comments and blank lines alone are no scene: running one would show nothing, unexplained.
+  if (lines.empty()) {
+    return "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
+           "from)";
   }
   Ini ini;
   ini.SetUnicode(false);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
 
 #include "world_live.h"
@@ -276,16 +277,18 @@ void installWorld(const Scene& scene) {
   Derived& live = derived();
   live = Derived{};
   const std::size_t count = scene.actors.size();
+  // Targets by name at once: a crowd of thousands would otherwise take seconds to set up.
+  std::unordered_map<std::string_view, long> indexByName;
+  for (std::size_t i = 0; i < count; ++i) {
+    indexByName[scene.actors[i].name] = static_cast<long>(i);
+  }
   for (std::size_t i = 0; i < count; ++i) {
     const Actor& actor = scene.actors[i];
     live.handles.push_back(handleOf(scene, i));
     live.objectHandles.push_back(actor.weaponObjectHandle.value_or(weaponObjectHandle(i)));
     live.positions.push_back(answeredPosition(scene, i));
-    long target = -1;
-    for (std::size_t j = 0; j < count && !actor.target.empty(); ++j) {
-      if (scene.actors[j].name == actor.target) target = static_cast<long>(j);
-    }
-    live.targetIndex.push_back(target);
+    const auto target = actor.target.empty() ? indexByName.end() : indexByName.find(actor.target);
+    live.targetIndex.push_back(target == indexByName.end() ? -1 : target->second);
     const std::uint32_t hash = actor.weapon.empty() ? 0 : gameNameHash(actor.weapon.c_str());
     live.weaponHash.push_back(hash);
     live.bones.push_back(modelBones(actor.model));

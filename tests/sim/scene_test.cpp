@@ -1,8 +1,10 @@
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fake_game_test.h"
 #include "game_api.h"
+#include "game_sim_main.h"
 #include "report.h"
 #include "scene.h"
 #include "script/keyboard.h"
@@ -103,12 +105,63 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
        "once",
        {}},
+      // The conflict named is the earliest ped's, whichever conflict the file shows first.
+      {"[A]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+       "[B]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\n"
+       "[C]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\nweapon check 1 = no\n"
+       "[D]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rp_carbine\n",
+       "17: [D] model = rp_carbine: [A] (line 4) carries WEAPON_REVOLVER_CATTLEMAN with model = "
+       "rv_cattleman; a weapon's model and weapon checks cannot differ between peds, the game "
+       "knows each weapon once",
+       {}},
+      {"\xEF\xBB\xBF; a scene yet to be written\r\n\r\n",
+       "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
+       "from)",
+       {}},
+      {"",
+       "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
+       "from)",
+       {}},
   };
   for (const auto& row : rows) {
     sim::Scene scene;
     std::vector<std::string> warnings;
     EXPECT_EQ(sim::parseScene(row.text, scene, &warnings), row.error) << row.text;
     EXPECT_EQ(warnings, row.warnings) << row.text;
+  }
+}
+
+// What game-sim says of a scene it will not run, the scene's file named, and that it stops.
+TEST(SceneMistakes, GameSimNamesTheSceneFile) {
+  const std::string empty = testing::TempDir() + "empty scene.ini";
+  const std::string other = testing::TempDir() + "other.ini";
+  for (const std::string& path : {empty, other}) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("; nothing here yet\n\n", file);
+    std::fclose(file);
+  }
+  const struct {
+    std::vector<std::string> options;
+    std::string error;
+  } rows[] = {
+      {{"--scene", empty},
+       "game-sim: " + empty +
+           ": nothing in it: no [player] and no peds (--print-default-scene prints a scene to "
+           "start from)\n"},
+      {{"--scene", empty, "--frames", "2", "--scene", other},
+       "game-sim: --scene " + other + ": a second scene: --scene " + empty +
+           " was given already\n"},
+  };
+  const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
+  for (const auto& row : rows) {
+    std::vector<char*> argv{const_cast<char*>("game-sim")};
+    for (const std::string& option : row.options) argv.push_back(const_cast<char*>(option.c_str()));
+    testing::internal::CaptureStderr();
+    const int status = gameSimMain(static_cast<int>(argv.size()), argv.data(), *gameSimApi(),
+                                   testing::TempDir(), noPlugins);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), row.error);
+    EXPECT_EQ(status, 2) << row.error;
   }
 }
 
@@ -140,21 +193,71 @@ TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
   EXPECT_EQ(labelCell(table, "Lookout"), "none: off screen");
   EXPECT_EQ(labelCell(table, "Straggler"), "none: off screen");
   EXPECT_NE(labelCell(table, "Gunslinger").find("\"Accuracy: 80\" at"), std::string::npos);
-  EXPECT_NE(sim::frameSvg(sim::world(), 0)
-                .find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
-                      "(accuracy 83, behind the camera)."),
+  const std::string svg = sim::frameSvg(sim::world(), 0);
+  EXPECT_NE(svg.find("Treated, out of view: Lookout (accuracy 46, off to the right), Straggler "
+                     "(accuracy 83, behind the camera)."),
             std::string::npos);
+  // The player stands below this view: its legend entry goes with its dot.
+  EXPECT_EQ(svg.find(">the player<"), std::string::npos);
 
   // The game's label-limit answer is the camera distance; from 100 on no label is drawn.
   std::string far = scene;
   far.replace(far.find("camera distance = 12"), 20, "camera distance = 100");
   table = runOneFrame(far, true);
   EXPECT_EQ(labelCell(table, "Gunslinger"), "none: label limit");
+  EXPECT_NE(sim::frameSvg(sim::world(), 0).find(">the player<"), std::string::npos);
 
   table = runOneFrame(scene, false);
   EXPECT_EQ(labelCell(table, "Gunslinger"), "none: display off");
   EXPECT_EQ(labelCell(table, "Lookout"), "none: display off");
   EXPECT_EQ(labelCell(table, "Hunter"), "-");  // not treated: nothing to explain
+}
+
+// The accuracy column of a ped's row; columns stand two blanks or more apart.
+std::string accuracyCell(const std::string& table, const std::string& ped) {
+  const std::size_t row = table.find("\n  " + ped + " ");
+  if (row == std::string::npos) return "no row for " + ped;
+  std::string line = table.substr(row + 3, table.find('\n', row + 1) - row - 3);
+  constexpr int accuracyColumn = 6;
+  for (int column = 0; column < accuracyColumn; ++column) {
+    line = line.substr(line.find("  "));
+    line = line.substr(line.find_first_not_of(' '));
+  }
+  return line.substr(0, line.find("  "));
+}
+
+// A 0 or a 100 says which of the game's values decided it, the first the plug-in meets.
+TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
+  const struct {
+    const char* settings;  // the scene's settings file, Angle as the plug-in holds it
+    float angle;
+    const char* shooter;  // keys of a ped 10 m north of the player, aiming at it
+    const char* world;
+    const char* accuracy;
+  } rows[] = {
+      {"Angle = 3.0", 3.0f, "target check = false\nbonus = true\naim error = 6", "",
+       "0: target check false"},
+      {"Angle = 3.0", 3.0f, "aim error = 3.2\nnumerator = 0\nbonus = true", "",
+       "0: barrel off by Angle (3.00) or more"},
+      // An Angle the plug-in cannot read is 1.5.
+      {"Angle = 3,0", 1.5f, "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
+      {"Angle = -5", -5.0f, "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
+      {"Angle = 3.0", 3.0f, "numerator = 1", "w1 = 1\nn = 2",
+       "0: the game's values multiply to under 1"},
+      {"Angle = 3.0", 3.0f, "bonus = true\nnumerator = 300", "", "100: bonus true"},
+      {"Angle = 3.0", 3.0f, "numerator = 300", "", "100: ratio 300/100 above 1"},
+      {"Angle = 3.0", 3.0f, "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
+  };
+  for (const auto& row : rows) {
+    const std::string scene = std::string("[settings]\nfile = <<<END\n[Settings]\n") +
+                              row.settings + "\nEND\n[world]\n" + row.world +
+                              "\n[player]\nposition = 0, 0, 0\n[Shooter]\nposition = 0, 10, 0\n"
+                              "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+                              "target = player\n" +
+                              row.shooter + "\n";
+    angleLeniency = row.angle;
+    EXPECT_EQ(accuracyCell(runOneFrame(scene, false), "Shooter"), row.accuracy) << scene;
+  }
 }
 
 }  // namespace
