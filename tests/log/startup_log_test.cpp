@@ -83,7 +83,7 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
             "DisplayAccuracy: true (not in the file: the default true)\r\n"
             "Angle: 1.5 (the file says \"" +
                 std::string(settingTextCapacity - 1, '7') +
-                "\", 64 characters or more: the default 1.5)\r\n");
+                "...\", 64 characters or more: the default 1.5)\r\n");
 
   writeIni("[Debug]\nDisplayAccuracy = off\n[Settings]\nAngle = 2.5\n");
   writeStartupLog(loadSettings());
