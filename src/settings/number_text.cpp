@@ -133,12 +133,10 @@ void putGeneral(TextCursor& cursor, ExactDecimal& exact) {
     if (place == first) put(cursor, '.');
   }
   dropTrailingZeros(cursor, start);
+  // Two digits, as printf gives at least: a float's exponents run from -45 to 38.
   const int size = exponent < 0 ? -exponent : exponent;
   put(cursor, exponent < 0 ? "e-" : "e+");
-  if (size >= 10)
-    put(cursor, static_cast<char>('0' + size / 10));
-  else
-    put(cursor, '0');
+  put(cursor, static_cast<char>('0' + size / 10));
   put(cursor, static_cast<char>('0' + size % 10));
 }
 
