@@ -1,5 +1,5 @@
 # Sourced by ./run, ./test and ./bench: installs the Debian packages the build needs when missing.
-packages=(cmake make g++ g++-mingw-w64-x86-64 libsimpleini-dev googletest libgtest-dev
+packages=(cmake make g++ g++-mingw-w64-x86-64 libsimpleini-dev googletest libgtest-dev locales
           libgmock-dev libbenchmark-dev wine64 clang libclang-rt-14-dev clang-format clang-tidy
           valgrind zip python3 nlohmann-json3-dev)
 

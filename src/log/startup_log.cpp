@@ -1,10 +1,13 @@
 #include "log/startup_log.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 #include "host/platform.h"
 #include "plugin_version.h"
+#include "settings/number_text.h"
 
 namespace {
 
@@ -19,10 +22,14 @@ struct LogText {
   std::size_t length;
 };
 
-void append(LogText& log, const char* format, auto... values) {
+// A C variadic function, so that the compiler checks each format against its values.
+[[gnu::format(printf, 2, 3)]] void append(LogText& log, const char* format, ...) {
   if (log.length >= sizeof log.bytes) return;
+  std::va_list values;
+  va_start(values, format);
   const int written =
-      std::snprintf(log.bytes + log.length, sizeof log.bytes - log.length, format, values...);
+      std::vsnprintf(log.bytes + log.length, sizeof log.bytes - log.length, format, values);
+  va_end(values);
   if (written < 0) return;
   log.length = std::min(sizeof log.bytes - 1, log.length + static_cast<std::size_t>(written));
 }
@@ -37,16 +44,16 @@ void appendModuleVersion(LogText& log, const char* label, const char* moduleName
   }
 }
 
-// Printable bytes only: the file's text may hold anything.
-void appendQuoted(LogText& log, const char* text) {
+// Printable bytes only: the file's text may hold anything. A text cut short ends in "...".
+void appendQuoted(LogText& log, const SettingReading& reading) {
   char quoted[settingTextCapacity];
   std::size_t length = 0;
-  for (; text[length] != '\0' && length + 1 < sizeof quoted; ++length) {
-    const auto byte = static_cast<unsigned char>(text[length]);
-    quoted[length] = byte < 0x20 || byte == 0x7F ? '?' : text[length];
+  for (; reading.text[length] != '\0' && length + 1 < sizeof quoted; ++length) {
+    const auto byte = static_cast<unsigned char>(reading.text[length]);
+    quoted[length] = byte < 0x20 || byte == 0x7F ? '?' : reading.text[length];
   }
   quoted[length] = '\0';
-  append(log, "\"%s\"", quoted);
+  append(log, "\"%s%s\"", quoted, reading.textCut ? "..." : "");
 }
 
 // Why the file's value was not used, after the value in force.
@@ -56,11 +63,14 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
     case SettingFallback::missing:
       append(log, " (not in the file: the default %s)", fallback);
       break;
+    case SettingFallback::empty:
+      append(log, " (empty in the file: the default %s)", fallback);
+      break;
     case SettingFallback::notYesNo:
     case SettingFallback::notNumber:
     case SettingFallback::tooLong:
-      append(log, "%s", " (the file says ");
-      appendQuoted(log, reading.text);
+      append(log, " (the file says ");
+      appendQuoted(log, reading);
       append(log, ", %s: the default %s)",
              reading.fallback == SettingFallback::notYesNo    ? "not a yes/no value"
              : reading.fallback == SettingFallback::notNumber ? "not a number"
@@ -71,12 +81,20 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
   append(log, "%s", "\r\n");
 }
 
-// %g with "." whatever the process's number locale, as in the settings file.
+// As "%g" writes it in the C locale, as in the settings file. A negative leniency, -0 included,
+// or one that is infinite or not a number forgives any misalignment: a player who sets one most
+// likely wants the opposite, so the log says what it does.
 void appendAngle(LogText& log, float angle) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(angle));
-  swapDecimalPoint(text);
+  char text[numberTextCapacity];
+  writeNumberText(text, angle, NumberStyle::general);
   append(log, "Angle: %s", text);
+  const char* what = std::isnan(angle)     ? "not a number"
+                     : std::signbit(angle) ? "negative"
+                     : std::isinf(angle)   ? "infinite"
+                                           : nullptr;
+  if (what != nullptr) {
+    append(log, " (%s: every barrel counts as aligned, however far off it points)", what);
+  }
 }
 
 void writeLog(const LogText& log, const char* mode) {

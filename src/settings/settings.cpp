@@ -3,13 +3,11 @@
 #include <SimpleIni.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "host/platform.h"
+#include "settings/number_text.h"
 
 bool displayAccuracy = false;
 float angleLeniency = 3.0f;
@@ -34,41 +32,20 @@ constexpr char angleExplanation[] =
     "increase the pedestrian's accuracy, while decreasing it will have the opposite effect.\n"
     "; I recommend you set this between 1.5 to 3.0 (Min 0, Max 30).\n";
 
-// Only a file that is not there may be created: one we cannot read (locked, no read access)
-// still holds the player's settings and must survive.
-bool settingsFileAbsent(const char* path) {
-  errno = 0;
-  if (std::FILE* file = std::fopen(path, "rb")) {
-    std::fclose(file);
-    return false;
-  }
-  // ENOENT means absent, not unreadable, in glibc, in msvcrt.dll (which MinGW builds use) and in
-  // MSVC's run-time alike.
-  return errno == ENOENT;
-}
-
-// The value and its NUL must fit in 64 bytes, as in the library's own number lookup.
-constexpr std::size_t numberCapacity = 64;
-
-// A value as strtod reads it in the C locale, or why it cannot be used.
+// A value as strtod reads it in the C locale, or why it cannot be used. The value and its NUL
+// must fit in 64 bytes, as in the library's own number lookup.
 SettingFallback readNumber(const char* value, double& number) {
-  if (value == nullptr || *value == '\0') return SettingFallback::missing;
-  char text[numberCapacity];
-  const std::size_t length = std::strlen(value);
-  if (length >= sizeof text) return SettingFallback::tooLong;
-  std::memcpy(text, value, length + 1);
-  swapDecimalPoint(text);
-  char* end = nullptr;
-  const double converted = std::strtod(text, &end);
-  if (end == nullptr || *end != '\0') return SettingFallback::notNumber;
-  number = converted;
-  return SettingFallback::none;
+  if (value == nullptr) return SettingFallback::missing;
+  if (*value == '\0') return SettingFallback::empty;
+  if (std::strlen(value) >= numberTextCapacity) return SettingFallback::tooLong;
+  return readNumberText(value, number) ? SettingFallback::none : SettingFallback::notNumber;
 }
 
 // Yes/no as the library reads it, from the first letters: 1, t(rue), y(es), on; 0, f(alse),
 // n(o), of(f). Anything else is no yes/no value.
 SettingFallback readYesNo(const char* value, bool& result) {
-  if (value == nullptr || *value == '\0') return SettingFallback::missing;
+  if (value == nullptr) return SettingFallback::missing;
+  if (*value == '\0') return SettingFallback::empty;
   switch (value[0]) {
     case 't':
     case 'T':
@@ -104,6 +81,23 @@ void keepText(SettingReading& reading, const char* value) {
     reading.text[length] = value[length];
   }
   reading.text[length] = '\0';
+  reading.textCut = value[length] != '\0';
+}
+
+// The file's two values, or their defaults where it has none that can be used.
+void readValues(const SettingsIni& ini, SettingsLoad& load) {
+  load.source = SettingsSource::read;
+  const char* display = ini.GetValue("Debug", "DisplayAccuracy", nullptr);
+  bool yes = true;
+  load.displayAccuracy.fallback = readYesNo(display, yes);
+  keepText(load.displayAccuracy, display);
+  displayAccuracy = yes;  // the default, true, unless the file says otherwise
+
+  const char* angle = ini.GetValue("Settings", "Angle", nullptr);
+  double number = 1.5;
+  load.angle.fallback = readNumber(angle, number);
+  keepText(load.angle, angle);
+  angleLeniency = static_cast<float>(load.angle.fallback == SettingFallback::none ? number : 1.5);
 }
 
 // The library ends lines with "\n" outside Windows; the file is the same CR LF text everywhere,
@@ -117,21 +111,6 @@ struct CrLfWriter : SettingsIni::OutputWriter {
 };
 
 }  // namespace
-
-// The file's numbers use "." whatever number locale the process has: the C library's strtod and
-// "%f" follow the process-wide locale, which any other module in the game may set. Trading "."
-// for the locale's own decimal point, and back, keeps that locale as we found it.
-void swapDecimalPoint(char* text) {
-  const char* point = std::localeconv()->decimal_point;
-  if (point == nullptr || point[0] == '\0' || point[1] != '\0' || point[0] == '.') return;
-  for (; *text != '\0'; ++text) {
-    if (*text == '.') {
-      *text = point[0];
-    } else if (*text == point[0]) {
-      *text = '.';
-    }
-  }
-}
 
 // The files sit beside the game executable. False when that path cannot be had whole: then the
 // files are left alone and the values in memory stay.
@@ -155,17 +134,21 @@ SettingsLoad loadSettings() {
   SettingsIni ini;
   ini.SetUnicode(false);
 
-  // A file that opens for reading is only ever read; the stream stays open until we return.
-  std::ifstream presence(path, std::ios::in);
-  if (!presence.good()) {
-    if (!settingsFileAbsent(path)) {
+  // A file that opens for reading is only ever read. It stays open, read-only and shared with
+  // everyone, until the values are read.
+  errno = 0;
+  std::FILE* const presence = std::fopen(path, "r");
+  if (presence == nullptr) {
+    // Only a file that is not there may be created: one we cannot open (locked, no read access)
+    // still holds the player's settings and must survive. ENOENT means absent in glibc, in
+    // msvcrt.dll (which MinGW builds use) and in MSVC's run-time alike.
+    if (errno != ENOENT) {
       load.source = SettingsSource::unreadable;
       return load;
     }
     ini.SetBoolValue("Debug", "DisplayAccuracy", displayAccuracy);
-    char angle[numberCapacity];
-    std::snprintf(angle, sizeof angle, "%f", static_cast<double>(angleLeniency));
-    swapDecimalPoint(angle);
+    char angle[numberTextCapacity];
+    writeNumberText(angle, angleLeniency, NumberStyle::fixed);
     ini.SetValue("Settings", "Angle", angle);
     ini.SetValue("Settings", "; Angle Explanation:", angleExplanation);
     load.source = SettingsSource::notCreated;
@@ -181,18 +164,12 @@ SettingsLoad loadSettings() {
     return load;
   }
 
-  ini.LoadFile(path);
-  load.source = SettingsSource::read;
-  const char* display = ini.GetValue("Debug", "DisplayAccuracy", nullptr);
-  bool yes = true;
-  load.displayAccuracy.fallback = readYesNo(display, yes);
-  keepText(load.displayAccuracy, display);
-  displayAccuracy = yes;  // the default, true, unless the file says otherwise
-
-  const char* angle = ini.GetValue("Settings", "Angle", nullptr);
-  double number = 1.5;
-  load.angle.fallback = readNumber(angle, number);
-  keepText(load.angle, angle);
-  angleLeniency = static_cast<float>(load.angle.fallback == SettingFallback::none ? number : 1.5);
+  // One that opened but cannot be loaded (too large to hold, a folder) is as good as locked.
+  if (ini.LoadFile(path) != SI_OK) {
+    load.source = SettingsSource::unreadable;
+  } else {
+    readValues(ini, load);
+  }
+  std::fclose(presence);
   return load;
 }

@@ -16,13 +16,14 @@ enum class SettingsSource {
 };
 
 // Why a value read from the file is its default instead.
-enum class SettingFallback { none, missing, notYesNo, notNumber, tooLong };
+enum class SettingFallback { none, missing, empty, notYesNo, notNumber, tooLong };
 
 constexpr std::uint32_t settingTextCapacity = 40;
 
 struct SettingReading {
   SettingFallback fallback = SettingFallback::none;
   char text[settingTextCapacity] = {};  // the file's text that was not used, cut short
+  bool textCut = false;                 // whether text is only the start of it
 };
 
 struct SettingsLoad {
@@ -32,10 +33,6 @@ struct SettingsLoad {
 };
 
 SettingsLoad loadSettings();
-
-// Swaps "." and the process's decimal point in a number's text: what "%f" or "%g" wrote becomes
-// the C locale's form, and the C locale's form becomes what strtod reads in the process's locale.
-void swapDecimalPoint(char* text);
 
 constexpr std::uint32_t pathCapacity = 260;
 

@@ -619,10 +619,16 @@ class LocaleTest(RunChecks):
             lines = file.read().splitlines()
         return [line.split(": ", 1)[1] for line in lines if line.startswith("locale ")]
 
+    def angle_logged(self, folder):
+        log = read_bytes(os.path.join(folder, LOG_NAME)).decode("ascii").split("\r\n")
+        return [line for line in log if line.startswith("Angle")]
+
     def test_decimal_comma_process_locale(self):
         created = lay_out_game("locale-created")
         run_game(created, "--scene", FAULTS_WORLD, "--frames", "1", "--locale", self.LOCALE)
-        self.assertEqual(read_bytes(os.path.join(created, SETTINGS_NAME)), CREATED_SETTINGS)
+        written = read_bytes(os.path.join(created, SETTINGS_NAME))
+        self.assertEqual((len(written), written), (602, CREATED_SETTINGS))
+        self.assertEqual(self.angle_logged(created), ["Angle: 3"])
         self.assertEqual(self.locales_reported(created), [self.LOCALE, self.LOCALE])
 
         # 2.5, not the 1.5 of an unreadable value: two degrees off gets 16 (26 at 3, 0 at 1.5).
@@ -631,6 +637,7 @@ class LocaleTest(RunChecks):
                     b"[Debug]\r\nDisplayAccuracy = true\r\n[Settings]\r\nAngle = 2.5\r\n")
         results = run_game(read, "--scene", FAULTS_WORLD, "--frames", "2", "--locale", self.LOCALE)
         self.assertEqual(self.locales_reported(read), [self.LOCALE, self.LOCALE])
+        self.assertEqual(self.angle_logged(read), ["Angle: 2.5"])
         self.assert_ran_through(results, 2)
         self.assert_treated(results, dict(WORLD_IN_MEMORY, **{"Two degrees off": 16}))
         for frame in results["frames"]:

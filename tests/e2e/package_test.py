@@ -2,6 +2,7 @@
 
 It holds exactly the plug-in, the settings file as the plug-in creates it on a first run, the
 player's readme and the licence; its checksum file verifies; the same inputs give the same zip.
+The settings sample of each readme, copied as it stands, is what the plug-in reads.
 CTest passes the paths in the environment, as for e2e_test.py.
 """
 import hashlib
@@ -12,7 +13,8 @@ import sys
 import unittest
 import zipfile
 
-from e2e_test import CREATED_SETTINGS, SOURCE, WINDOWS_BUILD, WORK
+from e2e_test import (CREATED_SETTINGS, FAULTS_WORLD, LOG_NAME, SETTINGS_NAME, SOURCE,
+                      WINDOWS_BUILD, WORK, lay_out_game, read_bytes, run_game, write_bytes)
 
 PLUGIN = "vok.quillmarrowfendcask"
 
@@ -25,6 +27,17 @@ def build_package(name):
                         os.environ["WINEPREFIX"], WINDOWS_BUILD, folder],
                        stdout=log, stderr=subprocess.STDOUT, check=True, timeout=300)
     return folder
+
+
+def settings_sample(readme):
+    """The lines from "[Debug]" to the "Angle =" line, as a reader copies them from the readme:
+    without the indentation of a Markdown code block."""
+    lines = readme.splitlines()
+    start = next(number for number, line in enumerate(lines) if line.strip() == "[Debug]")
+    end = next(number for number, line in enumerate(lines)
+               if number > start and line.strip().startswith("Angle ="))
+    indent = len(lines[start]) - len(lines[start].lstrip())
+    return "".join(line[indent:] + "\r\n" for line in lines[start:end + 1]).encode("utf-8")
 
 
 def source_file(*path):
@@ -66,6 +79,18 @@ class PackageTest(unittest.TestCase):
         settings = self.entries()[PLUGIN + ".ini"][1]
         self.assertEqual(len(settings), 602)
         self.assertEqual(settings, CREATED_SETTINGS)
+
+    def test_readme_settings_samples_copied_as_they_stand_read_false_and_3(self):
+        readmes = {"README.txt": self.entries()["README.txt"][1].decode("utf-8"),
+                   "README.md": source_file("README.md").decode("utf-8")}
+        for name, readme in readmes.items():
+            with self.subTest(readme=name):
+                folder = lay_out_game("sample-" + name.replace(".", "-"))
+                write_bytes(os.path.join(folder, SETTINGS_NAME), settings_sample(readme))
+                run_game(folder, "--scene", FAULTS_WORLD, "--frames", "1")
+                log = read_bytes(os.path.join(folder, LOG_NAME)).decode("ascii").split("\r\n")
+                self.assertEqual(log[3:6], ["Settings: read from " + SETTINGS_NAME,
+                                            "DisplayAccuracy: false", "Angle: 3"])
 
     def test_checksum_file_verifies(self):
         with open(os.path.join(self.folder, self.name + ".sha256"), encoding="ascii") as file:

@@ -75,6 +75,46 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
             "true)\r\n"
             "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)\r\n");
 
+  writeIni("[Debug]\nDisplayAccuracy =\n[Settings]\nAngle =\n");
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: true (empty in the file: the default true)\r\n"
+            "Angle: 1.5 (empty in the file: the default 1.5)\r\n");
+
+  // Leniencies that forgive any misalignment are used as they are, with a remark.
+  const struct {
+    const char* value;
+    const char* line;
+  } remarks[] = {
+      {"-5", "Angle: -5 (negative: every barrel counts as aligned, however far off it points)"},
+      {"-0", "Angle: -0 (negative: every barrel counts as aligned, however far off it points)"},
+      {"-nan",
+       "Angle: nan (not a number: every barrel counts as aligned, however far off it "
+       "points)"},
+      {"inf", "Angle: inf (infinite: every barrel counts as aligned, however far off it points)"},
+      {"0", "Angle: 0"}};
+  for (const auto& row : remarks) {
+    SCOPED_TRACE(row.value);
+    writeIni(std::string("[Debug]\nDisplayAccuracy = off\n[Settings]\nAngle = ") + row.value);
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(settingsLines(), std::string("Settings: read from vok.quillmarrowfendcask.ini\r\n"
+                                           "DisplayAccuracy: false\r\n") +
+                                   row.line + "\r\n");
+  }
+
+  // A folder of that name is there but cannot be read: the values in memory stay.
+  fs::remove(dir + "/vok.quillmarrowfendcask.ini");
+  fs::create_directory(dir + "/vok.quillmarrowfendcask.ini");
+  angleLeniency = 2.5f;
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: vok.quillmarrowfendcask.ini is there but cannot be read (open in another "
+            "program?); left untouched, these values kept\r\n"
+            "DisplayAccuracy: false\r\n"
+            "Angle: 2.5\r\n");
+  fs::remove(dir + "/vok.quillmarrowfendcask.ini");
+
   // Values missing, one too long to be read: the text is cut short, never the line dropped.
   writeIni("[Settings]\nAngle = " + std::string(70, '7') + "\n");
   writeStartupLog(loadSettings());
@@ -83,7 +123,7 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
             "DisplayAccuracy: true (not in the file: the default true)\r\n"
             "Angle: 1.5 (the file says \"" +
                 std::string(settingTextCapacity - 1, '7') +
-                "\", 64 characters or more: the default 1.5)\r\n");
+                "...\", 64 characters or more: the default 1.5)\r\n");
 
   // Bytes below 0x20 and 0x7F show as "?" in the log; spaces stay.
   writeIni(

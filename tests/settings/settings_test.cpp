@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,12 @@
 #include <string>
 
 #include "fake_game_test.h"
+#include "log/startup_log.h"
+
+// A settings file too large to load makes the INI library ask for its size in memory with a
+// new that returns null on failure; AddressSanitizer would stop the tests at that request
+// instead. Only the sanitizer build calls this.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace {
 
@@ -232,6 +239,45 @@ TEST_F(SettingsTest, ExplanationLinesAreCommentsAndMayBeDeleted) {
   EXPECT_FALSE(displayAccuracy);
 }
 
+// Another module in the game may set the process's locale: one with a decimal comma, and one
+// whose decimal point is two bytes long (U+066B). The numbers keep the C locale's form, and the
+// locale is left as it was set.
+TEST_F(SettingsTest, NumbersKeepTheirFormUnderAnyProcessLocale) {
+  const std::string locales = dir + "/locales";
+  fs::create_directory(locales);
+  ASSERT_EQ(setenv("LOCPATH", locales.c_str(), 1), 0);
+  for (const std::string name : {"de_DE.UTF-8", "ps_AF.UTF-8"}) {
+    SCOPED_TRACE(name);
+    const std::string build = "localedef -i " + name.substr(0, 5) + " -f UTF-8 " + locales + "/" +
+                              name + " >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0 || std::setlocale(LC_ALL, name.c_str()) == nullptr) {
+      std::setlocale(LC_ALL, "C");
+      unsetenv("LOCPATH");
+      GTEST_SKIP() << "cannot build the locale " << name << " (localedef, Debian's locales)";
+    }
+    ASSERT_STRNE(std::localeconv()->decimal_point, ".");
+
+    fs::remove(iniPath());
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(readIni(), firstRunFile);
+    std::ifstream log(dir + "/vok.quillmarrowfendcask.log", std::ios::binary);
+    const std::string created(std::istreambuf_iterator<char>(log), {});
+    EXPECT_NE(created.find("\r\nAngle: 3\r\n"), std::string::npos) << created;
+
+    writeIni("[Settings]\r\nAngle = 2.5\r\n");
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(angleLeniency, 2.5f);
+    log = std::ifstream(dir + "/vok.quillmarrowfendcask.log", std::ios::binary);
+    const std::string read(std::istreambuf_iterator<char>(log), {});
+    EXPECT_NE(read.find("\r\nAngle: 2.5\r\n"), std::string::npos) << read;
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), name);
+    displayAccuracy = false;  // as before the first load, for the next locale's created file
+    angleLeniency = 3.0f;
+  }
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+}
+
 // --- Where the file lives ----------------------------------------------------------------------
 
 TEST_F(SettingsTest, UnusableExecutablePathsSkipTheFileAndKeepTheValues) {
@@ -281,6 +327,14 @@ TEST_F(SettingsTest, PathsThatJustFitAreUsed) {
 // --- Files we may not touch --------------------------------------------------------------------
 
 TEST_F(SettingsTest, ExistingFileThatCannotBeReadIsNeverRewritten) {
+  // A folder of that name opens but cannot be loaded: it counts as there and unreadable.
+  fs::create_directory(iniPath());
+  EXPECT_EQ(loadSettings().source, SettingsSource::unreadable);
+  EXPECT_TRUE(fs::is_directory(iniPath()));
+  EXPECT_FALSE(displayAccuracy);
+  EXPECT_EQ(angleLeniency, 3.0f);
+  fs::remove(iniPath());
+
   const std::string bytes = "[Debug]\r\nDisplayAccuracy = true\r\n[Settings]\r\nAngle = 12\r\n";
   writeIni(bytes);
   // Writable but not readable: without care the load would truncate it.
@@ -291,7 +345,7 @@ TEST_F(SettingsTest, ExistingFileThatCannotBeReadIsNeverRewritten) {
     Unprivileged user;
     if (!user.active) GTEST_SKIP() << "running as root and cannot drop to an ordinary user";
     ASSERT_EQ(std::ifstream(iniPath()).good(), false) << "file is still readable";
-    loadSettings();
+    EXPECT_EQ(loadSettings().source, SettingsSource::unreadable);
   }
   fs::permissions(iniPath(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(readIni(), bytes);

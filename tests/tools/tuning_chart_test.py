@@ -112,7 +112,9 @@ class TuningChartTest(unittest.TestCase):
         for readme in (("README.md",), ("docs", "player-readme.txt")):
             with open(os.path.join(SOURCE, *readme), encoding="utf-8") as file:
                 text = file.read()
-            rows = re.findall(r"^\W*Angle = ([\d.]+)\W+((?:\d+\W*)+)$", text, re.MULTILINE)
+            # A row holds a number for each column; the settings sample's "Angle = 3.000000" none.
+            rows = re.findall(r"^\W*Angle = ([\d.]+)\W+((?:\d+\W*){%d})$" % len(columns), text,
+                              re.MULTILINE)
             self.assertEqual(len(rows), 3, readme)
             for angle, numbers in rows:
                 expected = [self.misalignment[float(angle)][degrees] for degrees in columns]
