@@ -122,7 +122,8 @@ float arcCosine(float cosine) {
 [[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
-  if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};
+  // A square root is never negative: "not above zero" is exactly zero or NaN, in one comparison.
+  if (!(length > 0.0f)) return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
   return {v.x * inverse, v.y * inverse, v.z * inverse};
 }
