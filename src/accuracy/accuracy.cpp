@@ -1,6 +1,5 @@
 #include "accuracy/accuracy.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -162,17 +161,21 @@ float factorProduct(float a, const ShotReadings& shot) {
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
 // NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
+// Decided on the float, most often in two comparisons: whatever lies below 1 (NaN included)
+// truncates to 0 or below, and only what lies below 100 needs truncating at all.
 std::int32_t percentage(float product) {
   constexpr float int32Bound = 2147483648.0f;  // 2^31
-  if (!(product >= -int32Bound && product < int32Bound)) return 0;
-  const auto truncated = static_cast<std::int32_t>(product);
-  return std::max(0, std::min(100, truncated));
+  if (!(product >= one)) return 0;
+  if (product < percent) return static_cast<std::int32_t>(product);
+  return product < int32Bound ? 100 : 0;
 }
 }  // namespace
 
 std::int32_t computeShooterAccuracy(Entity ped) {
-  std::uint32_t weaponHash = 0;
-  if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) return -1;
+  std::uint32_t answeredHash = 0;
+  if (!callNative<bool>(currentWeaponNative, ped, &answeredHash, 1, 0, 0)) return -1;
+  // A copy the game cannot reach: it stays in a register instead of being reloaded per call.
+  const std::uint32_t weaponHash = answeredHash;
   if (!callNative<bool>(weaponFirstGateNative, weaponHash)) return -1;
   if (!callNative<bool>(weaponSecondGateNative, weaponHash)) return -1;
   const Entity target = callNative<Entity>(pedTargetNative, ped);

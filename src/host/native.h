@@ -75,7 +75,11 @@ inline Result callNative(std::uint64_t hash, Args... args) {
     return static_cast<std::uint32_t>(result[0]) != 0;
   } else {
     static_assert(std::is_integral_v<Result> && sizeof(Result) == 4, "32-bit result expected");
-    return static_cast<Result>(static_cast<std::uint32_t>(result[0]));
+    // The slot's first four bytes, its low half on this little-endian platform: a 32-bit load
+    // leaves the value zero-extended for the next slot it fills, with no move of its own.
+    std::uint32_t low;
+    std::memcpy(&low, result, sizeof low);
+    return static_cast<Result>(low);
   }
 }
 
