@@ -92,6 +92,17 @@ ShotReadings readShot(Entity ped, Entity target) {
   return shot;
 }
 
+// The entry for a weapon model key, or null. Walks the key's bucket itself: the first entry there
+// is most often the one, and find() would first test for an empty table and then, on a hit,
+// test its answer once more.
+const WeaponBones* findWeaponBones(std::uint32_t key) {
+  const std::size_t bucket = weaponBoneTable.bucket(key);
+  for (auto entry = weaponBoneTable.begin(bucket); entry != weaponBoneTable.end(bucket); ++entry) {
+    if (entry->first == key) return &entry->second;
+  }
+  return nullptr;
+}
+
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
 // that they compile to a few instructions rather than a library call on every factor. Run-times
 // differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
@@ -186,12 +197,12 @@ std::int32_t computeShooterAccuracy(Entity ped) {
   }
 
   const ShotReadings shot = readShot(ped, target);
-  const auto entry =
-      weaponBoneTable.find(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
-  if (entry == weaponBoneTable.end()) return -1;
+  const WeaponBones* bones =
+      findWeaponBones(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
+  if (bones == nullptr) return -1;
   // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
-  const Vector3 base = barrelPoint(shot.weaponObject, entry->second.baseBone);
-  const Vector3 tip = barrelPoint(shot.weaponObject, entry->second.tipBone);
+  const Vector3 base = barrelPoint(shot.weaponObject, bones->baseBone);
+  const Vector3 tip = barrelPoint(shot.weaponObject, bones->tipBone);
   const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
   const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
   const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);
