@@ -172,8 +172,8 @@ float factorProduct(float a, const ShotReadings& shot) {
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
 // NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
-// Decided on the float, most often in two comparisons: whatever lies below 1 (NaN included)
-// truncates to 0 or below, and only what lies below 100 needs truncating at all.
+// Decided on the float, most often in two comparisons: whatever is not at least 1 (NaN
+// included) gives 0, and only what lies below 100 needs truncating at all.
 std::int32_t percentage(float product) {
   constexpr float int32Bound = 2147483648.0f;  // 2^31
   if (!(product >= one)) return 0;
