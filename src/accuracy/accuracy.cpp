@@ -150,15 +150,21 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }
 
+// `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
+// (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
+// `base` that a subtraction from it needs first.
+float lessScaled(float base, float value, float scale) { return value * -scale + base; }
+
 // One minus the scaled game value, never below its floor; a NaN value gives the floor.
 float reduction(float value, float scale, float floor) {
-  return maxNum(floor, one - value * scale);
+  return maxNum(floor, lessScaled(one, value, scale));
 }
 
 // The product of the nine factors, before the band, ratio and bonus adjustments.
 float factorProduct(float a, const ShotReadings& shot) {
   const float d = reduction(shot.d, dScale, lowFloor);
-  const float s = maxNum(lowFloor, (half - shot.t * sScale) + (half - shot.p * sScale));
+  const float s =
+      maxNum(lowFloor, lessScaled(half, shot.t, sScale) + lessScaled(half, shot.p, sScale));
   const float w1 = reduction(shot.w1, wScale, highFloor);
   const float w2 = reduction(shot.w2, wScale, highFloor);
   const float w3 = reduction(shot.w3, w3Scale, highFloor);
