@@ -1,6 +1,5 @@
 #include "accuracy/accuracy.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -93,6 +92,17 @@ ShotReadings readShot(Entity ped, Entity target) {
   return shot;
 }
 
+// The entry for a weapon model key, or null. Walks the key's bucket itself: the first entry there
+// is most often the one, and find() would first test for an empty table and then, on a hit,
+// test its answer once more.
+const WeaponBones* findWeaponBones(std::uint32_t key) {
+  const std::size_t bucket = weaponBoneTable.bucket(key);
+  for (auto entry = weaponBoneTable.begin(bucket); entry != weaponBoneTable.end(bucket); ++entry) {
+    if (entry->first == key) return &entry->second;
+  }
+  return nullptr;
+}
+
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
 // that they compile to a few instructions rather than a library call on every factor. Run-times
 // differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
@@ -113,7 +123,8 @@ float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
 [[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
-  if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};
+  // A square root is never negative: "not above zero" is exactly zero or NaN, in one comparison.
+  if (!(length > 0.0f)) return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
   return {v.x * inverse, v.y * inverse, v.z * inverse};
 }
@@ -130,15 +141,21 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }
 
+// `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
+// (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
+// `base` that a subtraction from it needs first.
+float lessScaled(float base, float value, float scale) { return value * -scale + base; }
+
 // One minus the scaled game value, never below its floor; a NaN value gives the floor.
 float reduction(float value, float scale, float floor) {
-  return maxNum(floor, one - value * scale);
+  return maxNum(floor, lessScaled(one, value, scale));
 }
 
 // The product of the nine factors, before the band, ratio and bonus adjustments.
 float factorProduct(float a, const ShotReadings& shot) {
   const float d = reduction(shot.d, dScale, lowFloor);
-  const float s = maxNum(lowFloor, (half - shot.t * sScale) + (half - shot.p * sScale));
+  const float s =
+      maxNum(lowFloor, lessScaled(half, shot.t, sScale) + lessScaled(half, shot.p, sScale));
   const float w1 = reduction(shot.w1, wScale, highFloor);
   const float w2 = reduction(shot.w2, wScale, highFloor);
   const float w3 = reduction(shot.w3, w3Scale, highFloor);
@@ -152,17 +169,21 @@ float factorProduct(float a, const ShotReadings& shot) {
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
 // NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
+// Decided on the float, most often in two comparisons: whatever is not at least 1 (NaN
+// included) gives 0, and only what lies below 100 needs truncating at all.
 std::int32_t percentage(float product) {
   constexpr float int32Bound = 2147483648.0f;  // 2^31
-  if (!(product >= -int32Bound && product < int32Bound)) return 0;
-  const auto truncated = static_cast<std::int32_t>(product);
-  return std::max(0, std::min(100, truncated));
+  if (!(product >= one)) return 0;
+  if (product < percent) return static_cast<std::int32_t>(product);
+  return product < int32Bound ? 100 : 0;
 }
 }  // namespace
 
 std::int32_t computeShooterAccuracy(Entity ped) {
-  std::uint32_t weaponHash = 0;
-  if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) return -1;
+  std::uint32_t answeredHash = 0;
+  if (!callNative<bool>(currentWeaponNative, ped, &answeredHash, 1, 0, 0)) return -1;
+  // A copy the game cannot reach: it stays in a register instead of being reloaded per call.
+  const std::uint32_t weaponHash = answeredHash;
   if (!callNative<bool>(weaponFirstGateNative, weaponHash)) return -1;
   if (!callNative<bool>(weaponSecondGateNative, weaponHash)) return -1;
   const Entity target = callNative<Entity>(pedTargetNative, ped);
@@ -173,12 +194,12 @@ std::int32_t computeShooterAccuracy(Entity ped) {
   }
 
   const ShotReadings shot = readShot(ped, target);
-  const auto entry =
-      weaponBoneTable.find(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
-  if (entry == weaponBoneTable.end()) return -1;
+  const WeaponBones* bones =
+      findWeaponBones(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
+  if (bones == nullptr) return -1;
   // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
-  const Vector3 base = barrelPoint(shot.weaponObject, entry->second.baseBone);
-  const Vector3 tip = barrelPoint(shot.weaponObject, entry->second.tipBone);
+  const Vector3 base = barrelPoint(shot.weaponObject, bones->baseBone);
+  const Vector3 tip = barrelPoint(shot.weaponObject, bones->tipBone);
   const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
   const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
   const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);

@@ -44,6 +44,17 @@ inline float lowHalfAsFloat(std::uint64_t slot) {
   return value;
 }
 
+// An answer left unread, for a caller that needs it on some paths only: its slots stay valid
+// until the next call.
+struct NativeAnswer {
+  const std::uint64_t* slots;
+};
+
+inline Vector3 vectorIn(NativeAnswer answer) {
+  return Vector3{lowHalfAsFloat(answer.slots[0]), lowHalfAsFloat(answer.slots[1]),
+                 lowHalfAsFloat(answer.slots[2])};
+}
+
 // Results are read at once, before any other call: only the low 32 bits of a slot count.
 template <typename Result = void, typename... Args>
 inline Result callNative(std::uint64_t hash, Args... args) {
@@ -52,8 +63,10 @@ inline Result callNative(std::uint64_t hash, Args... args) {
   const std::uint64_t* result = nativeCall();
   if constexpr (std::is_void_v<Result>) {
     (void)result;
+  } else if constexpr (std::is_same_v<Result, NativeAnswer>) {
+    return NativeAnswer{result};
   } else if constexpr (std::is_same_v<Result, Vector3>) {
-    return Vector3{lowHalfAsFloat(result[0]), lowHalfAsFloat(result[1]), lowHalfAsFloat(result[2])};
+    return vectorIn(NativeAnswer{result});
   } else if constexpr (std::is_same_v<Result, float>) {
     return lowHalfAsFloat(result[0]);
   } else if constexpr (std::is_same_v<Result, std::uint64_t>) {
@@ -62,16 +75,22 @@ inline Result callNative(std::uint64_t hash, Args... args) {
     return static_cast<std::uint32_t>(result[0]) != 0;
   } else {
     static_assert(std::is_integral_v<Result> && sizeof(Result) == 4, "32-bit result expected");
-    return static_cast<Result>(static_cast<std::uint32_t>(result[0]));
+    // The slot's first four bytes, its low half on this little-endian platform: a 32-bit load
+    // leaves the value zero-extended for the next slot it fills, with no move of its own.
+    std::uint32_t low;
+    std::memcpy(&low, result, sizeof low);
+    return static_cast<Result>(low);
   }
 }
 
 // The shared wrappers, inline: they run several times per ped and frame, and a call of their own
 // around each would cost more than the pushes they make.
-inline Vector3 entityPosition(Entity entity) {
+inline NativeAnswer entityPositionAnswer(Entity entity) {
   constexpr std::uint64_t entityCoordsNative = 0xA86D5F069399F44D;
-  return callNative<Vector3>(entityCoordsNative, entity, 1, 0);
+  return callNative<NativeAnswer>(entityCoordsNative, entity, 1, 0);
 }
+
+inline Vector3 entityPosition(Entity entity) { return vectorIn(entityPositionAnswer(entity)); }
 
 inline Vector3 boneWorldPosition(Entity entity, std::int32_t boneIndex) {
   constexpr std::uint64_t boneCoordsNative = 0x82CFA50E34681CA5;

@@ -39,21 +39,24 @@ PassCounts runTickPass() {
   const std::int32_t found =
       queryNearbyPeds(playerPosition.x, playerPosition.y, playerPosition.z, pedSet);
   std::int32_t treated = 0;
-  for (std::int32_t index = 0; index < found; ++index) {
+  // Counted up to a bound known to be positive: the loop ends on one comparison.
+  const auto count = static_cast<std::uint32_t>(found > 0 ? found : 0);
+  for (std::uint32_t index = 0; index != count; ++index) {
     const std::int32_t item = callNative<std::int32_t>(pedSetItemNative, index, pedSet);
     const Entity ped = callNative<Entity>(itemEntityNative, item);
     if (!callNative<bool>(pedFirstFilterNative, ped)) continue;
     if (!callNative<bool>(pedSecondFilterNative, ped)) continue;
     if (!callNative<bool>(pedThirdFilterNative, ped)) continue;
-    std::uint32_t weaponHash = 0;
+    std::uint32_t weaponHash;  // the game's answer, never read here: no need to clear it first
     if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) continue;
     if (ped == player) continue;
 
     const std::int32_t accuracy = computeShooterAccuracy(ped);
     if (accuracy == -1) continue;
     ++treated;
-    const Vector3 position = entityPosition(ped);
-    if (displayAccuracy) drawAccuracyLabel(position, accuracy);
+    // Every treated ped's position is asked for; its answer is read only for a label.
+    const NativeAnswer position = entityPositionAnswer(ped);
+    if (displayAccuracy) drawAccuracyLabel(vectorIn(position), accuracy);
     callNative(pedFirstSettingNative, ped, pedSettingValue);
     callNative(pedSecondSettingNative, ped, pedSettingValue);
   }

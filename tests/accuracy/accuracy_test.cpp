@@ -451,9 +451,13 @@ TEST_F(AccuracyTest, PercentageIsTruncatedAndLimited) {
     return accuracy();
   };
   EXPECT_EQ(accuracyWithRatio(9999, 10000), 99);
+  EXPECT_EQ(accuracyWithRatio(1, 100), 1);
+  EXPECT_EQ(accuracyWithRatio(1, 200), 0);  // 0.5
   EXPECT_EQ(accuracyWithRatio(-100, 100), 0);
   EXPECT_EQ(accuracyWithRatio(5, 1), 100);
   EXPECT_EQ(accuracyWithRatio(20000000, 1), 100);  // 2e9, still a 32-bit integer
+  EXPECT_EQ(accuracyWithRatio(21474834, 1), 100);  // 2^31 - 256, a float below 2^31
+  EXPECT_EQ(accuracyWithRatio(21474836, 1), 0);    // rounds to 2^31 exactly
   // Beyond a 32-bit integer there is nothing to truncate: 0, like the infinities.
   EXPECT_EQ(accuracyWithRatio(30000000, 1), 0);
   EXPECT_EQ(accuracyWithRatio(std::numeric_limits<std::int32_t>::min(), 1), 0);
