@@ -1,9 +1,12 @@
-// The results of a run as JSON, for the tests and any program that reads them, written by
-// nlohmann-json with the keys in the order given here.
+// The results of a run as JSON, for the tests and any program that reads them. nlohmann-json
+// writes every value; the lines are laid out here, a frame's head and each ped on a line of their
+// own, so that a reader can scan a run and a diff of two runs stays small.
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 #include "report.h"
 #include "report_text.h"
@@ -55,24 +58,63 @@ Json pedJson(const Scene& scene, const FrameRecord& frame, std::size_t i) {
           {"expectedSkip", expectedSkipReason(scene, i)}};
 }
 
-Json frameJson(const Scene& scene, const FrameRecord& frame) {
+// A value on one line, with a blank after each ',' and ':' between tokens, as a person writes
+// it. Any byte that is still not UTF-8 (the scene reader converts its names; the plug-in's
+// label texts are its own) becomes U+FFFD rather than stopping the run.
+std::string oneLine(const Json& value) {
+  const std::string compact = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string out;
+  out.reserve(compact.size() + compact.size() / 4);
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : compact) {
+    out += c;
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == ',' || c == ':') {
+      out += ' ';
+    }
+  }
+  return out;
+}
+
+// "[" then each item on a line of its own at the given indent, then "]".
+std::string itemLines(const std::vector<std::string>& items, const std::string& indent) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i == 0 ? "\n" : ",\n") + indent + items[i];
+  return out + "]";
+}
+
+std::string frameLines(const Scene& scene, const FrameRecord& frame) {
   Json calls = Json::object();
   for (const auto& [hash, count] : frame.nativeCalls) calls[hex(hash)] = count;
   Json labels = Json::array();
   for (const Label& label : frame.labels) labels.push_back(labelJson(label));
-  Json peds = Json::array();
-  for (std::size_t i = 0; i < scene.actors.size(); ++i) peds.push_back(pedJson(scene, frame, i));
-  return {{"frame", frame.number},
-          {"natives", frame.natives},
-          {"unknownNatives", frame.unknownNatives},
-          {"setsCreated", frame.setsCreated},
-          {"setsReleased", frame.setsReleased},
-          {"lastNative", hex(frame.lastNative)},
-          {"endsWithReleaseThenWait", frame.endsWithReleaseThenWait},
-          {"waitMilliseconds", frame.waitMilliseconds},
-          {"nativeCalls", std::move(calls)},
-          {"labels", std::move(labels)},
-          {"peds", std::move(peds)}};
+  std::vector<std::string> peds;
+  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
+    peds.push_back(oneLine(pedJson(scene, frame, i)));
+  }
+  const Json head = {{"frame", frame.number},
+                     {"natives", frame.natives},
+                     {"unknownNatives", frame.unknownNatives},
+                     {"setsCreated", frame.setsCreated},
+                     {"setsReleased", frame.setsReleased},
+                     {"lastNative", hex(frame.lastNative)},
+                     {"endsWithReleaseThenWait", frame.endsWithReleaseThenWait},
+                     {"waitMilliseconds", frame.waitMilliseconds}};
+  std::string out = oneLine(head);
+  out.pop_back();  // the head's "}": the frame goes on
+  return out + ",\n     \"nativeCalls\": " + oneLine(calls) +
+         ",\n     \"labels\": " + oneLine(labels) +
+         ",\n     \"peds\": " + itemLines(peds, "       ") + "}";
 }
 
 }  // namespace
@@ -82,11 +124,11 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
   for (const LoadedModule& module : run.modules) {
     modules.push_back({{"file", module.file}, {"module", hex(module.module)}});
   }
-  Json registrations = Json::array();
+  std::vector<std::string> registrations;
   for (const Registration& call : host().registrationLog) {
-    registrations.push_back({{"operation", call.operation},
-                             {"module", hex(call.module)},
-                             {"function", hex(call.function)}});
+    registrations.push_back(oneLine({{"operation", call.operation},
+                                     {"module", hex(call.module)},
+                                     {"function", hex(call.function)}}));
   }
   Json unknown = Json::array();
   const std::vector<std::uint64_t>& unknownNatives = host().unknownNatives;
@@ -94,38 +136,37 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
     unknown.push_back(hex(unknownNatives[i]));
   }
   const RunTotals& totals = state.totals;
-  Json saveLoads = Json::array();
+  const Json totalsJson = {{"frames", totals.frames},
+                           {"natives", totals.natives},
+                           {"labels", totals.labels},
+                           {"accuracySets", totals.accuracySets},
+                           {"saveLoads", totals.saveLoads},
+                           {"protocolErrors", totals.protocolErrors},
+                           {"unknownNatives", totals.unknownNatives},
+                           {"changedFrames", totals.changedFrames},
+                           {"firstChangedFrame", totals.firstChangedFrame}};
+  std::vector<std::string> saveLoads;
   for (const SaveLoadRecord& load : state.saveLoads) {
-    saveLoads.push_back({{"frame", load.frame},
-                         {"settingsFile", load.settingsFile},
-                         {"labels", load.labels},
-                         {"treated", load.treated},
-                         {"accuracySum", load.accuracySum}});
+    saveLoads.push_back(oneLine({{"frame", load.frame},
+                                 {"settingsFile", load.settingsFile},
+                                 {"labels", load.labels},
+                                 {"treated", load.treated},
+                                 {"accuracySum", load.accuracySum}}));
   }
-  Json frames = Json::array();
-  for (const FrameRecord& frame : state.frames) frames.push_back(frameJson(state.scene, frame));
-  const Json results = {{"scene", state.scene.name},
-                        {"framesRequested", run.framesRequested},
-                        {"keyboardEvents", run.keyboardEvents},
-                        {"modules", std::move(modules)},
-                        {"registrations", std::move(registrations)},
-                        {"unknownNatives", std::move(unknown)},
-                        {"protocolErrors", state.protocolErrors},
-                        {"totals",
-                         {{"frames", totals.frames},
-                          {"natives", totals.natives},
-                          {"labels", totals.labels},
-                          {"accuracySets", totals.accuracySets},
-                          {"saveLoads", totals.saveLoads},
-                          {"protocolErrors", totals.protocolErrors},
-                          {"unknownNatives", totals.unknownNatives},
-                          {"changedFrames", totals.changedFrames},
-                          {"firstChangedFrame", totals.firstChangedFrame}}},
-                        {"saveLoads", std::move(saveLoads)},
-                        {"frames", std::move(frames)}};
-  // A byte that is not UTF-8 (the scene reader converts its names, the plug-in's label texts
-  // are its own) becomes U+FFFD rather than stopping the run.
-  return results.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
+  std::string frames;
+  for (std::size_t f = 0; f < state.frames.size(); ++f) {
+    frames += (f == 0 ? "\n    " : ",\n    ") + frameLines(state.scene, state.frames[f]);
+  }
+  return "{\n  \"scene\": " + oneLine(state.scene.name) +
+         ",\n  \"framesRequested\": " + oneLine(run.framesRequested) +
+         ",\n  \"keyboardEvents\": " + oneLine(run.keyboardEvents) +
+         ",\n  \"modules\": " + oneLine(modules) +
+         ",\n  \"registrations\": " + itemLines(registrations, "    ") +
+         ",\n  \"unknownNatives\": " + oneLine(unknown) +
+         ",\n  \"protocolErrors\": " + oneLine(state.protocolErrors) +
+         ",\n  \"totals\": " + oneLine(totalsJson) +
+         ",\n  \"saveLoads\": " + itemLines(saveLoads, "    ") + ",\n  \"frames\": [" + frames +
+         "\n  ]\n}\n";
 }
 
 }  // namespace sim
