@@ -25,11 +25,32 @@ constexpr double qS2 = 2.02094576023350569471e+00;
 constexpr double qS3 = -6.88283971605453293030e-01;
 constexpr double qS4 = 7.70381505559019352791e-02;
 
-// (asin(sqrt(z)) - sqrt(z)) / sqrt(z)^3 for z in [0, 0.25], as a rational function of z.
+// (asin(sqrt(z)) - sqrt(z)) / sqrt(z) for z in [0, 0.25], as a rational function of z.
 double asinRemainder(double z) {
   const double p = z * (pS0 + z * (pS1 + z * (pS2 + z * (pS3 + z * (pS4 + z * pS5)))));
   const double q = 1.0 + z * (qS1 + z * (qS2 + z * (qS3 + z * qS4)));
   return p / q;
+}
+
+// Below smallZ the same remainder from the first five terms of its series in z, the sixth
+// under 2^-53 of the whole: the barrel's cosine lands here for every angle under about 7 degrees.
+constexpr double smallZ = 0x1p-8;
+constexpr double aS1 = 1.0 / 6;
+constexpr double aS2 = 3.0 / 40;
+constexpr double aS3 = 15.0 / 336;
+constexpr double aS4 = 105.0 / 3456;
+constexpr double aS5 = 945.0 / 42240;
+
+double smallAsinRemainder(double z) {
+  return z * (aS1 + z * (aS2 + z * (aS3 + z * (aS4 + z * aS5))));
+}
+
+// acos(x) = 2 asin(sqrt(z)), z = (1 - x) / 2, exact for a float x in [0.5, 1). The square root
+// and the sum round once each: a few double ulps, far inside the window that roundedArcCosine
+// hands to the precise evaluation.
+double arcCosineFromHalfGap(double z, double remainder) {
+  const double s = std::sqrt(z);
+  return 2.0 * (s + s * remainder);
 }
 
 // acos(x) for x in [0, 1).
@@ -38,12 +59,8 @@ double arcCosine(double x) {
     const double r = asinRemainder(x * x);
     return halfPiHigh - (x - (halfPiLow - x * r));
   }
-  // acos(x) = 2 asin(sqrt((1 - x) / 2)), the square root split so that its square is exact.
   const double z = (1.0 - x) * 0.5;
-  const double s = std::sqrt(z);
-  const double high = std::bit_cast<double>(std::bit_cast<std::uint64_t>(s) & ~0xFFFFFFFFull);
-  const double correction = (z - high * high) / (s + high);
-  return 2.0 * (high + (asinRemainder(z) * s + correction));
+  return arcCosineFromHalfGap(z, asinRemainder(z));
 }
 
 // A value high + low with |low| at most half an ulp of high. The operations are Knuth's and
@@ -147,14 +164,28 @@ float roundToFloat(DoubleDouble value) {
 // Double ulps around a float midpoint where the double-precision value cannot be trusted to
 // round: far more than its error, rare enough to cost nothing.
 constexpr std::uint64_t nearMidpoint = 1u << 8;
+
+// The cosine above which (1 - x) / 2 lies below smallZ.
+constexpr float smallAngleCosine = static_cast<float>(1.0 - 2.0 * smallZ);
 }  // namespace
 
 float roundedArcCosine(float cosine) {
-  if (cosine == 1.0f) return 0.0f;  // a barrel pointing straight at the target, and often so
-  if (!(cosine >= 0.0f && cosine < 1.0f)) return std::numeric_limits<float>::quiet_NaN();
-  const double value = arcCosine(cosine);
+  double value;
+  if (cosine > smallAngleCosine) {  // the common case: a barrel within a few degrees
+    if (!(cosine < 1.0f)) {
+      // Straight at the target, and often so; above 1 no angle.
+      return cosine == 1.0f ? 0.0f : std::numeric_limits<float>::quiet_NaN();
+    }
+    const double z = (1.0 - static_cast<double>(cosine)) * 0.5;
+    value = arcCosineFromHalfGap(z, smallAsinRemainder(z));
+  } else {
+    if (!(cosine >= 0.0f)) return std::numeric_limits<float>::quiet_NaN();
+    value = arcCosine(cosine);
+  }
+  // Within nearMidpoint of a midpoint, in one unsigned comparison (below it wraps to huge).
   const std::uint64_t extra = std::bit_cast<std::uint64_t>(value) & extraBits;
-  const std::uint64_t distance = extra > midpointBits ? extra - midpointBits : midpointBits - extra;
-  if (distance < nearMidpoint) return roundToFloat(preciseArcCosine(cosine));
+  if (extra - (midpointBits - nearMidpoint) < 2 * nearMidpoint) {
+    return roundToFloat(preciseArcCosine(cosine));
+  }
   return static_cast<float>(value);
 }
