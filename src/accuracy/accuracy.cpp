@@ -189,12 +189,13 @@ std::int32_t computeShooterAccuracy(Entity ped) {
   // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
   const Vector3 base = barrelPoint(shot.weaponObject, bones->baseBone);
   const Vector3 tip = barrelPoint(shot.weaponObject, bones->tipBone);
+  // Worked out before the last three answers are asked for: one float waits across those calls
+  // instead of the barrel's points and the partial products.
+  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
+  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
   const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
   const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
   const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);
-
-  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
-  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
   product *= static_cast<float>(numerator) / static_cast<float>(denominator);
   if (bonus) product *= bonusScale;
   product *= percent;

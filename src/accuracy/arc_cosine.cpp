@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <limits>
 
-// The arc cosine is evaluated in double precision (the classic rational approximation, error
-// below one double ulp), which rounds to the correctly rounded float unless the value lies next
-// to the midpoint between two floats. There a slower evaluation in double-double arithmetic
-// (about 100 bits) decides. Both use only IEEE 754 operations and sqrt, which every build rounds
-// alike, so the native build, MinGW and MSVC give the same bits, and none calls the run-time's
-// acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly rounded).
+// The arc cosine is evaluated in double precision (the classic rational approximation, or for
+// small angles the first terms of a series, arc_cosine.h), which rounds to the correctly rounded
+// float unless the value lies next to the midpoint between two floats. There a slower evaluation in
+// double-double arithmetic (about 100 bits) decides. Both use only IEEE 754 operations and sqrt,
+// which every build rounds alike, so the native build, MinGW and MSVC give the same bits, and none
+// calls the run-time's acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly
+// rounded).
 namespace {
 constexpr double halfPiHigh = 1.57079632679489655800e+00;
 constexpr double halfPiLow = 6.12323399573676603587e-17;
@@ -32,27 +33,6 @@ double asinRemainder(double z) {
   return p / q;
 }
 
-// Below smallZ the same remainder from the first five terms of its series in z, the sixth
-// under 2^-53 of the whole: the barrel's cosine lands here for every angle under about 7 degrees.
-constexpr double smallZ = 0x1p-8;
-constexpr double aS1 = 1.0 / 6;
-constexpr double aS2 = 3.0 / 40;
-constexpr double aS3 = 15.0 / 336;
-constexpr double aS4 = 105.0 / 3456;
-constexpr double aS5 = 945.0 / 42240;
-
-double smallAsinRemainder(double z) {
-  return z * (aS1 + z * (aS2 + z * (aS3 + z * (aS4 + z * aS5))));
-}
-
-// acos(x) = 2 asin(sqrt(z)), z = (1 - x) / 2, exact for a float x in [0.5, 1). The square root
-// and the sum round once each: a few double ulps, far inside the window that roundedArcCosine
-// hands to the precise evaluation.
-double arcCosineFromHalfGap(double z, double remainder) {
-  const double s = std::sqrt(z);
-  return 2.0 * (s + s * remainder);
-}
-
 // acos(x) for x in [0, 1).
 double arcCosine(double x) {
   if (x < 0.5) {
@@ -60,7 +40,7 @@ double arcCosine(double x) {
     return halfPiHigh - (x - (halfPiLow - x * r));
   }
   const double z = (1.0 - x) * 0.5;
-  return arcCosineFromHalfGap(z, asinRemainder(z));
+  return arc_cosine::fromHalfGap(z, asinRemainder(z));
 }
 
 // A value high + low with |low| at most half an ulp of high. The operations are Knuth's and
@@ -146,46 +126,29 @@ DoubleDouble preciseArcCosine(double x) {
   return {2.0 * asin.high, 2.0 * asin.low};
 }
 
-// A double's 29 mantissa bits beyond a float's: a float midpoint has them 1 and 28 zeros.
-constexpr std::uint64_t extraBits = 0x1FFFFFFFu;
-constexpr std::uint64_t midpointBits = 0x10000000u;
-
 // The float nearest value.high + value.low. Rounding value.high alone is right unless it is a
 // float midpoint itself; then the sign of value.low says which way.
 float roundToFloat(DoubleDouble value) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value.high);
-  if ((bits & extraBits) == midpointBits && value.low != 0.0) {
+  if ((bits & arc_cosine::extraBits) == arc_cosine::midpointBits && value.low != 0.0) {
     const std::uint64_t toward = value.low > 0.0 ? bits + 1 : bits - 1;  // value.high > 0
     return static_cast<float>(std::bit_cast<double>(toward));
   }
   return static_cast<float>(value.high);
 }
 
-// Double ulps around a float midpoint where the double-precision value cannot be trusted to
-// round: far more than its error, rare enough to cost nothing.
-constexpr std::uint64_t nearMidpoint = 1u << 8;
-
-// The cosine above which (1 - x) / 2 lies below smallZ.
-constexpr float smallAngleCosine = static_cast<float>(1.0 - 2.0 * smallZ);
 }  // namespace
 
-float roundedArcCosine(float cosine) {
-  double value;
-  if (cosine > smallAngleCosine) {  // the common case: a barrel within a few degrees
-    if (!(cosine < 1.0f)) {
-      // Straight at the target, and often so; above 1 no angle.
-      return cosine == 1.0f ? 0.0f : std::numeric_limits<float>::quiet_NaN();
-    }
-    const double z = (1.0 - static_cast<double>(cosine)) * 0.5;
-    value = arcCosineFromHalfGap(z, smallAsinRemainder(z));
-  } else {
-    if (!(cosine >= 0.0f)) return std::numeric_limits<float>::quiet_NaN();
-    value = arcCosine(cosine);
+namespace arc_cosine {
+float nearMidpointValue(float cosine) { return roundToFloat(preciseArcCosine(cosine)); }
+
+float otherValue(float cosine) {
+  if (!(cosine < 1.0f)) {
+    // Straight at the target, and often so; above 1 no angle.
+    return cosine == 1.0f ? 0.0f : std::numeric_limits<float>::quiet_NaN();
   }
-  // Within nearMidpoint of a midpoint, in one unsigned comparison (below it wraps to huge).
-  const std::uint64_t extra = std::bit_cast<std::uint64_t>(value) & extraBits;
-  if (extra - (midpointBits - nearMidpoint) < 2 * nearMidpoint) {
-    return roundToFloat(preciseArcCosine(cosine));
-  }
-  return static_cast<float>(value);
+  if (!(cosine >= 0.0f)) return std::numeric_limits<float>::quiet_NaN();
+  const double value = arcCosine(cosine);
+  return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
 }
+}  // namespace arc_cosine
