@@ -9,16 +9,15 @@
 // is the common case and the only one that can give a ped any accuracy. The rest, and the slow
 // evaluation near a float midpoint, are in arc_cosine.cpp.
 namespace arc_cosine {
-// Below smallZ, (asin(sqrt(z)) - sqrt(z)) / sqrt(z) from the first five terms of its series in z,
-// the sixth under 2^-53 of the whole: every angle under about 7 degrees lands here.
-constexpr double smallZ = 0x1p-8;
-constexpr double aS1 = 1.0 / 6;
-constexpr double aS2 = 3.0 / 40;
-constexpr double aS3 = 15.0 / 336;
-constexpr double aS4 = 105.0 / 3456;
-constexpr double aS5 = 945.0 / 42240;
-// The cosine above which (1 - x) / 2 lies below smallZ.
-constexpr float smallAngleCosine = static_cast<float>(1.0 - 2.0 * smallZ);
+// For a gap u = 1 - x below smallGap (every angle under about 5 degrees), acos(x) from
+// S = sqrt(2u) and the first four terms of asin's series, as S + S u (b1 + u (b2 + u (b3 + u b4))):
+// the fifth term is under 2^-50 of the whole.
+constexpr double smallGap = 0x1p-8;
+constexpr double bS1 = 1.0 / 6 / 2;
+constexpr double bS2 = 3.0 / 40 / 4;
+constexpr double bS3 = 15.0 / 336 / 8;
+constexpr double bS4 = 105.0 / 3456 / 16;
+constexpr float smallAngleCosine = static_cast<float>(1.0 - smallGap);
 
 // A double's 29 mantissa bits beyond a float's: a float midpoint has them 1 and 28 zeros.
 constexpr std::uint64_t extraBits = 0x1FFFFFFFu;
@@ -33,14 +32,6 @@ inline bool nearMidpoint(double value) {
   return extra - (midpointBits - nearMidpointUlps) < 2 * nearMidpointUlps;
 }
 
-// acos(x) = 2 asin(sqrt(z)), z = (1 - x) / 2, exact for a float x in [0.5, 1), from
-// remainder = (asin(sqrt(z)) - sqrt(z)) / sqrt(z). The square root and the sum round once each:
-// a few double ulps, far inside nearMidpointUlps.
-inline double fromHalfGap(double z, double remainder) {
-  const double s = std::sqrt(z);
-  return 2.0 * (s + s * remainder);
-}
-
 // The correctly rounded float next to a midpoint, from a double-double evaluation.
 float nearMidpointValue(float cosine);
 // roundedArcCosine for every cosine not in (smallAngleCosine, 1).
@@ -51,8 +42,13 @@ float otherValue(float cosine);
 // cosine is clamped to [0, 1] before it gets here).
 inline float roundedArcCosine(float cosine) {
   using namespace arc_cosine;
-  if (!(cosine > smallAngleCosine && cosine < 1.0f)) return otherValue(cosine);
-  const double z = (1.0 - static_cast<double>(cosine)) * 0.5;
-  const double value = fromHalfGap(z, z * (aS1 + z * (aS2 + z * (aS3 + z * (aS4 + z * aS5)))));
-  return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
+  if (cosine > smallAngleCosine && cosine < 1.0f) [[likely]] {
+    // 1 - x is exact for a float x in [0.5, 1]; S rounds once, and so does the sum: a few double
+    // ulps, far inside nearMidpointUlps.
+    const double u = 1.0 - static_cast<double>(cosine);
+    const double s = std::sqrt(u + u);
+    const double value = s + s * (u * (bS1 + u * (bS2 + u * (bS3 + u * bS4))));
+    return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
+  }
+  return otherValue(cosine);
 }
