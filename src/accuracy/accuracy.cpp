@@ -128,7 +128,8 @@ const WeaponBones* findWeaponBones(std::uint32_t key) {
                                                   const std::string& boneName) {
   const std::int32_t index =
       callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
-  if (index == missingBone) return {0.0f, 0.0f, 0.0f};
+  if (index == missingBone) [[unlikely]]
+    return {0.0f, 0.0f, 0.0f};
   return boneWorldPosition(weaponObject, index);
 }
 
@@ -163,7 +164,8 @@ float factorProduct(float a, const ShotReadings& shot) { return shot.q * (shot.w
 std::int32_t percentage(float product) {
   constexpr float int32Bound = 2147483648.0f;  // 2^31
   if (!(product >= one)) return 0;
-  if (product < percent) return static_cast<std::int32_t>(product);
+  if (product < percent) [[likely]]
+    return static_cast<std::int32_t>(product);
   return product < int32Bound ? 100 : 0;
 }
 }  // namespace
