@@ -146,11 +146,8 @@ namespace arc_cosine {
 float nearMidpointValue(float cosine) { return roundToFloat(preciseArcCosine(cosine)); }
 
 float otherValue(float cosine) {
-  if (!(cosine < 1.0f)) {
-    // Straight at the target, and often so; above 1 no angle.
-    return cosine == 1.0f ? 0.0f : std::numeric_limits<float>::quiet_NaN();
-  }
-  if (!(cosine >= 0.0f)) return std::numeric_limits<float>::quiet_NaN();
+  if (cosine == 1.0f) return 0.0f;
+  if (!(cosine >= 0.0f && cosine < 1.0f)) return std::numeric_limits<float>::quiet_NaN();
   const double value = arcCosine(cosine);
   return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
 }

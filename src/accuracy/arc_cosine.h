@@ -50,5 +50,6 @@ inline float roundedArcCosine(float cosine) {
     const double value = s + s * (u * (bS1 + u * (bS2 + u * (bS3 + u * bS4))));
     return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
   }
+  if (cosine == 1.0f) return 0.0f;  // straight at the target, and often so
   return otherValue(cosine);
 }
