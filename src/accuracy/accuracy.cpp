@@ -54,41 +54,60 @@ constexpr double radiansToDegrees = std::bit_cast<double>(0x404CA5DC1A63C1F8ull)
 constexpr std::int32_t bandLow = 6;
 constexpr std::int32_t bandHigh = 19;
 
+// fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
+// that they compile to a few instructions rather than a library call on every factor. Run-times
+// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
+// NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
+float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
+float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
+
+// `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
+// (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
+// `base` that a subtraction from it needs first.
+float lessScaled(float base, float value, float scale) { return value * -scale + base; }
+
+// One minus the scaled game value, never below its floor; a NaN value gives the floor.
+float reduction(float value, float scale, float floor) {
+  return maxNum(floor, lessScaled(one, value, scale));
+}
+
 // Everything the game tells us before the barrel bones, in the order we ask. The factors are
-// named by letter; each game value carries the lower-case letter of the factor it feeds.
+// named by letter; each game value carries the lower-case letter of the factor it feeds. Each
+// value is turned into its factor, and multiplied in, as soon as it is read: what has to wait
+// across the calls that follow is three partial products, not eight values.
 struct ShotReadings {
   Vector3 targetPosition;
-  float d;  // distance from shooter to target
-  float p;  // the shooter's value for S
-  float t;  // the target's value for S
-  float w1;
-  float w2;
-  float w3;
+  float d;   // the distance factor
+  float ws;  // w1 x S
+  float q;   // (h x c1 x c2) x (w3 x w2)
   std::int32_t band;
   Entity weaponObject;
-  float c1;
-  float c2;
-  float h;
 };
 
 ShotReadings readShot(Entity ped, Entity target) {
   ShotReadings shot;
   const Vector3 shooterPosition = entityPosition(ped);
   shot.targetPosition = entityPosition(target);
-  shot.d = pointDistance(shooterPosition, shot.targetPosition);
-  shot.p = callNative<float>(sValueNative, ped);
-  shot.t = callNative<float>(sValueNative, target);
-  shot.w1 = callNative<float>(w1ValueNative);
-  shot.w2 = callNative<float>(w2ValueNative);
-  shot.w3 = callNative<float>(w3ValueNative);
+  shot.d = reduction(pointDistance(shooterPosition, shot.targetPosition), dScale, lowFloor);
+  const float p = lessScaled(half, callNative<float>(sValueNative, ped), sScale);
+  const float t = lessScaled(half, callNative<float>(sValueNative, target), sScale);
+  const float s = maxNum(lowFloor, t + p);
+  shot.ws = reduction(callNative<float>(w1ValueNative), wScale, highFloor) * s;
+  const float w2 = reduction(callNative<float>(w2ValueNative), wScale, highFloor);
+  const float w32 = reduction(callNative<float>(w3ValueNative), w3Scale, highFloor) * w2;
   shot.band = callNative<std::int32_t>(bandValueNative);
   shot.weaponObject = callNative<Entity>(weaponObjectNative, ped, 0);
   // The key is asked for once per value: each value gets its own answer from the game.
-  shot.c1 = callNative<float>(c1ValueNative,
-                              callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject));
-  shot.c2 = callNative<float>(c2ValueNative,
-                              callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject));
-  shot.h = callNative<float>(hValueNative, ped);
+  const float c1 = reduction(
+      callNative<float>(c1ValueNative,
+                        callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject)),
+      c1Scale, highFloor);
+  const float c2 = reduction(
+      callNative<float>(c2ValueNative,
+                        callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject)),
+      c2Scale, highFloor);
+  const float h = maxNum(highFloor, one - callNative<float>(hValueNative, ped));
+  shot.q = ((h * c1) * c2) * w32;
   return shot;
 }
 
@@ -103,20 +122,14 @@ const WeaponBones* findWeaponBones(std::uint32_t key) {
   return nullptr;
 }
 
-// fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
-// that they compile to a few instructions rather than a library call on every factor. Run-times
-// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
-// NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
-float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
-float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
-
 // A bone the weapon object lacks stands at the world origin. Inlined, as is direction: each runs
 // twice per ped, and a call of its own cost more than its few instructions.
 [[gnu::always_inline]] inline Vector3 barrelPoint(Entity weaponObject,
                                                   const std::string& boneName) {
   const std::int32_t index =
       callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
-  if (index == missingBone) return {0.0f, 0.0f, 0.0f};
+  if (index == missingBone) [[unlikely]]
+    return {0.0f, 0.0f, 0.0f};
   return boneWorldPosition(weaponObject, index);
 }
 
@@ -141,31 +154,8 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }
 
-// `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
-// (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
-// `base` that a subtraction from it needs first.
-float lessScaled(float base, float value, float scale) { return value * -scale + base; }
-
-// One minus the scaled game value, never below its floor; a NaN value gives the floor.
-float reduction(float value, float scale, float floor) {
-  return maxNum(floor, lessScaled(one, value, scale));
-}
-
 // The product of the nine factors, before the band, ratio and bonus adjustments.
-float factorProduct(float a, const ShotReadings& shot) {
-  const float d = reduction(shot.d, dScale, lowFloor);
-  const float s =
-      maxNum(lowFloor, lessScaled(half, shot.t, sScale) + lessScaled(half, shot.p, sScale));
-  const float w1 = reduction(shot.w1, wScale, highFloor);
-  const float w2 = reduction(shot.w2, wScale, highFloor);
-  const float w3 = reduction(shot.w3, w3Scale, highFloor);
-  const float c1 = reduction(shot.c1, c1Scale, highFloor);
-  const float c2 = reduction(shot.c2, c2Scale, highFloor);
-  const float h = maxNum(highFloor, one - shot.h);
-  const float q = ((h * c1) * c2) * (w3 * w2);
-  const float r = (w1 * s) * (a * d);
-  return q * r;
-}
+float factorProduct(float a, const ShotReadings& shot) { return shot.q * (shot.ws * (a * shot.d)); }
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
 // NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
@@ -174,7 +164,8 @@ float factorProduct(float a, const ShotReadings& shot) {
 std::int32_t percentage(float product) {
   constexpr float int32Bound = 2147483648.0f;  // 2^31
   if (!(product >= one)) return 0;
-  if (product < percent) return static_cast<std::int32_t>(product);
+  if (product < percent) [[likely]]
+    return static_cast<std::int32_t>(product);
   return product < int32Bound ? 100 : 0;
 }
 }  // namespace
@@ -200,12 +191,13 @@ std::int32_t computeShooterAccuracy(Entity ped) {
   // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
   const Vector3 base = barrelPoint(shot.weaponObject, bones->baseBone);
   const Vector3 tip = barrelPoint(shot.weaponObject, bones->tipBone);
+  // Worked out before the last three answers are asked for: one float waits across those calls
+  // instead of the barrel's points and the partial products.
+  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
+  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
   const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
   const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
   const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);
-
-  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
-  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
   product *= static_cast<float>(numerator) / static_cast<float>(denominator);
   if (bonus) product *= bonusScale;
   product *= percent;

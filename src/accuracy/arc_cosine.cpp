@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <limits>
 
-// The arc cosine is evaluated in double precision (the classic rational approximation, error
-// below one double ulp), which rounds to the correctly rounded float unless the value lies next
-// to the midpoint between two floats. There a slower evaluation in double-double arithmetic
-// (about 100 bits) decides. Both use only IEEE 754 operations and sqrt, which every build rounds
-// alike, so the native build, MinGW and MSVC give the same bits, and none calls the run-time's
-// acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly rounded).
+// The arc cosine is evaluated in double precision (the classic rational approximation, or for
+// small angles the first terms of a series, in arc_cosine.h), which rounds to the correctly rounded
+// float unless the value lies next to the midpoint between two floats. There a slower evaluation in
+// double-double arithmetic (about 100 bits) decides. Both use only IEEE 754 operations and sqrt,
+// which every build rounds alike, so the native build, MinGW and MSVC give the same bits, and none
+// calls the run-time's acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly
+// rounded).
 namespace {
 constexpr double halfPiHigh = 1.57079632679489655800e+00;
 constexpr double halfPiLow = 6.12323399573676603587e-17;
@@ -25,7 +26,7 @@ constexpr double qS2 = 2.02094576023350569471e+00;
 constexpr double qS3 = -6.88283971605453293030e-01;
 constexpr double qS4 = 7.70381505559019352791e-02;
 
-// (asin(sqrt(z)) - sqrt(z)) / sqrt(z)^3 for z in [0, 0.25], as a rational function of z.
+// (asin(sqrt(z)) - sqrt(z)) / sqrt(z) for z in [0, 0.25], as a rational function of z.
 double asinRemainder(double z) {
   const double p = z * (pS0 + z * (pS1 + z * (pS2 + z * (pS3 + z * (pS4 + z * pS5)))));
   const double q = 1.0 + z * (qS1 + z * (qS2 + z * (qS3 + z * qS4)));
@@ -38,12 +39,11 @@ double arcCosine(double x) {
     const double r = asinRemainder(x * x);
     return halfPiHigh - (x - (halfPiLow - x * r));
   }
-  // acos(x) = 2 asin(sqrt((1 - x) / 2)), the square root split so that its square is exact.
+  // acos(x) = 2 asin(sqrt(z)), z = (1 - x) / 2, exact for a float x in [0.5, 1). The square
+  // root and the sum round once each: a few double ulps, far inside nearMidpointUlps.
   const double z = (1.0 - x) * 0.5;
   const double s = std::sqrt(z);
-  const double high = std::bit_cast<double>(std::bit_cast<std::uint64_t>(s) & ~0xFFFFFFFFull);
-  const double correction = (z - high * high) / (s + high);
-  return 2.0 * (high + (asinRemainder(z) * s + correction));
+  return 2.0 * (s + s * asinRemainder(z));
 }
 
 // A value high + low with |low| at most half an ulp of high. The operations are Knuth's and
@@ -129,32 +129,26 @@ DoubleDouble preciseArcCosine(double x) {
   return {2.0 * asin.high, 2.0 * asin.low};
 }
 
-// A double's 29 mantissa bits beyond a float's: a float midpoint has them 1 and 28 zeros.
-constexpr std::uint64_t extraBits = 0x1FFFFFFFu;
-constexpr std::uint64_t midpointBits = 0x10000000u;
-
 // The float nearest value.high + value.low. Rounding value.high alone is right unless it is a
 // float midpoint itself; then the sign of value.low says which way.
 float roundToFloat(DoubleDouble value) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value.high);
-  if ((bits & extraBits) == midpointBits && value.low != 0.0) {
+  if ((bits & arc_cosine::extraBits) == arc_cosine::midpointBits && value.low != 0.0) {
     const std::uint64_t toward = value.low > 0.0 ? bits + 1 : bits - 1;  // value.high > 0
     return static_cast<float>(std::bit_cast<double>(toward));
   }
   return static_cast<float>(value.high);
 }
 
-// Double ulps around a float midpoint where the double-precision value cannot be trusted to
-// round: far more than its error, rare enough to cost nothing.
-constexpr std::uint64_t nearMidpoint = 1u << 8;
 }  // namespace
 
-float roundedArcCosine(float cosine) {
-  if (cosine == 1.0f) return 0.0f;  // a barrel pointing straight at the target, and often so
+namespace arc_cosine {
+float nearMidpointValue(float cosine) { return roundToFloat(preciseArcCosine(cosine)); }
+
+float otherValue(float cosine) {
+  if (cosine == 1.0f) return 0.0f;
   if (!(cosine >= 0.0f && cosine < 1.0f)) return std::numeric_limits<float>::quiet_NaN();
   const double value = arcCosine(cosine);
-  const std::uint64_t extra = std::bit_cast<std::uint64_t>(value) & extraBits;
-  const std::uint64_t distance = extra > midpointBits ? extra - midpointBits : midpointBits - extra;
-  if (distance < nearMidpoint) return roundToFloat(preciseArcCosine(cosine));
-  return static_cast<float>(value);
+  return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
 }
+}  // namespace arc_cosine
