@@ -11,8 +11,8 @@
 # The budgets: the counts of the current code (g++ 12, Release, -O2) plus 1 %, for another build
 # of the same compiler. Lower them whenever the counts fall; after a change that has to cost more,
 # raise them on purpose.
-budget_per_ped=554          # counted: 549
-budget_empty_pass=2409      # counted: 2385
+budget_per_ped=557          # counted: 552
+budget_empty_pass=2538      # counted: 2513
 
 set -uo pipefail
 driver=$1

@@ -92,13 +92,7 @@ constexpr std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
 }
 }  // namespace
 
-// Buckets for some fifteen times the rows: a key then almost always heads its bucket, and a
-// lookup reads one entry instead of walking past another. A few kilobytes, taken by the first
-// pass, which allocates the table's entries anyway.
-constexpr std::size_t tableBuckets = 512;
-
 void buildWeaponBoneTable() {
-  if (weaponBoneTable.bucket_count() < tableBuckets) weaponBoneTable.rehash(tableBuckets);
   for (std::size_t i = 0; i < rowLengths.size(); ++i) {
     const WeaponBoneRow& row = weaponBoneRows[i];
     WeaponBones& entry = weaponBoneTable[nameHash(row.modelName)];
