@@ -1,5 +1,7 @@
 // Long runs of the simulated game: frames kept in constant memory, running totals, and save
 // loads that start the plug-in's script anew on the next settings file.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +26,11 @@ std::vector<std::uint64_t> keptNumbers() {
   return numbers;
 }
 
-// A folder of its own standing for the game's, with the scene written into it.
+// A folder of its own standing for the game's, with the scene written into it; named after this
+// process too, so that two checkouts testing at once do not share it.
 std::filesystem::path gameFolder(const char* name, const std::string& scene) {
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / (name + ("-" + std::to_string(getpid())));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   std::ofstream(folder / "scene.ini") << scene;
