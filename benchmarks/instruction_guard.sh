@@ -12,7 +12,11 @@
 # of the same compiler. Lower them whenever the counts fall; after a change that has to cost more,
 # raise them on purpose.
 budget_per_ped=557          # counted: 552
-budget_empty_pass=2538      # counted: 2513
+budget_empty_pass=2538      # counted: 2513, with the weapon table's 34 rows
+# Every pass rebuilds the weapon table, so a row a modder adds costs the empty pass its name's
+# hash and two comparisons: the budget grows with the rows, and adding one keeps ./test green.
+budget_per_weapon_row=66    # counted: 65 (35 rows: 2578)
+budget_rows=34
 
 set -uo pipefail
 driver=$1
@@ -54,6 +58,8 @@ own_per_pass() {
 }
 
 empty=$(own_per_pass 0 $passes) || exit 1
+rows=$(sed -n 's/^weapon rows: //p' "$work/log")
+budget_empty_pass=$((budget_empty_pass + (${rows:-$budget_rows} - budget_rows) * budget_per_weapon_row))
 crowd=$(own_per_pass $peds $passes) || exit 1
 per_ped=$(((crowd - empty) / peds))
 
@@ -68,6 +74,6 @@ check() {
   fi
 }
 check "own instructions per treated ped ($peds peds)" "$per_ped" "$budget_per_ped"
-check "own instructions per pass with no peds" "$empty" "$budget_empty_pass"
+check "own instructions per pass with no peds ($rows weapon rows)" "$empty" "$budget_empty_pass"
 [ $status -eq 0 ] || echo "Budgets and how to recalibrate them: top of $0"
 exit $status

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "accuracy/weapon_bones.h"
 #include "bench_support.h"
 #include "host/host.h"
 #include "script/script.h"
@@ -58,5 +59,7 @@ int main(int argc, char** argv) {
   measuredPasses(passes);
   std::printf("%d peds, %d treated per pass, %d %s%s\n", peds, treated, passes,
               floor ? "replays of a pass's natives" : "passes", labels ? ", labels on" : "");
+  // Each pass rebuilds the weapon table: the instruction guard's empty-pass budget follows it.
+  std::printf("weapon rows: %d\n", weaponBoneRowCount);
   return treated == peds ? 0 : 1;
 }
