@@ -3,6 +3,7 @@
 // ScriptHookRDR2.dll and the plug-in, and prints the same ratio table as the native benchmark.
 //
 //   dll-bench.exe [--repetitions=N] [--min_time=SECONDS]
+//   dll-bench.exe --steady=pass|floor --peds=N     (frames without end, for dll_instructions.py)
 //
 // Both sides run as scripts in fibers of their own and end each frame with the host's
 // scriptWait(0), which switches back here: a pass is timed with its fiber switches, and so is
@@ -251,18 +252,40 @@ bool entry(HMODULE module, const char* name, Function& function) {
   return function != nullptr;
 }
 
+// One crowd's steady frames of one kind, until the process is ended: a tracer counts the
+// instructions of whole frames between two of the host's scriptWait calls.
+int runSteady(void (*script)(), bool pass, int peds) {
+  Case c;
+  c.peds = peds;
+  game->installCrowd(1, yieldToBench);
+  if (!startScript(script, false) || !prepare(c, 0.001)) return 1;
+  enterCrowd(c);
+  std::printf("steady %s frames of %d peds\n", pass ? "pass" : "floor", peds);
+  std::fflush(stdout);
+  for (;;) pass ? passFrame() : floorFrame();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int repetitions = 15;
   double minTime = 0.05;
+  const char* steady = nullptr;
+  int steadyPeds = 64;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--repetitions=", 14) == 0) {
       repetitions = std::max(1, std::atoi(argv[i] + 14));
     } else if (std::strncmp(argv[i], "--min_time=", 11) == 0) {
       minTime = std::max(0.001, std::atof(argv[i] + 11));
+    } else if (std::strcmp(argv[i], "--steady=pass") == 0 ||
+               std::strcmp(argv[i], "--steady=floor") == 0) {
+      steady = argv[i] + 9;
+    } else if (std::strncmp(argv[i], "--peds=", 7) == 0) {
+      steadyPeds = std::max(0, std::atoi(argv[i] + 7));
     } else {
-      std::fprintf(stderr, "usage: dll-bench.exe [--repetitions=N] [--min_time=SECONDS]\n");
+      std::fprintf(stderr,
+                   "usage: dll-bench.exe [--repetitions=N] [--min_time=SECONDS]\n"
+                   "       dll-bench.exe --steady=pass|floor [--peds=N]\n");
       return 2;
     }
   }
@@ -293,6 +316,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dll-bench: the plug-in registered no script, or no fibers\n");
     return 1;
   }
+
+  if (steady != nullptr) return runSteady(script, std::strcmp(steady, "pass") == 0, steadyPeds);
 
   std::vector<Case> cases;
   for (const int peds : crowdSizes) cases.emplace_back().peds = peds;
