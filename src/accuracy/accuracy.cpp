@@ -46,6 +46,7 @@ constexpr float wScale = std::bit_cast<float>(0x3F19999Au);      // 0.6
 constexpr float highFloor = std::bit_cast<float>(0x3F4CCCCDu);   // 0.8
 constexpr float c1Scale = std::bit_cast<float>(0x3F666666u);     // 0.9
 constexpr float c2Scale = lowFloor;                              // 0.1
+constexpr float leastNormal = std::bit_cast<float>(0x00800000u);
 constexpr float one = std::bit_cast<float>(0x3F800000u);         // 1.0
 constexpr float bonusScale = std::bit_cast<float>(0x3FC00000u);  // 1.5
 constexpr float percent = std::bit_cast<float>(0x42C80000u);     // 100.0
@@ -137,7 +138,8 @@ const WeaponBones* findWeaponBones(std::uint32_t key) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
   // A square root is never negative: "not above zero" is exactly zero or NaN, in one comparison.
-  if (!(length > 0.0f)) return {0.0f, 0.0f, 0.0f};
+  if (!(length >= leastNormal)) [[unlikely]]
+    return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
   return {v.x * inverse, v.y * inverse, v.z * inverse};
 }
