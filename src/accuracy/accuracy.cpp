@@ -46,7 +46,6 @@ constexpr float wScale = std::bit_cast<float>(0x3F19999Au);      // 0.6
 constexpr float highFloor = std::bit_cast<float>(0x3F4CCCCDu);   // 0.8
 constexpr float c1Scale = std::bit_cast<float>(0x3F666666u);     // 0.9
 constexpr float c2Scale = lowFloor;                              // 0.1
-constexpr float leastNormal = std::bit_cast<float>(0x00800000u);
 constexpr float one = std::bit_cast<float>(0x3F800000u);         // 1.0
 constexpr float bonusScale = std::bit_cast<float>(0x3FC00000u);  // 1.5
 constexpr float percent = std::bit_cast<float>(0x42C80000u);     // 100.0
@@ -54,6 +53,8 @@ constexpr double radiansToDegrees = std::bit_cast<double>(0x404CA5DC1A63C1F8ull)
 
 constexpr std::int32_t bandLow = 6;
 constexpr std::int32_t bandHigh = 19;
+
+constexpr float leastNormal = std::bit_cast<float>(0x00800000u);  // 2^-126
 
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
 // that they compile to a few instructions rather than a library call on every factor. Run-times
@@ -137,7 +138,9 @@ const WeaponBones* findWeaponBones(std::uint32_t key) {
 [[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
-  // A square root is never negative: "not above zero" is exactly zero or NaN, in one comparison.
+  // Zero or NaN, in one comparison: a square root is never negative, and one above zero is at
+  // least 2^-74.5 (the root of the least subnormal), so it is also at least the least normal
+  // float, which the comparison reads from memory where a zero would have to be made first.
   if (!(length >= leastNormal)) [[unlikely]]
     return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
