@@ -1,5 +1,6 @@
 #include "accuracy/accuracy.h"
 
+#include <xmmintrin.h>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -62,6 +63,15 @@ constexpr float leastNormal = std::bit_cast<float>(0x00800000u);  // 2^-126
 // NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
 float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
 float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
+
+// maxNum(0, minNum(1, value)) in the SSE unit's minss and maxss: each gives its second operand
+// when the first is NaN or the comparison fails, exactly as minNum and maxNum do with the bound
+// first. Written as plain comparisons, the compiler keeps a branch per constant bound and, after
+// them, stores and reloads the product that the alignment feeds.
+float withinUnit(float value) {
+  const __m128 clampedAbove = _mm_min_ss(_mm_set_ps1(value), _mm_set_ss(one));
+  return _mm_cvtss_f32(_mm_max_ss(clampedAbove, _mm_setzero_ps()));
+}
 
 // `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
 // (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
@@ -156,7 +166,7 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   const float cosine = minNum(one, maxNum(0.0f, dot));
   const float radians = roundedArcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
-  return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
+  return withinUnit(one - degrees / angleLeniency);
 }
 
 // The product of the nine factors, before the band, ratio and bonus adjustments.
