@@ -278,6 +278,15 @@ TEST_F(AccuracyTest, MissingBonesStandAtTheOrigin) {
   EXPECT_EQ(accuracy(), 0);
   EXPECT_EQ(sim::nativeSequence(), withoutBonePositions({basePositionPlace, tipPositionPlace}));
 
+  // A barrel so short that its squares underflow to zero is no barrel either; one whose squares
+  // are subnormal still has a length, and points.
+  shot.bones = {{"Gun_Lead1", baseIndex}, {"Gun_Muzzle", tipIndex}};
+  shot.tip = {0x1p-80f, 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 0);
+  shot.tip = {0x1p-70f, 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 80);
+  shot.tip = Shot{}.tip;
+
   // Only the base missing: the base is the origin, not wherever the game would put it.
   shot.bones = {{"Gun_Muzzle", tipIndex}};
   shot.base = {0.0f, 5.0f, 0.0f};
