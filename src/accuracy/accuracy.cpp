@@ -173,15 +173,14 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
 float factorProduct(float a, const ShotReadings& shot) { return shot.q * (shot.ws * (a * shot.d)); }
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
-// NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
-// Decided on the float, most often in two comparisons: whatever is not at least 1 (NaN
-// included) gives 0, and only what lies below 100 needs truncating at all.
+// NaN and the infinities included, counts as 0. The SSE unit's truncation answers all of those
+// with the least int32 (where a C++ conversion would be undefined behaviour), so one unsigned
+// comparison of its result keeps 0..99 and leaves only the rare rest to sort out.
 std::int32_t percentage(float product) {
-  constexpr float int32Bound = 2147483648.0f;  // 2^31
-  if (!(product >= one)) return 0;
-  if (product < percent) [[likely]]
-    return static_cast<std::int32_t>(product);
-  return product < int32Bound ? 100 : 0;
+  const std::int32_t truncated = _mm_cvttss_si32(_mm_set_ss(product));
+  if (static_cast<std::uint32_t>(truncated) < 100u) [[likely]]
+    return truncated;
+  return truncated < 0 ? 0 : 100;
 }
 }  // namespace
 
