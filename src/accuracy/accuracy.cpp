@@ -163,7 +163,10 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   const Vector3 aim = direction(base, target);
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
-  const float cosine = minNum(one, maxNum(0.0f, dot));
+  // minNum(1, maxNum(0, dot)), NaN giving 0, but tested against the arc cosine's small-angle
+  // bound first: the common barrel, within a few degrees, then skips the test against zero, and
+  // the arc cosine finds that bound already settled.
+  const float cosine = dot > arc_cosine::smallAngleCosine ? minNum(one, dot) : maxNum(0.0f, dot);
   const float radians = roundedArcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
   return withinUnit(one - degrees / angleLeniency);

@@ -244,6 +244,10 @@ TEST_F(AccuracyTest, BarrelAtRightAnglesOrAwayGivesZero) {
   EXPECT_EQ(accuracy(), 0);
   shot.tip = {-1.0f, -0.2f, 0.3f};
   EXPECT_EQ(accuracy(), 0);
+  // A target at infinity leaves no direction to aim along (its cosine is NaN): as if away.
+  shot = Shot{};
+  shot.targetAt = {std::numeric_limits<float>::infinity(), 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 0);
 }
 
 // --- Exits -----------------------------------------------------------------------------------
