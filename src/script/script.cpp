@@ -44,9 +44,9 @@ PassCounts runTickPass() {
   for (std::uint32_t index = 0; index != count; ++index) {
     const std::int32_t item = callNative<std::int32_t>(pedSetItemNative, index, pedSet);
     const Entity ped = callNative<Entity>(itemEntityNative, item);
-    // Laid out for the ped that passes: one that fails costs a call or two, while the one that
-    // goes on costs the whole accuracy computation (and the treated path no padding before the
-    // loop's end).
+    // Laid out for the ped that passes: one that fails costs a call or two, one that passes the
+    // whole accuracy computation, and a treated ped then runs into the loop's end without
+    // stepping through alignment padding.
     if (!callNative<bool>(pedFirstFilterNative, ped)) [[unlikely]]
       continue;
     if (!callNative<bool>(pedSecondFilterNative, ped)) [[unlikely]]
