@@ -1,5 +1,6 @@
 #include "accuracy/accuracy.h"
 
+#include <xmmintrin.h>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -54,12 +55,23 @@ constexpr double radiansToDegrees = std::bit_cast<double>(0x404CA5DC1A63C1F8ull)
 constexpr std::int32_t bandLow = 6;
 constexpr std::int32_t bandHigh = 19;
 
+constexpr float leastNormal = std::bit_cast<float>(0x00800000u);  // 2^-126
+
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
 // that they compile to a few instructions rather than a library call on every factor. Run-times
 // differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
 // NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
 float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
 float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
+
+// maxNum(0, minNum(1, value)) in the SSE unit's minss and maxss: each gives its second operand
+// when the first is NaN or the comparison fails, exactly as minNum and maxNum do with the bound
+// first. Written as plain comparisons, the compiler keeps a branch per constant bound and, after
+// them, stores and reloads the product that the alignment feeds.
+float withinUnit(float value) {
+  const __m128 clampedAbove = _mm_min_ss(_mm_set_ps1(value), _mm_set_ss(one));
+  return _mm_cvtss_f32(_mm_max_ss(clampedAbove, _mm_setzero_ps()));
+}
 
 // `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
 // (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
@@ -136,8 +148,11 @@ const WeaponBones* findWeaponBones(std::uint32_t key) {
 [[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
-  // A square root is never negative: "not above zero" is exactly zero or NaN, in one comparison.
-  if (!(length > 0.0f)) return {0.0f, 0.0f, 0.0f};
+  // Zero or NaN, in one comparison: a square root is never negative, and one above zero is at
+  // least 2^-74.5 (the root of the least subnormal), so it is also at least the least normal
+  // float, which the comparison reads from memory where a zero would have to be made first.
+  if (!(length >= leastNormal)) [[unlikely]]
+    return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
   return {v.x * inverse, v.y * inverse, v.z * inverse};
 }
@@ -148,25 +163,27 @@ float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3&
   const Vector3 aim = direction(base, target);
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
-  const float cosine = minNum(one, maxNum(0.0f, dot));
+  // minNum(1, maxNum(0, dot)), NaN giving 0, but tested against the arc cosine's small-angle
+  // bound first: the common barrel, within a few degrees, then skips the test against zero, and
+  // the arc cosine finds that bound already settled.
+  const float cosine = dot > arc_cosine::smallAngleCosine ? minNum(one, dot) : maxNum(0.0f, dot);
   const float radians = roundedArcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
-  return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
+  return withinUnit(one - degrees / angleLeniency);
 }
 
 // The product of the nine factors, before the band, ratio and bonus adjustments.
 float factorProduct(float a, const ShotReadings& shot) { return shot.q * (shot.ws * (a * shot.d)); }
 
 // Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
-// NaN and the infinities included, counts as 0 (converting it would be undefined behaviour).
-// Decided on the float, most often in two comparisons: whatever is not at least 1 (NaN
-// included) gives 0, and only what lies below 100 needs truncating at all.
+// NaN and the infinities included, counts as 0. The SSE unit's truncation answers all of those
+// with the least int32 (where a C++ conversion would be undefined behaviour), so one unsigned
+// comparison of its result keeps 0..99 and leaves only the rare rest to sort out.
 std::int32_t percentage(float product) {
-  constexpr float int32Bound = 2147483648.0f;  // 2^31
-  if (!(product >= one)) return 0;
-  if (product < percent) [[likely]]
-    return static_cast<std::int32_t>(product);
-  return product < int32Bound ? 100 : 0;
+  const std::int32_t truncated = _mm_cvttss_si32(_mm_set_ss(product));
+  if (static_cast<std::uint32_t>(truncated) < 100u) [[likely]]
+    return truncated;
+  return truncated < 0 ? 0 : 100;
 }
 }  // namespace
 

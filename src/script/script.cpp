@@ -44,9 +44,15 @@ PassCounts runTickPass() {
   for (std::uint32_t index = 0; index != count; ++index) {
     const std::int32_t item = callNative<std::int32_t>(pedSetItemNative, index, pedSet);
     const Entity ped = callNative<Entity>(itemEntityNative, item);
-    if (!callNative<bool>(pedFirstFilterNative, ped)) continue;
-    if (!callNative<bool>(pedSecondFilterNative, ped)) continue;
-    if (!callNative<bool>(pedThirdFilterNative, ped)) continue;
+    // Laid out for the ped that passes: one that fails costs a call or two, one that passes the
+    // whole accuracy computation, and a treated ped then runs into the loop's end without
+    // stepping through alignment padding.
+    if (!callNative<bool>(pedFirstFilterNative, ped)) [[unlikely]]
+      continue;
+    if (!callNative<bool>(pedSecondFilterNative, ped)) [[unlikely]]
+      continue;
+    if (!callNative<bool>(pedThirdFilterNative, ped)) [[unlikely]]
+      continue;
     std::uint32_t weaponHash;  // the game's answer, never read here: no need to clear it first
     if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) continue;
     if (ped == player) continue;

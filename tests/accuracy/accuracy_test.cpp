@@ -244,6 +244,10 @@ TEST_F(AccuracyTest, BarrelAtRightAnglesOrAwayGivesZero) {
   EXPECT_EQ(accuracy(), 0);
   shot.tip = {-1.0f, -0.2f, 0.3f};
   EXPECT_EQ(accuracy(), 0);
+  // A target at infinity leaves no direction to aim along (its cosine is NaN): as if away.
+  shot = Shot{};
+  shot.targetAt = {std::numeric_limits<float>::infinity(), 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 0);
 }
 
 // --- Exits -----------------------------------------------------------------------------------
@@ -277,6 +281,15 @@ TEST_F(AccuracyTest, MissingBonesStandAtTheOrigin) {
   shot.bones.clear();
   EXPECT_EQ(accuracy(), 0);
   EXPECT_EQ(sim::nativeSequence(), withoutBonePositions({basePositionPlace, tipPositionPlace}));
+
+  // A barrel so short that its squares underflow to zero is no barrel either; one whose squares
+  // are subnormal still has a length, and points.
+  shot.bones = {{"Gun_Lead1", baseIndex}, {"Gun_Muzzle", tipIndex}};
+  shot.tip = {0x1p-80f, 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 0);
+  shot.tip = {0x1p-70f, 0.0f, 0.0f};
+  EXPECT_EQ(accuracy(), 80);
+  shot.tip = Shot{}.tip;
 
   // Only the base missing: the base is the origin, not wherever the game would put it.
   shot.bones = {{"Gun_Muzzle", tipIndex}};
