@@ -12,7 +12,6 @@
 void enterCrowd(int peds, bool labels) {
   sim::installWorld(sim::crowdScene(peds));
   sim::world().recordFrames = false;
-  sim::host().junkBeforeAnswer = false;
   displayAccuracy = labels;
   angleLeniency = 3.0f;
   runTickPass();

@@ -134,9 +134,7 @@ constexpr std::size_t unknownNativesKept = 50;
 std::uint64_t* hostNativeCall() {
   HostState& state = host();
   const std::size_t count = state.pendingCount < maxSlots ? state.pendingCount : maxSlots;
-  if (state.junkBeforeAnswer) {
-    for (std::uint64_t& slot : state.resultSlots) slot = resultJunk;
-  }
+  for (std::uint64_t& slot : state.resultSlots) slot = resultJunk;
   if (state.recording) recordCall(state, count);
   if (const NativeHandler* handler = state.handlers.find(state.pendingHash)) {
     (*handler)(NativeContext{state.pendingHash, state.pendingSlots, count, state.resultSlots});

@@ -117,10 +117,6 @@ struct HostState {
   std::uint64_t pendingSlots[maxSlots] = {};
   std::size_t pendingCount = 0;
   std::uint64_t resultSlots[3] = {};
-  // Junk in every result slot before each answer: a caller reading a slot its native did not
-  // answer is caught. A caller that reads its answer at once pays for that fill with a wait
-  // after every native, which a replay reading no answers does not: the benchmarks turn it off.
-  bool junkBeforeAnswer = true;
 };
 
 struct ScriptStopped {};

@@ -93,7 +93,6 @@ void (*registeredScript())() { return sim::host().scriptEntry; }
 void installCrowd(int peds, void (*yield)()) {
   sim::installWorld(sim::crowdScene(peds));
   sim::world().recordFrames = false;
-  sim::host().junkBeforeAnswer = false;
   sim::host().yieldToHost = yield;
 }
 

@@ -45,8 +45,7 @@ struct GameSimApi {
   // For a benchmark that runs the plug-in's script in a fiber of its own. The script the plug-in
   // registered, or null;
   void (*(*registeredScript)())();
-  // a crowd of `peds` treated peds with no frame kept and no junk put in the result slots
-  // before an answer, where scriptWait returns by `yield`;
+  // a crowd of `peds` treated peds with no frame kept, where scriptWait returns by `yield`;
   void (*installCrowd)(int peds, void (*yield)());
   // native recording: on (null), or off again with what it recorded since, kept as a replay.
   const NativeReplayView* (*recordNatives)(bool on);
