@@ -33,7 +33,7 @@ def read(paths):
                 found = re.search(r"per treated ped \(64 peds\): (\d+) instructions", line)
                 if found:
                     counts["per ped"] = int(found.group(1))
-                found = re.search(r"per pass with no peds: (\d+) instructions", line)
+                found = re.search(r"per pass with no peds[^:]*: (\d+) instructions", line)
                 if found:
                     counts["empty"] = int(found.group(1))
     return rows, counts
