@@ -173,10 +173,10 @@ std::int32_t computeShooterAccuracy(Entity ped) {
   game.n = callNative<std::int32_t>(bandValueNative);
   game.weaponObject = callNative<Entity>(weaponObjectNative, ped, 0);
   // The key is asked for once per value: each value gets its own answer from the game.
-  game.c1 = callNative<float>(
-      c1ValueNative, callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject));
-  game.c2 = callNative<float>(
-      c2ValueNative, callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject));
+  const std::int32_t c1Key = callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject);
+  game.c1 = callNative<float>(c1ValueNative, c1Key);
+  const std::int32_t c2Key = callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject);
+  game.c2 = callNative<float>(c2ValueNative, c2Key);
   game.h = callNative<float>(hValueNative, ped);
   const auto bones =
       weaponBoneTable.find(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
