@@ -127,7 +127,7 @@ def main():
         return statistics.median(found), detail
 
     print(f"Target: the per-frame cost is the natives' own, on {processor_name()} "
-          f"({load_average()}):")
+          f"({load_average()} at the end of the run):")
     for build, name in (("native", "native build"), ("dll", "DLL under Wine")):
         value, detail = paired(build)
         print(verdict(f"median paired ratio at 64 peds, {name}", value, PAIRED_TARGET, detail))
