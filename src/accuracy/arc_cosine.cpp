@@ -6,8 +6,8 @@
 #include <limits>
 
 // The arc cosine is evaluated in double precision (the classic rational approximation, or for
-// small angles the first terms of a series), which rounds to the correctly rounded
-// float unless the value lies next to the midpoint between two floats. There a slower evaluation in
+// small angles the first terms of a series), which rounds to the correctly rounded float unless
+// the value lies next to the midpoint between two floats. There a slower evaluation in
 // double-double arithmetic (about 100 bits) decides. Both use only IEEE 754 operations and sqrt,
 // which every build rounds alike, so the native build, MinGW and MSVC give the same bits, and none
 // calls the run-time's acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly
@@ -38,9 +38,9 @@ bool nearFloatMidpoint(double value) {
          2 * untrustedUlpsAroundMidpoint;
 }
 
-// The classic rational approximation's coefficients: numerator (pS) and denominator (qS).
 constexpr double halfPiHigh = 1.57079632679489655800e+00;
 constexpr double halfPiLow = 6.12323399573676603587e-17;
+// The classic rational approximation's coefficients: numerator (pS) and denominator (qS).
 constexpr double pS0 = 1.66666666666666657415e-01;
 constexpr double pS1 = -3.25565818622400915405e-01;
 constexpr double pS2 = 2.01212532134862925881e-01;
