@@ -12,7 +12,7 @@ the median over its copies of each copy's own median; the range is the lowest an
 The timing target is that the per-frame cost is the natives' own: a pass costs at most its floor
 (paired ratio at most 1.0) on this machine. How far below 1.0 a pass lands follows the processor
 as much as the code, so the verdict names the processor and the load it was measured under. The
-instruction counts are exact and the same on every machine; they are printed as counted, beside
+instruction counts are exact, the same on every machine for one build; printed as counted, beside
 the budgets instruction_guard.sh holds them to.
 """
 import os
@@ -83,8 +83,7 @@ def verdict(label, value, target, detail=""):
     if value is None:
         return f"  {label}: not measured in this run"
     met = value <= target
-    shown = f"{value:.3f}" if isinstance(value, float) else f"{value:,}"
-    return f"  {label}, at most {target:.2f}: {shown}{detail} -- {'met' if met else 'NOT MET'}"
+    return f"  {label}, at most {target:.2f}: {value:.3f}{detail} -- {'met' if met else 'NOT MET'}"
 
 
 def count_line(label, counted):
@@ -131,7 +130,7 @@ def main():
     for build, name in (("native", "native build"), ("dll", "DLL under Wine")):
         value, detail = paired(build)
         print(verdict(f"median paired ratio at 64 peds, {name}", value, PAIRED_TARGET, detail))
-    print("Own instructions, exact on any machine:")
+    print("Own instructions, exact counts of this build (the same on any machine):")
     print(count_line("per treated ped", counts.get("per ped")))
     print(count_line("per pass with no peds", counts.get("empty")))
 
