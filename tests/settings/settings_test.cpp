@@ -176,6 +176,7 @@ TEST_F(SettingsTest, AngleIsTheWholeValueAsStrtodReadsItElseOnePointFive) {
               {"0", 0.0f},
               {"-4", -4.0f},
               {"1e1", 10.0f},
+              {"0x5p+-3", 1.5f},
               {"  7.25  ", 7.25f},
               {"2.5deg", 1.5f},
               {"3,5", 1.5f},
