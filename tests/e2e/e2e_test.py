@@ -309,6 +309,26 @@ class E2ETest(unittest.TestCase):
         with open(path, "rb") as file:
             self.assertEqual(file.read(), created)
 
+    def test_players_own_settings_file_is_never_written_over(self):
+        # game-sim.exe put in a folder that holds the player's own settings file, run without a
+        # scene: the file keeps every byte and the run stops, saying how to go on.
+        folder = lay_out_game("players-settings")
+        path = os.path.join(folder, SETTINGS_NAME)
+        write_bytes(path, PLAYERS_SETTINGS)
+        environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        with open(os.path.join(folder, "stderr.txt"), "w+", encoding="utf-8") as err:
+            run = subprocess.run([WINE, os.path.join(folder, "game-sim.exe"), "--quiet"],
+                                 env=environment, stdout=subprocess.DEVNULL, stderr=err,
+                                 cwd=folder, timeout=300, check=False)
+            err.seek(0)
+            said = err.read()
+        self.assertEqual(run.returncode, 2, said)
+        self.assertIn(f"{path} is there already and is not the built-in scene's settings file",
+                      said)
+        self.assertIn("--replace-settings", said)
+        self.assertEqual(read_bytes(path), PLAYERS_SETTINGS)
+        self.assertFalse(os.path.exists(os.path.join(folder, LOG_NAME)), "the plug-in never ran")
+
     def test_hand_derived_accuracies(self):
         frames = run_game(lay_out_game("hand-derived"), "--scene", HAND_DERIVED,
                           "--frames", "2")["frames"]
