@@ -707,6 +707,20 @@ class LogTest(RunChecks):
             "true)",
             "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)", first_pass])
 
+        # Slips the log points out, the values as the file gives them: labels off, leniency 3.
+        write_bytes(os.path.join(folder, SETTINGS_NAME),
+                    b"[Debug]\r\nDisplayAccuracy = false ; no labels\r\n[Setings]\r\n"
+                    b"Angle = 2\r\n[Settings]\r\nAngle = 45\r\nAngle = 3\r\n")
+        results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assert_treated(results, WORLD_IN_MEMORY)
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: read from vok.quillmarrowfendcask.ini",
+            "DisplayAccuracy: false (the file says \"false ; no labels\": only its first letter "
+            "counted)",
+            "Angle: 3",
+            "Note: [Setings]: did you mean [Settings]? Not read",
+            "Note: [Settings] Angle is given twice, the last one counts", first_pass])
+
 
 if __name__ == "__main__":
     program = unittest.main(exit=False, verbosity=2)
