@@ -110,8 +110,9 @@ void appendAngle(LogText& log, float angle) {
   if (what != nullptr) {
     append(log, " (%s: every barrel counts as aligned, however far off it points)", what);
   } else if (angle > 30.0f) {
-    append(log, " (above 30, the most the file's own text advises: a barrel 30 degrees off still "
-                "hits)");
+    append(log,
+           " (above 30, the most the file's own text advises: a barrel 30 degrees off still "
+           "hits)");
   }
 }
 

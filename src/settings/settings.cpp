@@ -87,8 +87,7 @@ std::uint8_t lettersUsedOf(const char* value) {
 
 // Keeps the start of a text that was not used whole, for the log.
 void keepText(SettingReading& reading, const char* value) {
-  if ((reading.fallback == SettingFallback::none && reading.lettersUsed == 0) ||
-      value == nullptr) {
+  if ((reading.fallback == SettingFallback::none && reading.lettersUsed == 0) || value == nullptr) {
     return;
   }
   std::size_t length = 0;
@@ -102,8 +101,7 @@ void keepText(SettingReading& reading, const char* value) {
 // The file's two values, or their defaults where it has none that can be used.
 void readValues(const SettingsIni& ini, SettingsLoad& load) {
   load.source = SettingsSource::read;
-  const char* display =
-      ini.GetValue(displayAccuracyName.section, displayAccuracyName.key, nullptr);
+  const char* display = ini.GetValue(displayAccuracyName.section, displayAccuracyName.key, nullptr);
   bool yes = true;
   load.displayAccuracy.fallback = readYesNo(display, yes);
   if (load.displayAccuracy.fallback == SettingFallback::none) {

@@ -159,8 +159,8 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
        "Note: [Debug] DisplayAcuracy: did you mean DisplayAccuracy? Not read, so "
        "DisplayAccuracy is the default true\r\n"},
       // Only the first letters of a yes/no count; the log says when more was written.
-      {"[Debug]\nDisplayAccuracy = false ; hide labels\n[Settings]\nAngle = 2\nangle = 45\n",
-       false, 45.0f,
+      {"[Debug]\nDisplayAccuracy = false ; hide labels\n[Settings]\nAngle = 2\nangle = 45\n", false,
+       45.0f,
        "DisplayAccuracy: false (the file says \"false ; hide labels\": only its first letter "
        "counted)\r\n"
        "Angle: 45 (above 30, the most the file's own text advises: a barrel 30 degrees off still "
@@ -214,8 +214,9 @@ TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
   const std::string longNote = "Note: [" + std::string(noteNameCapacity - 1, 'S') +
                                "...] DisplayAccuracyXYZ: did you mean [Debug] DisplayAccuracy? "
                                "Not read, so DisplayAccuracy is the default true\r\n";
-  EXPECT_NE(log.find(longNote + "Note: [" + std::string(noteNameCapacity - 1, 'S') + "...] Display_"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find(longNote + "Note: [" + std::string(noteNameCapacity - 1, 'S') + "...] Display_"),
+      std::string::npos)
       << log;
   const std::string end =
       "Note: 997 more like these, not shown\r\n"

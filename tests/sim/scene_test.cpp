@@ -191,8 +191,8 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
     for (std::string& option : options) argv.push_back(option.data());
     testing::internal::CaptureStderr();
-    const int status = gameSimMain(static_cast<int>(argv.size()), argv.data(), *gameSimApi(),
-                                   folder, noPlugins);
+    const int status =
+        gameSimMain(static_cast<int>(argv.size()), argv.data(), *gameSimApi(), folder, noPlugins);
     return std::pair{status, testing::internal::GetCapturedStderr()};
   };
 
