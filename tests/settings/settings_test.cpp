@@ -337,11 +337,16 @@ TEST_F(SettingsTest, ExistingFileThatCannotBeReadIsNeverRewritten) {
   EXPECT_EQ(angleLeniency, 1.5f);
   fs::remove(iniPath());
 
-  // Far too large to hold in memory, though it takes no room on disk.
+  // Far too large to hold in memory, though it takes no room on disk. Only where the system
+  // refuses an allocation past its memory: otherwise the library would go on to read it all.
   writeIni("[Debug]\r\nDisplayAccuracy = false\r\n[Settings]\r\nAngle = 12\r\n");
+  std::string overcommit;
+  std::ifstream("/proc/sys/vm/overcommit_memory") >> overcommit;
   std::error_code sparse;
-  fs::resize_file(iniPath(), std::uintmax_t{1} << 40, sparse);
-  if (!sparse) {
+  if (overcommit == "0" || overcommit == "2") {
+    fs::resize_file(iniPath(), std::uintmax_t{1} << 40, sparse);
+  }
+  if (!sparse && fs::file_size(iniPath()) == std::uintmax_t{1} << 40) {
     displayAccuracy = false;
     EXPECT_EQ(loadSettings().source, SettingsSource::notLoaded);
     EXPECT_EQ(fs::file_size(iniPath()), std::uintmax_t{1} << 40);
