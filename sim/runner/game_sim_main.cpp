@@ -184,19 +184,24 @@ std::string parseOptions(int argc, char** argv, Options& options) {
   return "";
 }
 
-// What is where the scene's settings file goes: nothing, that very file (left by an earlier run
-// of the scene), or another one, which may be someone's own settings.
-enum class SettingsThere { none, same, other };
+// What is where the scene's settings file goes: nothing, that very file, another of the scene's
+// (left by an earlier run of it), or something else, which may be someone's own settings.
+enum class SettingsThere { none, same, scenes, other };
 
-SettingsThere settingsThere(const std::string& path, const std::string& text) {
+SettingsThere settingsThere(const std::string& path, const char* text, const GameSimApi& api) {
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return errno == ENOENT ? SettingsThere::none : SettingsThere::other;
-  // One byte more than the scene's text tells a longer file; a huge one is never read whole.
-  std::string bytes(text.size() + 1, '\0');
+  // A scene's settings file is a few lines: anything past a megabyte is another file, and a huge
+  // one is never read whole.
+  std::string bytes(std::size_t{1} << 20, '\0');
   bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  const bool whole = std::feof(file) != 0;
   std::fclose(file);
-  return bytes == text ? SettingsThere::same : SettingsThere::other;
+  if (!whole) return SettingsThere::other;
+  if (bytes == text) return SettingsThere::same;
+  return api.isSceneSettingsFile(bytes.data(), bytes.size()) ? SettingsThere::scenes
+                                                             : SettingsThere::other;
 }
 
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
@@ -244,7 +249,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   const std::string settingsPath = gameDirectory + settingsFileName;
   if (const char* settings = api.sceneSettingsFile()) {
     // Never over a settings file of someone else's unless asked: it may be a player's own.
-    const SettingsThere there = settingsThere(settingsPath, settings);
+    const SettingsThere there = settingsThere(settingsPath, settings, api);
     const char* const whose = options.scene == nullptr ? "the built-in scene's" : "the scene's";
     if (there == SettingsThere::other && !options.replaceSettings) {
       std::fprintf(stderr,

@@ -226,6 +226,14 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
   EXPECT_EQ(run({"--scene", scene}).first, 1);
   EXPECT_EQ(contents(), players);
 
+  // Another of a scene's own files, left by the save loads of an earlier run, is its to replace.
+  const std::string twoFiles = folder + "two-files.ini";
+  std::ofstream(twoFiles) << "[player]\nposition = 0, 0, 0\n[settings]\nfile = [Settings]\n"
+                             "file 2 = [Debug]\n";
+  std::ofstream(path, std::ios::binary) << "[Debug]\n";
+  EXPECT_EQ(run({"--scene", twoFiles}).first, 1);
+  EXPECT_EQ(contents(), "[Settings]\n");
+
   std::filesystem::remove(path);
   const auto [fresh, freshSays] = run({});
   EXPECT_EQ(fresh, 1);
