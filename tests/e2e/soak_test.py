@@ -8,7 +8,6 @@ same. CTest passes the paths in the environment, as for e2e_test.py.
 """
 import json
 import os
-import shutil
 import subprocess
 import sys
 import unittest
@@ -66,11 +65,8 @@ class SoakTest(unittest.TestCase):
         self.assertGreater(sums[1], first)
 
         # The in-process build restarts its script by unwinding it; the game sees the same.
-        # A fresh folder: the settings file an earlier run left there is another of the scene's,
-        # which game-sim would not write over.
         native = os.path.join(WORK, "soak-native")
-        shutil.rmtree(native, ignore_errors=True)
-        os.makedirs(native)
+        os.makedirs(native, exist_ok=True)
         in_process = os.path.join(native, "results.json")
         subprocess.run([SIM_NATIVE, "--game-dir", native, *long_run_options(in_process)],
                        check=True, timeout=600, capture_output=True)
