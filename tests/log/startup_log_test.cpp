@@ -64,6 +64,13 @@ TEST_F(StartupLogTest, CreatedFileNamesTheVersionsAndTheValuesWritten) {
                            "these values\r\n"
                            "DisplayAccuracy: false\r\n"
                            "Angle: 3\r\n");
+
+  // Read back, the file the plug-in wrote gives nothing to point out.
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: false\r\n"
+            "Angle: 3\r\n");
 }
 
 TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
