@@ -1,5 +1,7 @@
-// Any bytes as the settings file -> loadSettings: the file is never changed, and the two values
-// follow the reading rules, checked against a small reading of our own.
+// Any bytes as the settings file -> loadSettings and the start-up log: the file is never changed,
+// the two values follow the reading rules, checked against a small reading of our own (the
+// defaults, true and 1.5, for a file the library could not load), and the log, whatever the file
+// holds, is whole lines within its buffer.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <string_view>
 
 #include "fuzz_game.h"
+#include "log/startup_log.h"
 #include "settings/settings.h"
 
 namespace {
@@ -20,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string settingsPath;
+std::string logPath;
 
 std::string_view trimBlanks(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -128,6 +132,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::require(mkdtemp(pattern.data()) != nullptr, "a temporary game folder");
   sim::setExecutablePath(pattern + "/game.exe");
   settingsPath = pattern + "/vok.quillmarrowfendcask.ini";
+  logPath = pattern + "/vok.quillmarrowfendcask.log";
   static const std::string folder = pattern;
   std::atexit([] {
     std::error_code ignored;
@@ -142,11 +147,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   displayAccuracy = false;
   angleLeniency = 3.0f;
 
-  loadSettings();
+  const SettingsLoad load = loadSettings();
+  writeStartupLog(load);
 
   fuzz::require(fileBytes(settingsPath) == bytes, "the settings file keeps its bytes");
-  const FileValues values = readLikeTheLibrary(bytes);
+  const FileValues values =
+      load.source == SettingsSource::notLoaded ? FileValues{} : readLikeTheLibrary(bytes);
   fuzz::require(displayAccuracy == expectedDisplay(values.display), "DisplayAccuracy as read");
   fuzz::require(sameFloat(angleLeniency, expectedAngle(values.angle)), "Angle as read");
+  // The log's buffer is 1024 bytes: a log that filled it was cut short.
+  const std::string log = fileBytes(logPath);
+  fuzz::require(log.size() < 1023 && log.ends_with("\r\n"), "the log is whole");
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fake_host.h"
@@ -142,10 +143,21 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
   schedule.afterFrame = observer;
 }
 
+bool isSceneSettingsFile(const char* bytes, std::size_t size) {
+  const sim::Scene& scene = sim::world().scene;
+  if (!scene.hasSettingsFile) return false;
+  const std::string_view file(bytes, size);
+  if (file == scene.settingsFile) return true;
+  for (const std::string& later : scene.laterSettingsFiles) {
+    if (file == later) return true;
+  }
+  return false;
+}
+
 const GameSimApi api = {
-    loadScene,     defaultScene, sceneSettingsFile, moduleLoaded,      runFrames,
-    report,        writeJson,    writeSvg,          registeredScript,  installCrowd,
-    recordNatives, useCrowd,     setSaveLoads,      setKeysEveryFrame, setFrameObserver};
+    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded,       runFrames,     report,
+    writeJson,    writeSvg,          registeredScript,  installCrowd,       recordNatives, useCrowd,
+    setSaveLoads, setKeysEveryFrame, setFrameObserver,  isSceneSettingsFile};
 
 }  // namespace
 

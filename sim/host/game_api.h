@@ -58,6 +58,8 @@ struct GameSimApi {
   void (*setKeysEveryFrame)(bool on);
   // Told after every frame of its number and whether a script started in it.
   void (*setFrameObserver)(void (*observer)(std::uint64_t frame, bool scriptStarted));
+  // Whether these bytes are one of the scene's settings files, the first or a later one.
+  bool (*isSceneSettingsFile)(const char* bytes, std::size_t size);
 };
 
 const GameSimApi* gameSimApi();

@@ -32,6 +32,7 @@ struct Options {
   int saveLoadEvery = 0;
   bool keysEveryFrame = false;
   const char* heapJson = nullptr;
+  bool replaceSettings = false;
 };
 
 // One row per option: its name, the value it takes (null for none), what it does, and how it is
@@ -114,6 +115,10 @@ const OptionRow optionRows[] = {
      "count the plug-in's own heap and the process's memory, print them and write them to FILE as "
      "JSON; says how far the run has got every tenth of it on standard error",
      [](Options& o, const char* v) -> const char* { return o.heapJson = v, nullptr; }},
+    {"--replace-settings", nullptr,
+     "put the scene's settings file down even over another one beside game-sim (without it, that "
+     "one is left as it is and the run stops)",
+     [](Options& o, const char*) -> const char* { return o.replaceSettings = true, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -179,6 +184,26 @@ std::string parseOptions(int argc, char** argv, Options& options) {
   return "";
 }
 
+// What is where the scene's settings file goes: nothing, that very file, another of the scene's
+// (left by an earlier run of it), or something else, which may be someone's own settings.
+enum class SettingsThere { none, same, scenes, other };
+
+SettingsThere settingsThere(const std::string& path, const char* text, const GameSimApi& api) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return errno == ENOENT ? SettingsThere::none : SettingsThere::other;
+  // A scene's settings file is a few lines: anything past a megabyte is another file, and a huge
+  // one is never read whole.
+  std::string bytes(std::size_t{1} << 20, '\0');
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  const bool whole = std::feof(file) != 0;
+  std::fclose(file);
+  if (!whole) return SettingsThere::other;
+  if (bytes == text) return SettingsThere::same;
+  return api.isSceneSettingsFile(bytes.data(), bytes.size()) ? SettingsThere::scenes
+                                                             : SettingsThere::other;
+}
+
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
 bool writeSettingsFile(const std::string& path, const char* text) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -223,9 +248,25 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (options.crowd > 0) api.useCrowd(options.crowd);
   const std::string settingsPath = gameDirectory + settingsFileName;
   if (const char* settings = api.sceneSettingsFile()) {
-    if (!writeSettingsFile(settingsPath, settings)) {
-      std::fprintf(stderr, "game-sim: cannot write %s\n", settingsPath.c_str());
-      return 1;
+    // Never over a settings file of someone else's unless asked: it may be a player's own.
+    const SettingsThere there = settingsThere(settingsPath, settings, api);
+    const char* const whose = options.scene == nullptr ? "the built-in scene's" : "the scene's";
+    if (there == SettingsThere::other && !options.replaceSettings) {
+      std::fprintf(stderr,
+                   "game-sim: %s is there already and is not %s settings file: it is left as it "
+                   "is, and nothing ran. Move it away, run game-sim in a folder of its own, or "
+                   "give --replace-settings to write %s over it\n",
+                   plugins.fullPath(settingsPath.c_str()).c_str(), whose, whose);
+      return 2;
+    }
+    if (there != SettingsThere::same) {
+      if (!writeSettingsFile(settingsPath, settings)) {
+        std::fprintf(stderr, "game-sim: cannot write %s\n", settingsPath.c_str());
+        return 1;
+      }
+      std::fprintf(stderr, "game-sim: %s settings file put down as %s%s\n", whose,
+                   plugins.fullPath(settingsPath.c_str()).c_str(),
+                   there == SettingsThere::other ? ", over the one that was there" : "");
     }
   }
   if (options.modulePath != nullptr && !plugins.stageModulePath(options.modulePath)) {

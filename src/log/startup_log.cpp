@@ -7,6 +7,7 @@
 
 #include "host/platform.h"
 #include "plugin_version.h"
+#include "settings/file_notes.h"
 #include "settings/number_text.h"
 
 namespace {
@@ -53,21 +54,35 @@ void appendModuleVersion(LogText& log, const char* label, const char* moduleName
 }
 
 // Printable bytes only: the file's text may hold anything. A text cut short ends in "...".
-void appendQuoted(LogText& log, const SettingReading& reading) {
-  char quoted[settingTextCapacity];
+static_assert(noteNameCapacity <= settingTextCapacity);
+void appendPrintable(LogText& log, const char* text, bool cut) {
+  char shown[settingTextCapacity];
   std::size_t length = 0;
-  for (; reading.text[length] != '\0' && length + 1 < sizeof quoted; ++length) {
-    const auto byte = static_cast<unsigned char>(reading.text[length]);
-    quoted[length] = byte < 0x20 || byte == 0x7F ? '?' : reading.text[length];
+  for (; text[length] != '\0' && length + 1 < sizeof shown; ++length) {
+    const auto byte = static_cast<unsigned char>(text[length]);
+    shown[length] = byte < 0x20 || byte == 0x7F ? '?' : text[length];
   }
-  quoted[length] = '\0';
-  append(log, "\"%s%s\"", quoted, reading.textCut ? "..." : "");
+  shown[length] = '\0';
+  append(log, "%s%s", shown, cut ? "..." : "");
+}
+
+void appendQuoted(LogText& log, const SettingReading& reading) {
+  append(log, "\"");
+  appendPrintable(log, reading.text, reading.textCut);
+  append(log, "\"");
 }
 
 // Why the file's value was not used, after the value in force.
 void appendFallback(LogText& log, const SettingReading& reading, const char* fallback) {
   switch (reading.fallback) {
-    case SettingFallback::none: break;
+    case SettingFallback::none:
+      if (reading.lettersUsed > 0) {
+        append(log, " (the file says ");
+        appendQuoted(log, reading);
+        append(log, ": only its first %s counted)",
+               reading.lettersUsed == 1 ? "letter" : "two letters");
+      }
+      break;
     case SettingFallback::missing:
       append(log, " (not in the file: the default %s)", fallback);
       break;
@@ -102,6 +117,47 @@ void appendAngle(LogText& log, float angle) {
                                            : nullptr;
   if (what != nullptr) {
     append(log, " (%s: every barrel counts as aligned, however far off it points)", what);
+  } else if (angle > 30.0f) {
+    append(log,
+           " (above 30, the most the file's own text advises: a barrel 30 degrees off still "
+           "hits)");
+  }
+}
+
+// Where a note's line is: "[section] key", "[section]" or "key (before any section)".
+void appendPlace(LogText& log, const FileNote& note) {
+  if (note.section[0] != '\0' || note.key[0] == '\0') {
+    append(log, "[");
+    appendPrintable(log, note.section, note.sectionCut);
+    append(log, "]%s", note.key[0] != '\0' ? " " : "");
+  }
+  appendPrintable(log, note.key, note.keyCut);
+  if (note.section[0] == '\0' && note.key[0] != '\0') append(log, " (before any section)");
+}
+
+void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings) {
+  const SettingName& meant = *note.meant;
+  append(log, "Note: ");
+  if (note.kind == FileNoteKind::givenAgain) {
+    append(log, "[%s] %s is given ", meant.section, meant.key);
+    append(log, note.times == 2 ? "twice" : "%u times", static_cast<unsigned>(note.times));
+    append(log, ", the last one counts\r\n");
+    return;
+  }
+  appendPlace(log, note);
+  if (note.key[0] == '\0') {
+    append(log, ": did you mean [%s]?", meant.section);
+  } else if (sameNameIgnoringCase(note.section, meant.section)) {
+    append(log, ": did you mean %s?", meant.key);
+  } else {
+    append(log, ": did you mean [%s] %s?", meant.section, meant.key);
+  }
+  const SettingReading& reading =
+      note.meant == &displayAccuracyName ? settings.displayAccuracy : settings.angle;
+  if (reading.fallback == SettingFallback::missing) {
+    append(log, " Not read, so %s is the default %s\r\n", meant.key, meant.fallback);
+  } else {
+    append(log, " Not read\r\n");
   }
 }
 
@@ -123,6 +179,9 @@ const char* sourceLine(SettingsSource source) {
     case SettingsSource::unreadable:
       return "Settings: vok.quillmarrowfendcask.ini is there but cannot be read (open in "
              "another program?); left untouched, these values kept";
+    case SettingsSource::notLoaded:
+      return "Settings: vok.quillmarrowfendcask.ini is there but could not be read (too large, "
+             "or not a file?); left untouched, both defaults apply";
     case SettingsSource::noPath: break;
   }
   return "";
@@ -143,9 +202,17 @@ void writeStartupLog(const SettingsLoad& settings) {
   appendModuleVersion(log, "ScriptHookRDR2.dll", "ScriptHookRDR2.dll");
   append(log, "%s\r\n", sourceLine(settings.source));
   append(log, "DisplayAccuracy: %s", displayAccuracy ? "true" : "false");
-  appendFallback(log, settings.displayAccuracy, "true");
+  appendFallback(log, settings.displayAccuracy, displayAccuracyName.fallback);
   appendAngle(log, angleLeniency);
-  appendFallback(log, settings.angle, "1.5");
+  appendFallback(log, settings.angle, angleName.fallback);
+  const std::uint32_t kept = std::min(settings.noteCount, fileNotesKept);
+  for (std::uint32_t index = 0; index < kept; ++index) {
+    appendNote(log, settings.notes[index], settings);
+  }
+  if (settings.noteCount > kept) {
+    append(log, "Note: %u more like these, not shown\r\n",
+           static_cast<unsigned>(settings.noteCount - kept));
+  }
   writeLog(log, "wb");
 }
 

@@ -13,6 +13,15 @@ bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool isSign(char c) { return c == '+' || c == '-'; }
 
+// strtod takes one sign at most after an exponent's marker and stops before the marker
+// otherwise; from_chars takes "p+-3" in hexadecimal as the exponent -3.
+bool hasDoubledExponentSign(const char* begin, const char* end, char marker) {
+  for (const char* c = begin; c + 2 < end; ++c) {
+    if ((*c == marker || *c == marker - 'a' + 'A') && isSign(c[1]) && isSign(c[2])) return true;
+  }
+  return false;
+}
+
 bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -159,6 +168,9 @@ bool readNumberText(const char* text, double& value) {
     text += 2;
   }
   if (isSign(*text)) return false;
+  if (hasDoubledExponentSign(text, end, format == std::chars_format::hex ? 'p' : 'e')) {
+    return false;
+  }
 
   double number = 0.0;
   const auto [stop, error] = std::from_chars(text, end, number, format);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/platform.h"
+#include "settings/file_notes.h"
 #include "settings/number_text.h"
 
 bool displayAccuracy = false;
@@ -73,9 +74,22 @@ SettingFallback readYesNo(const char* value, bool& result) {
   return SettingFallback::notYesNo;
 }
 
-// Keeps the start of a text that was not used, for the log.
+// How many first letters of a yes/no value were read, when text follows them that is not the
+// rest of a whole yes/no word: "false ; hide labels" and "nonsense" are read as false.
+std::uint8_t lettersUsedOf(const char* value) {
+  const std::uint8_t used = (value[0] == 'o' || value[0] == 'O') ? 2 : 1;
+  if (std::strlen(value) <= used) return 0;
+  for (const char* word : {"true", "false", "yes", "no", "on", "off"}) {
+    if (sameNameIgnoringCase(value, word)) return 0;
+  }
+  return used;
+}
+
+// Keeps the start of a text that was not used whole, for the log.
 void keepText(SettingReading& reading, const char* value) {
-  if (reading.fallback == SettingFallback::none || value == nullptr) return;
+  if ((reading.fallback == SettingFallback::none && reading.lettersUsed == 0) || value == nullptr) {
+    return;
+  }
   std::size_t length = 0;
   for (; value[length] != '\0' && length + 1 < sizeof reading.text; ++length) {
     reading.text[length] = value[length];
@@ -87,13 +101,16 @@ void keepText(SettingReading& reading, const char* value) {
 // The file's two values, or their defaults where it has none that can be used.
 void readValues(const SettingsIni& ini, SettingsLoad& load) {
   load.source = SettingsSource::read;
-  const char* display = ini.GetValue("Debug", "DisplayAccuracy", nullptr);
+  const char* display = ini.GetValue(displayAccuracyName.section, displayAccuracyName.key, nullptr);
   bool yes = true;
   load.displayAccuracy.fallback = readYesNo(display, yes);
+  if (load.displayAccuracy.fallback == SettingFallback::none) {
+    load.displayAccuracy.lettersUsed = lettersUsedOf(display);
+  }
   keepText(load.displayAccuracy, display);
   displayAccuracy = yes;  // the default, true, unless the file says otherwise
 
-  const char* angle = ini.GetValue("Settings", "Angle", nullptr);
+  const char* angle = ini.GetValue(angleName.section, angleName.key, nullptr);
   double number = 1.5;
   load.angle.fallback = readNumber(angle, number);
   keepText(load.angle, angle);
@@ -164,11 +181,16 @@ SettingsLoad loadSettings() {
     return load;
   }
 
-  // One that opened but cannot be loaded (too large to hold, a folder) is as good as locked.
+  // One that opened but cannot be loaded (too large to hold, a folder) leaves the library empty:
+  // both lookups give their defaults, and the file stays as it is.
   if (ini.LoadFile(path) != SI_OK) {
-    load.source = SettingsSource::unreadable;
+    load.source = SettingsSource::notLoaded;
+    displayAccuracy = true;
+    angleLeniency = 1.5f;
   } else {
     readValues(ini, load);
+    ini.Reset();  // the file's text is held once at a time
+    noteFileLines(path, load);
   }
   std::fclose(presence);
   return load;

@@ -6,13 +6,25 @@
 extern bool displayAccuracy;  // draw "Accuracy: N" above treated peds
 extern float angleLeniency;   // degrees of barrel misalignment that the accuracy forgives
 
+// Where each setting lives in the file, and the value it has when the file gives none it can use.
+struct SettingName {
+  const char* section;
+  const char* key;
+  const char* fallback;
+};
+inline constexpr SettingName displayAccuracyName{"Debug", "DisplayAccuracy", "true"};
+inline constexpr SettingName angleName{"Settings", "Angle", "1.5"};
+
 // How the settings were had, for the start-up log.
 enum class SettingsSource {
   noPath,      // the game's path could not be had whole: nothing read or written
   read,        // read from the file
   created,     // no file: one was written with the values in memory
   notCreated,  // no file, and none could be written
-  unreadable,  // a file that cannot be read: left untouched, the values in memory kept
+  unreadable,  // a file that cannot be opened (held by another program, no read access): left
+               // untouched, the values in memory kept
+  notLoaded,   // a file that opens but cannot be loaded (too large, a folder): left untouched,
+               // both values their defaults, as for a file that holds neither
 };
 
 // Why a value read from the file is its default instead.
@@ -22,14 +34,37 @@ constexpr std::uint32_t settingTextCapacity = 40;
 
 struct SettingReading {
   SettingFallback fallback = SettingFallback::none;
-  char text[settingTextCapacity] = {};  // the file's text that was not used, cut short
+  char text[settingTextCapacity] = {};  // the file's text that was not used whole, cut short
   bool textCut = false;                 // whether text is only the start of it
+  std::uint8_t lettersUsed = 0;         // a yes/no taken from its first letters, more after them
 };
+
+// A line the log points out: one that looks meant for a setting but is not read (a section or
+// key spelt nearly as the setting's, or the key under another section), or the setting's own key
+// given more than once (the last one counts).
+enum class FileNoteKind { nearMiss, givenAgain };
+
+constexpr std::uint32_t noteNameCapacity = 25;
+
+struct FileNote {
+  FileNoteKind kind = FileNoteKind::nearMiss;
+  const SettingName* meant = nullptr;
+  char section[noteNameCapacity] = {};  // as the file spells them, cut short
+  char key[noteNameCapacity] = {};      // empty for a section line
+  bool sectionCut = false;
+  bool keyCut = false;
+  std::uint32_t times = 0;  // how often a key was given
+};
+
+// The log has room for a few; the rest are only counted.
+constexpr std::uint32_t fileNotesKept = 3;
 
 struct SettingsLoad {
   SettingsSource source = SettingsSource::noPath;
   SettingReading displayAccuracy;  // only when read
   SettingReading angle;
+  FileNote notes[fileNotesKept];
+  std::uint32_t noteCount = 0;  // every note found, kept or not
 };
 
 SettingsLoad loadSettings();

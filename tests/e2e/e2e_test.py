@@ -161,6 +161,17 @@ def run_game(folder, *options, cwd=None):
         return json.load(file)
 
 
+def run_plain(folder, *options):
+    """Runs game-sim.exe under Wine with no check of its own; its exit status and what it said."""
+    environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    with open(os.path.join(folder, "stderr.txt"), "w+", encoding="utf-8") as err:
+        run = subprocess.run([WINE, os.path.join(folder, "game-sim.exe"), "--quiet", *options],
+                             env=environment, stdout=subprocess.DEVNULL, stderr=err, cwd=folder,
+                             timeout=300, check=False)
+        err.seek(0)
+        return run.returncode, err.read()
+
+
 def run_native(folder, *options):
     """The same run in-process, with the plug-in's code built natively."""
     os.makedirs(folder, exist_ok=True)
@@ -308,6 +319,20 @@ class E2ETest(unittest.TestCase):
         run_game(folder, "--scene", HAND_DERIVED, "--frames", "1")
         with open(path, "rb") as file:
             self.assertEqual(file.read(), created)
+
+    def test_players_own_settings_file_is_never_written_over(self):
+        # game-sim.exe put in a folder that holds the player's own settings file, run without a
+        # scene: the file keeps every byte and the run stops, saying how to go on.
+        folder = lay_out_game("players-settings")
+        path = os.path.join(folder, SETTINGS_NAME)
+        write_bytes(path, PLAYERS_SETTINGS)
+        status, said = run_plain(folder)
+        self.assertEqual(status, 2, said)
+        self.assertIn(f"{path} is there already and is not the built-in scene's settings file",
+                      said)
+        self.assertIn("--replace-settings", said)
+        self.assertEqual(read_bytes(path), PLAYERS_SETTINGS)
+        self.assertFalse(os.path.exists(os.path.join(folder, LOG_NAME)), "the plug-in never ran")
 
     def test_hand_derived_accuracies(self):
         frames = run_game(lay_out_game("hand-derived"), "--scene", HAND_DERIVED,
@@ -686,6 +711,38 @@ class LogTest(RunChecks):
             "DisplayAccuracy: true (the file says \"maybe\", not a yes/no value: the default "
             "true)",
             "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)", first_pass])
+
+        # Too large to load (2 GiB, kept sparse): both defaults apply, and the file stays.
+        path = os.path.join(folder, SETTINGS_NAME)
+        write_bytes(path, PLAYERS_SETTINGS)
+        os.truncate(path, 1 << 31)
+        before = os.stat(path)
+        status, said = run_plain(folder, "--scene", FAULTS_WORLD, "--frames", "1")
+        self.assertEqual(status, 0, said)
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: vok.quillmarrowfendcask.ini is there but could not be read (too large, or "
+            "not a file?); left untouched, both defaults apply",
+            "DisplayAccuracy: true", "Angle: 1.5",
+            "First pass: 7 peds found near the player, 4 given an accuracy"])
+        after = os.stat(path)
+        self.assertEqual((after.st_size, after.st_mtime_ns), (before.st_size, before.st_mtime_ns))
+        with open(path, "rb") as file:
+            self.assertEqual(file.read(len(PLAYERS_SETTINGS)), PLAYERS_SETTINGS)
+        os.remove(path)
+
+        # Slips the log points out, the values as the file gives them: labels off, leniency 3.
+        write_bytes(os.path.join(folder, SETTINGS_NAME),
+                    b"[Debug]\r\nDisplayAccuracy = false ; no labels\r\n[Setings]\r\n"
+                    b"Angle = 2\r\n[Settings]\r\nAngle = 45\r\nAngle = 3\r\n")
+        results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assert_treated(results, WORLD_IN_MEMORY)
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: read from vok.quillmarrowfendcask.ini",
+            "DisplayAccuracy: false (the file says \"false ; no labels\": only its first letter "
+            "counted)",
+            "Angle: 3",
+            "Note: [Setings]: did you mean [Settings]? Not read",
+            "Note: [Settings] Angle is given twice, the last one counts", first_pass])
 
 
 if __name__ == "__main__":

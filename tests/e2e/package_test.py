@@ -7,6 +7,7 @@ CTest passes the paths in the environment, as for e2e_test.py.
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -74,6 +75,19 @@ class PackageTest(unittest.TestCase):
         self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
         self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
         self.assertEqual(entries["CHANGELOG.txt"][1], source_file("CHANGELOG.md"))
+
+    def test_says_what_release_it_is(self):
+        # The changelog's first section is this version, with its date; nothing "unreleased".
+        changelog = self.entries()["CHANGELOG.txt"][1].decode("utf-8")
+        sections = [line for line in changelog.splitlines() if line.startswith("## ")]
+        self.assertRegex(sections[0], r"^## \[" + re.escape(self.version) +
+                         r"\] - \d{4}-\d{2}-\d{2}$")
+        self.assertNotIn("Unreleased", changelog)
+        # The player's readme names this version wherever it names one.
+        readme = self.entries()["README.txt"][1].decode("utf-8")
+        named = re.findall(PLUGIN + r"[ -](\d+\.\d+\.\d+)", readme)
+        self.assertGreater(len(named), 0)
+        self.assertEqual(set(named), {self.version})
 
     def test_settings_file_is_the_one_the_plugin_creates_on_a_first_run(self):
         settings = self.entries()[PLUGIN + ".ini"][1]

@@ -64,6 +64,13 @@ TEST_F(StartupLogTest, CreatedFileNamesTheVersionsAndTheValuesWritten) {
                            "these values\r\n"
                            "DisplayAccuracy: false\r\n"
                            "Angle: 3\r\n");
+
+  // Read back, the file the plug-in wrote gives nothing to point out.
+  writeStartupLog(loadSettings());
+  EXPECT_EQ(settingsLines(),
+            "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+            "DisplayAccuracy: false\r\n"
+            "Angle: 3\r\n");
 }
 
 TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
@@ -103,16 +110,16 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
                                    row.line + "\r\n");
   }
 
-  // A folder of that name is there but cannot be read: the values in memory stay.
+  // A folder of that name is there but cannot be read: both defaults apply.
   fs::remove(dir + "/vok.quillmarrowfendcask.ini");
   fs::create_directory(dir + "/vok.quillmarrowfendcask.ini");
   angleLeniency = 2.5f;
   writeStartupLog(loadSettings());
   EXPECT_EQ(settingsLines(),
-            "Settings: vok.quillmarrowfendcask.ini is there but cannot be read (open in another "
-            "program?); left untouched, these values kept\r\n"
-            "DisplayAccuracy: false\r\n"
-            "Angle: 2.5\r\n");
+            "Settings: vok.quillmarrowfendcask.ini is there but could not be read (too large, or "
+            "not a file?); left untouched, both defaults apply\r\n"
+            "DisplayAccuracy: true\r\n"
+            "Angle: 1.5\r\n");
   fs::remove(dir + "/vok.quillmarrowfendcask.ini");
 
   // Values missing, one too long to be read: the text is cut short, never the line dropped.
@@ -142,6 +149,90 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
             "Settings: read from vok.quillmarrowfendcask.ini\r\n"
             "DisplayAccuracy: false\r\n"
             "Angle: 2.5\r\n");
+}
+
+// Slips a player makes: each gets a line, and the values stay exactly what the file gives.
+TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
+  const struct {
+    const char* file;
+    bool display;
+    float angle;
+    const char* lines;
+  } rows[] = {
+      {"[Setings]\nAngle = 2\n[Debug]\nDisplayAcuracy = false\n", true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"
+       "Note: [Setings]: did you mean [Settings]? Not read, so Angle is the default 1.5\r\n"
+       "Note: [Debug] DisplayAcuracy: did you mean DisplayAccuracy? Not read, so "
+       "DisplayAccuracy is the default true\r\n"},
+      // Only the first letters of a yes/no count; the log says when more was written.
+      {"[Debug]\nDisplayAccuracy = false ; hide labels\n[Settings]\nAngle = 2\nangle = 45\n", false,
+       45.0f,
+       "DisplayAccuracy: false (the file says \"false ; hide labels\": only its first letter "
+       "counted)\r\n"
+       "Angle: 45 (above 30, the most the file's own text advises: a barrel 30 degrees off still "
+       "hits)\r\n"
+       "Note: [Settings] Angle is given twice, the last one counts\r\n"},
+      {"[debug]\nDisplayAccuracy = Offline\nDISPLAYACCURACY = on\nDisplayAccuracy = OFF\n"
+       "[Settings]\nAngle = 30\n",
+       false, 30.0f,
+       "DisplayAccuracy: false\r\n"
+       "Angle: 30\r\n"
+       "Note: [Debug] DisplayAccuracy is given 3 times, the last one counts\r\n"},
+      // A key under another section, or before any, is not read either.
+      {"Angle = 2\n[Debug]\nDisplay Accuracy = no\nAngel = 4\n[Settings]\nAngle = 5\n", true, 5.0f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 5\r\n"
+       "Note: Angle (before any section): did you mean [Settings] Angle? Not read\r\n"
+       "Note: [Debug] Display Accuracy: did you mean DisplayAccuracy? Not read, so "
+       "DisplayAccuracy is the default true\r\n"
+       "Note: [Debug] Angel: did you mean [Settings] Angle? Not read\r\n"},
+      // Names far from the settings' own are someone else's business.
+      {"[Graphics]\nRange = 3\n[Debug]\nDisplay = off\nAccuracy = off\n[Settings]\nMaxAngle = 1\n"
+       "Angle = 0.5deg\n",
+       true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (the file says \"0.5deg\", not a number: the default 1.5)\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    displayAccuracy = !row.display;
+    writeIni(row.file);
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(settingsLines(),
+              std::string("Settings: read from vok.quillmarrowfendcask.ini\r\n") + row.lines);
+    EXPECT_EQ(displayAccuracy, row.display);
+    EXPECT_EQ(angleLeniency, row.angle);
+  }
+}
+
+// However many slips and however long the texts, the log keeps every line whole: a few notes, then
+// how many more there are.
+TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
+  std::string file = "[Settings]\nAngle = " + std::string(200, '9') + "\n";
+  for (int section = 0; section < 500; ++section) {
+    file += "[" + std::string(100, 'S') + std::to_string(section) +
+            "]\nDisplayAccuracyXYZ = 1\nDisplay_Accuracy = 1\n";
+  }
+  writeIni(file);
+  writeStartupLog(loadSettings());
+  logFirstPass(1, 0);
+  const std::string log = readLog();
+  const std::string longNote = "Note: [" + std::string(noteNameCapacity - 1, 'S') +
+                               "...] DisplayAccuracyXYZ: did you mean [Debug] DisplayAccuracy? "
+                               "Not read, so DisplayAccuracy is the default true\r\n";
+  EXPECT_NE(
+      log.find(longNote + "Note: [" + std::string(noteNameCapacity - 1, 'S') + "...] Display_"),
+      std::string::npos)
+      << log;
+  const std::string end =
+      "Note: 997 more like these, not shown\r\n"
+      "First pass: 1 ped found near the player, 0 given an accuracy\r\n";
+  ASSERT_GT(log.size(), end.size());
+  EXPECT_EQ(log.substr(log.size() - end.size()), end);
+  EXPECT_LT(log.size(), 1024u);
+  EXPECT_TRUE(displayAccuracy);
+  EXPECT_EQ(angleLeniency, 1.5f);
 }
 
 TEST_F(StartupLogTest, NoLogWithoutTheGamesPath) {

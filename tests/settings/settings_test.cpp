@@ -176,6 +176,7 @@ TEST_F(SettingsTest, AngleIsTheWholeValueAsStrtodReadsItElseOnePointFive) {
               {"0", 0.0f},
               {"-4", -4.0f},
               {"1e1", 10.0f},
+              {"0x5p+-3", 1.5f},
               {"  7.25  ", 7.25f},
               {"2.5deg", 1.5f},
               {"3,5", 1.5f},
@@ -327,13 +328,34 @@ TEST_F(SettingsTest, PathsThatJustFitAreUsed) {
 // --- Files we may not touch --------------------------------------------------------------------
 
 TEST_F(SettingsTest, ExistingFileThatCannotBeReadIsNeverRewritten) {
-  // A folder of that name opens but cannot be loaded: it counts as there and unreadable.
+  // A folder of that name opens but cannot be loaded: the library holds nothing, so both values
+  // are their defaults, and the folder stays.
   fs::create_directory(iniPath());
-  EXPECT_EQ(loadSettings().source, SettingsSource::unreadable);
+  EXPECT_EQ(loadSettings().source, SettingsSource::notLoaded);
   EXPECT_TRUE(fs::is_directory(iniPath()));
-  EXPECT_FALSE(displayAccuracy);
-  EXPECT_EQ(angleLeniency, 3.0f);
+  EXPECT_TRUE(displayAccuracy);
+  EXPECT_EQ(angleLeniency, 1.5f);
   fs::remove(iniPath());
+
+  // Far too large to hold in memory, though it takes no room on disk. Only where the system
+  // refuses an allocation past its memory: otherwise the library would go on to read it all.
+  writeIni("[Debug]\r\nDisplayAccuracy = false\r\n[Settings]\r\nAngle = 12\r\n");
+  std::string overcommit;
+  std::ifstream("/proc/sys/vm/overcommit_memory") >> overcommit;
+  std::error_code sparse;
+  if (overcommit == "0" || overcommit == "2") {
+    fs::resize_file(iniPath(), std::uintmax_t{1} << 40, sparse);
+  }
+  if (!sparse && fs::file_size(iniPath()) == std::uintmax_t{1} << 40) {
+    displayAccuracy = false;
+    EXPECT_EQ(loadSettings().source, SettingsSource::notLoaded);
+    EXPECT_EQ(fs::file_size(iniPath()), std::uintmax_t{1} << 40);
+    EXPECT_TRUE(displayAccuracy);
+    EXPECT_EQ(angleLeniency, 1.5f);
+  }
+  fs::remove(iniPath());
+  displayAccuracy = false;
+  angleLeniency = 3.0f;
 
   const std::string bytes = "[Debug]\r\nDisplayAccuracy = true\r\n[Settings]\r\nAngle = 12\r\n";
   writeIni(bytes);

@@ -1,5 +1,9 @@
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_game_test.h"
@@ -163,6 +167,80 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), row.error);
     EXPECT_EQ(status, 2) << row.error;
   }
+}
+
+// Our own game folder may hold a player's settings file: the simulated game leaves it as it is
+// unless told to write over it, and says when it puts a file down.
+TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
+  const std::string folder = testing::TempDir() + "game-sim-settings/";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "vok.quillmarrowfendcask.ini";
+  const auto contents = [&path] {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  const std::string players = "[Debug]\r\nDisplayAccuracy = true\r\n; my own notes\r\n";
+  std::ofstream(path, std::ios::binary) << players;
+
+  // No plug-in is found: a run that got past the settings file stops there with 1.
+  PluginLoader noPlugins{};
+  noPlugins.load = [](const GameSimApi&, const std::string&) { return 0; };
+  noPlugins.fullPath = [](const char* given) { return std::string(given); };
+  const auto run = [&](std::vector<std::string> options) {
+    std::vector<char*> argv{const_cast<char*>("game-sim")};
+    for (std::string& option : options) argv.push_back(option.data());
+    testing::internal::CaptureStderr();
+    const int status =
+        gameSimMain(static_cast<int>(argv.size()), argv.data(), *gameSimApi(), folder, noPlugins);
+    return std::pair{status, testing::internal::GetCapturedStderr()};
+  };
+
+  const auto [kept, keptSays] = run({});
+  EXPECT_EQ(kept, 2);
+  EXPECT_EQ(keptSays, "game-sim: " + path +
+                          " is there already and is not the built-in scene's settings file: it "
+                          "is left as it is, and nothing ran. Move it away, run game-sim in a "
+                          "folder of its own, or give --replace-settings to write the built-in "
+                          "scene's over it\n");
+  EXPECT_EQ(contents(), players);
+
+  const auto [replaced, replacedSays] = run({"--replace-settings"});
+  EXPECT_EQ(replaced, 1);
+  const std::string builtIn = contents();
+  EXPECT_NE(builtIn, players);
+  EXPECT_EQ(replacedSays.substr(0, replacedSays.find('\n') + 1),
+            "game-sim: the built-in scene's settings file put down as " + path +
+                ", over the one that was there\n");
+
+  // The scene's own file, left by an earlier run, is simply used again.
+  const auto [again, againSays] = run({});
+  EXPECT_EQ(again, 1);
+  EXPECT_EQ(againSays.find("settings file"), std::string::npos) << againSays;
+  EXPECT_EQ(contents(), builtIn);
+
+  // A scene without a settings file writes none: the plug-in reads the one there or makes its own.
+  const std::string scene = folder + "no-settings.ini";
+  std::ofstream(scene) << "[player]\nposition = 0, 0, 0\n";
+  std::ofstream(path, std::ios::binary) << players;
+  EXPECT_EQ(run({"--scene", scene}).first, 1);
+  EXPECT_EQ(contents(), players);
+
+  // Another of a scene's own files, left by the save loads of an earlier run, is its to replace.
+  const std::string twoFiles = folder + "two-files.ini";
+  std::ofstream(twoFiles) << "[player]\nposition = 0, 0, 0\n[settings]\nfile = [Settings]\n"
+                             "file 2 = [Debug]\n";
+  std::ofstream(path, std::ios::binary) << "[Debug]\n";
+  EXPECT_EQ(run({"--scene", twoFiles}).first, 1);
+  EXPECT_EQ(contents(), "[Settings]\n");
+
+  std::filesystem::remove(path);
+  const auto [fresh, freshSays] = run({});
+  EXPECT_EQ(fresh, 1);
+  EXPECT_EQ(contents(), builtIn);
+  EXPECT_EQ(freshSays.substr(0, freshSays.find('\n') + 1),
+            "game-sim: the built-in scene's settings file put down as " + path + "\n");
+  std::filesystem::remove_all(folder);
 }
 
 // The last column of a ped's row in a frame's table: the label drawn, or why there is none.
