@@ -347,6 +347,15 @@ bool begin() {
   // Made once: a run that reloads the plug-ins comes here before every load.
   static unsigned char* const jumps = jumpsNear(crt);
   if (jumps == nullptr) return false;
+  // Every page of the table written at once: blocks at new addresses would otherwise touch new
+  // pages, and the process's memory the count reports would grow with the count itself.
+  static const bool tableTouched = [] {
+    for (std::size_t i = 0; i < tableSize; i += 4096 / sizeof(Block)) {
+      reinterpret_cast<volatile std::uintptr_t&>(blocks[i].address) = blocks[i].address;
+    }
+    return true;
+  }();
+  (void)tableTouched;
   auto* const base = reinterpret_cast<unsigned char*>(crt);
   for (std::size_t i = 0; i < std::size(standIns); ++i) {
     StandIn& standIn = standIns[i];
