@@ -153,8 +153,13 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
 void tally(HostTally* tally) {
   const sim::HostState& host = sim::host();
   const sim::FrameRecord& last = sim::world().previous;
-  *tally = {host.scriptRegistrations, host.keyboardRegistrations, host.scriptUnregistrations,
-            host.keyboardUnregistrations, static_cast<std::uint32_t>(last.labels.size()), 0, 0};
+  *tally = {host.scriptRegistrations,
+            host.keyboardRegistrations,
+            host.scriptUnregistrations,
+            host.keyboardUnregistrations,
+            static_cast<std::uint32_t>(last.labels.size()),
+            0,
+            0};
   for (const sim::ActorFrame& actor : last.actors) {
     if (actor.accuracySets == 0) continue;
     ++tally->lastFrameTreated;
@@ -167,10 +172,9 @@ void setReloads(const ReloadRecord* reloads, std::size_t count) {
 }
 
 const GameSimApi api = {
-    loadScene,     defaultScene, sceneSettingsFile, moduleLoaded,      runFrames,
-    report,        writeJson,    writeSvg,          registeredScript,  installCrowd,
-    recordNatives, useCrowd,     setSaveLoads,      setKeysEveryFrame, setFrameObserver,
-    tally,         setReloads};
+    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded, runFrames,     report,
+    writeJson,    writeSvg,          registeredScript,  installCrowd, recordNatives, useCrowd,
+    setSaveLoads, setKeysEveryFrame, setFrameObserver,  tally,        setReloads};
 
 }  // namespace
 

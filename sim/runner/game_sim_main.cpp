@@ -200,16 +200,15 @@ std::string kib(double bytes, bool sign = false) {
 
 // One line per reload: what a modder reloading the plug-in wants to know at once.
 std::string reloadLine(int number, int of, const ReloadRecord& reload, const ReloadRecord& first) {
-  std::string out =
-      "Reload " + std::to_string(number) + " of " + std::to_string(of) + ": registered " +
-      std::to_string(reload.scriptsRegistered) + " script and " +
-      std::to_string(reload.handlersRegistered) + " keyboard handler, unregistered " +
-      std::to_string(reload.scriptsUnregistered) + " and " +
-      std::to_string(reload.handlersUnregistered) + "; last frame " +
-      std::to_string(reload.treated) + " peds given an accuracy, " +
-      std::to_string(reload.labels) + " labels; log " +
-      (reload.logWritten ? "written" : "NOT WRITTEN") + "; process private bytes " +
-      kib(static_cast<double>(reload.privateBytes));
+  std::string out = "Reload " + std::to_string(number) + " of " + std::to_string(of) +
+                    ": registered " + std::to_string(reload.scriptsRegistered) + " script and " +
+                    std::to_string(reload.handlersRegistered) + " keyboard handler, unregistered " +
+                    std::to_string(reload.scriptsUnregistered) + " and " +
+                    std::to_string(reload.handlersUnregistered) + "; last frame " +
+                    std::to_string(reload.treated) + " peds given an accuracy, " +
+                    std::to_string(reload.labels) + " labels; log " +
+                    (reload.logWritten ? "written" : "NOT WRITTEN") + "; process private bytes " +
+                    kib(static_cast<double>(reload.privateBytes));
   if (number > 1) {
     out += " (" +
            kib(static_cast<double>(reload.privateBytes) - static_cast<double>(first.privateBytes),
@@ -292,8 +291,8 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
   const int loads = options.reloads > 0 ? options.reloads : 1;
   if (options.heapJson != nullptr &&
-      !plugins.countHeap(api, static_cast<std::uint64_t>(options.frames) *
-                                  static_cast<std::uint64_t>(loads))) {
+      !plugins.countHeap(
+          api, static_cast<std::uint64_t>(options.frames) * static_cast<std::uint64_t>(loads))) {
     std::fputs("game-sim: --count-heap is not available here\n", stderr);
     return 2;
   }
@@ -335,8 +334,8 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
         static_cast<std::uint32_t>(loaded.keyboardRegistrations - before.keyboardRegistrations);
     reload.scriptsUnregistered =
         static_cast<std::uint32_t>(after.scriptUnregistrations - loaded.scriptUnregistrations);
-    reload.handlersUnregistered = static_cast<std::uint32_t>(after.keyboardUnregistrations -
-                                                             loaded.keyboardUnregistrations);
+    reload.handlersUnregistered =
+        static_cast<std::uint32_t>(after.keyboardUnregistrations - loaded.keyboardUnregistrations);
     reload.labels = after.lastFrameLabels;
     reload.treated = after.lastFrameTreated;
     reload.accuracySum = after.lastFrameAccuracySum;
