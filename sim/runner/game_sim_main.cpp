@@ -248,6 +248,15 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fputs(api.defaultScene(), stdout);
     return 0;
   }
+  // Refused before anything is written to the game's folder.
+  ReloadRecord probe{};
+  if (options.reloads > 0 && !plugins.readMemory(probe)) {
+    std::fputs(
+        "game-sim: --reloads is not available here: in-process the plug-in's code stays loaded "
+        "(game-sim.exe under Wine reloads the DLL)\n",
+        stderr);
+    return 2;
+  }
   // Opened here first, so that a scene that cannot be read is named in full, with the reason.
   if (options.scene != nullptr) {
     std::FILE* scene = std::fopen(options.scene, "rb");
@@ -279,14 +288,6 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
       !plugins.holdSettingsFile(settingsPath, options.holdSettings)) {
     std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsPath.c_str(),
                  options.holdSettings);
-    return 2;
-  }
-  ReloadRecord probe{};
-  if (options.reloads > 0 && !plugins.readMemory(probe)) {
-    std::fputs(
-        "game-sim: --reloads is not available here: in-process the plug-in's code stays loaded "
-        "(game-sim.exe under Wine reloads the DLL)\n",
-        stderr);
     return 2;
   }
   const int loads = options.reloads > 0 ? options.reloads : 1;
