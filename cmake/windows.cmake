@@ -46,7 +46,7 @@ if(NOT MSVC)
   # same sources gives the same file.
   target_link_options(plugin PRIVATE -static -static-libgcc -static-libstdc++
                       -Wl,--exclude-all-symbols -s -Wl,--no-insert-timestamp)
-  target_sources(plugin PRIVATE src/host/mingw_terminate.cpp)
+  target_sources(plugin PRIVATE src/host/mingw_terminate.cpp src/host/mingw_pool_release.cpp)
 endif()
 
 if(NOT MSVC)

@@ -164,34 +164,38 @@ void hostScriptWait(DWORD milliseconds) {
 }
 
 namespace {
+constexpr std::size_t registrationsLogged = 64;
+
 template <typename Function>
 void logRegistration(const char* operation, HMODULE module, Function function) {
-  host().registrationLog.push_back({operation, reinterpret_cast<std::uintptr_t>(module),
-                                    reinterpret_cast<std::uintptr_t>(function)});
+  std::vector<Registration>& log = host().registrationLog;
+  if (log.size() >= registrationsLogged) return;
+  log.push_back({operation, reinterpret_cast<std::uintptr_t>(module),
+                 reinterpret_cast<std::uintptr_t>(function)});
 }
 }  // namespace
 
 void hostScriptRegister(HMODULE module, void (*entry)()) {
   logRegistration("scriptRegister", module, entry);
-  host().registrations.push_back("script");
+  ++host().scriptRegistrations;
   host().registeredModule = module;
   host().scriptEntry = entry;
 }
 
 void hostScriptUnregister(HMODULE module) {
   logRegistration("scriptUnregister", module, nullptr);
-  host().registrations.push_back(module == host().registeredModule ? "unscript" : "unscript?");
+  if (module == host().registeredModule) ++host().scriptUnregistrations;
 }
 
 void hostKeyboardHandlerRegister(KeyboardHandler handler) {
   logRegistration("keyboardHandlerRegister", nullptr, handler);
-  host().registrations.push_back("keyboard");
+  ++host().keyboardRegistrations;
   host().keyboardHandler = handler;
 }
 
 void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
   logRegistration("keyboardHandlerUnregister", nullptr, handler);
-  host().registrations.push_back(handler == host().keyboardHandler ? "unkeyboard" : "unkeyboard?");
+  if (handler == host().keyboardHandler) ++host().keyboardUnregistrations;
 }
 
 int sendKeyboardEvents() {

@@ -105,12 +105,17 @@ struct HostState {
   // frames runs here, before the wait returns or the script is stopped.
   void (*afterWait)() = nullptr;
 
-  // Registration as the plug-in's DLL entry made it.
-  std::vector<std::string> registrations;  // "script", "keyboard", "unscript", "unkeyboard"
+  // Registration as the plug-in's DLL entry made it. Every call is counted (an unregistration
+  // only when it names what was registered) but only the first ones are logged, so that a run
+  // that reloads the plug-in a thousand times stays in constant memory.
   HMODULE registeredModule = nullptr;
   void (*scriptEntry)() = nullptr;
   KeyboardHandler keyboardHandler = nullptr;
   std::vector<Registration> registrationLog;
+  std::uint64_t scriptRegistrations = 0;
+  std::uint64_t keyboardRegistrations = 0;
+  std::uint64_t scriptUnregistrations = 0;
+  std::uint64_t keyboardUnregistrations = 0;
 
   // The in-flight call.
   std::uint64_t pendingHash = 0;

@@ -49,8 +49,16 @@ const char* sceneSettingsFile() {
   return scene.hasSettingsFile ? scene.settingsFile.c_str() : nullptr;
 }
 
+// A module loaded again is listed once, with its latest handle: reloads keep the list short.
 void moduleLoaded(const char* file, std::uintptr_t module) {
-  run.modules.push_back({file == nullptr ? "" : file, module});
+  const std::string name = file == nullptr ? "" : file;
+  for (sim::LoadedModule& loaded : run.modules) {
+    if (loaded.file == name) {
+      loaded.module = module;
+      return;
+    }
+  }
+  run.modules.push_back({name, module});
 }
 
 // Before the i-th save load the scene's settings files are put down in turn, the first one
@@ -154,10 +162,31 @@ bool isSceneSettingsFile(const char* bytes, std::size_t size) {
   return false;
 }
 
+void tally(HostTally* tally) {
+  const sim::HostState& host = sim::host();
+  const sim::FrameRecord& last = sim::world().previous;
+  *tally = {host.scriptRegistrations,
+            host.keyboardRegistrations,
+            host.scriptUnregistrations,
+            host.keyboardUnregistrations,
+            static_cast<std::uint32_t>(last.labels.size()),
+            0,
+            0};
+  for (const sim::ActorFrame& actor : last.actors) {
+    if (actor.accuracySets == 0) continue;
+    ++tally->lastFrameTreated;
+    tally->lastFrameAccuracySum += actor.accuracy;
+  }
+}
+
+void setReloads(const ReloadRecord* reloads, std::size_t count) {
+  run.reloads.assign(reloads, reloads + count);
+}
+
 const GameSimApi api = {
-    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded,       runFrames,     report,
-    writeJson,    writeSvg,          registeredScript,  installCrowd,       recordNatives, useCrowd,
-    setSaveLoads, setKeysEveryFrame, setFrameObserver,  isSceneSettingsFile};
+    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded,        runFrames,     report,
+    writeJson,    writeSvg,          registeredScript,  installCrowd,        recordNatives, useCrowd,
+    setSaveLoads, setKeysEveryFrame, setFrameObserver,  isSceneSettingsFile, tally,         setReloads};
 
 }  // namespace
 

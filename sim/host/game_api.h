@@ -25,6 +25,36 @@ struct NativeReplayView {
   std::size_t setSlotCount;
 };
 
+// What the host has seen so far, for a run that loads and unloads the plug-ins again and again:
+// its registration calls (an unregistration counted when it names what was registered) and what
+// the plug-ins did in the last frame closed.
+struct HostTally {
+  std::uint64_t scriptRegistrations;
+  std::uint64_t keyboardRegistrations;
+  std::uint64_t scriptUnregistrations;
+  std::uint64_t keyboardUnregistrations;
+  std::uint32_t lastFrameLabels;
+  std::uint32_t lastFrameTreated;  // peds given an accuracy
+  std::int64_t lastFrameAccuracySum;
+};
+
+// One load, run and unload of the plug-ins, as game-sim saw it.
+struct ReloadRecord {
+  std::uint32_t scriptsRegistered;  // while they loaded
+  std::uint32_t handlersRegistered;
+  std::uint32_t scriptsUnregistered;  // while they unloaded
+  std::uint32_t handlersUnregistered;
+  std::uint32_t labels;  // in the last frame, as the settings read at this load have it
+  std::uint32_t treated;
+  std::int64_t accuracySum;
+  bool logWritten;   // the start-up log, removed before the load, was there after the frames
+  bool heapCounted;  // whether the plug-ins' heap below was counted (--count-heap)
+  std::uint64_t liveBlocks;  // the plug-ins' heap after the unload
+  std::uint64_t liveBytes;
+  std::uint64_t workingSet;  // the process's memory after the unload
+  std::uint64_t privateBytes;
+};
+
 struct GameSimApi {
   // Installs the scene from a file, or the built-in one for a null path. Null, or what is wrong.
   const char* (*loadScene)(const char* path);
@@ -60,6 +90,9 @@ struct GameSimApi {
   void (*setFrameObserver)(void (*observer)(std::uint64_t frame, bool scriptStarted));
   // Whether these bytes are one of the scene's settings files, the first or a later one.
   bool (*isSceneSettingsFile)(const char* bytes, std::size_t size);
+  // For a run with reloads: what the host has seen so far, and the reloads for the JSON.
+  void (*tally)(HostTally* tally);
+  void (*setReloads)(const ReloadRecord* reloads, std::size_t count);
 };
 
 const GameSimApi* gameSimApi();

@@ -344,8 +344,18 @@ bool begin() {
       reinterpret_cast<Realloc>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "realloc")));
   realFree = reinterpret_cast<Free>(reinterpret_cast<void (*)()>(GetProcAddress(crt, "free")));
   if (!realMalloc || !realCalloc || !realRealloc || !realFree) return false;
-  unsigned char* jumps = jumpsNear(crt);
+  // Made once: a run that reloads the plug-ins comes here before every load.
+  static unsigned char* const jumps = jumpsNear(crt);
   if (jumps == nullptr) return false;
+  // Every page of the table written at once: blocks at new addresses would otherwise touch new
+  // pages, and the process's memory the count reports would grow with the count itself.
+  static const bool tableTouched = [] {
+    for (std::size_t i = 0; i < tableSize; i += 4096 / sizeof(Block)) {
+      reinterpret_cast<volatile std::uintptr_t&>(blocks[i].address) = blocks[i].address;
+    }
+    return true;
+  }();
+  (void)tableTouched;
   auto* const base = reinterpret_cast<unsigned char*>(crt);
   for (std::size_t i = 0; i < std::size(standIns); ++i) {
     StandIn& standIn = standIns[i];
@@ -393,11 +403,16 @@ bool loaded(HMODULE module) {
   return true;
 }
 
+// After every load when the plug-ins are reloaded; the figures "after load" are the first load's.
 void afterLoad(std::uint64_t frames) {
   framesPlanned = frames;
-  atLoad = {true, countsNow()};
-  operationsBefore = atLoad.counts.allocations + atLoad.counts.reallocations;
-  freesBefore = atLoad.counts.frees;
+  const Counts now = countsNow();
+  if (!atLoad.taken) {
+    atLoad = {true, now};
+    scriptStarts.reserve(scriptStartsKept);  // at once: the count's own memory stays flat
+  }
+  operationsBefore = now.allocations + now.reallocations;
+  freesBefore = now.frees;
   tenthFrame = framesPlanned / 10 > 0 ? framesPlanned / 10 : 1;
 }
 
@@ -435,6 +450,19 @@ void afterFrames() {
 }
 
 void afterUnload() { atUnload = {true, countsNow()}; }
+
+void liveNow(std::uint64_t& blocks, std::uint64_t& bytes) {
+  const Counts now = countsNow();
+  blocks = now.liveBlocks;
+  bytes = now.liveBytes;
+}
+
+bool processMemory(std::uint64_t& workingSet, std::uint64_t& privateBytes) {
+  const Memory memory = memoryAt(0);
+  workingSet = memory.workingSet;
+  privateBytes = memory.privateBytes;
+  return memory.taken;
+}
 
 std::string report() {
   std::string out =

@@ -35,6 +35,10 @@ void afterFrame(std::uint64_t frame, bool scriptStarted);
 void afterFrames();
 void afterUnload();
 
+// The plug-ins' live blocks now, and the process's memory now (false when it cannot be read).
+void liveNow(std::uint64_t& blocks, std::uint64_t& bytes);
+bool processMemory(std::uint64_t& workingSet, std::uint64_t& privateBytes);
+
 // What was counted, for a person to read and as JSON.
 std::string report();
 std::string json();

@@ -85,6 +85,14 @@ extern "C" {
 
 void hostScriptRegister(HMODULE module, void (*entry)()) {
   sim::hostScriptRegister(module, entry);
+  // A plug-in loaded again takes the place of one unloaded, whose fiber is gone: a thousand
+  // reloads keep the host's memory flat.
+  for (ScriptFiber& script : scripts) {
+    if (script.finished && script.fiber == nullptr) {
+      script = {module, entry, nullptr, false};
+      return;
+    }
+  }
   scripts.push_back({module, entry, nullptr, false});
 }
 

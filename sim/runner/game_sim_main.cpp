@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
+constexpr char logFileName[] = "vok.quillmarrowfendcask.log";
 
 // Memory stays flat however long the run: a billion frames are over 4000 hours at 60 FPS.
 constexpr long maxFrames = 1000000000;
@@ -33,6 +35,7 @@ struct Options {
   bool keysEveryFrame = false;
   const char* heapJson = nullptr;
   bool replaceSettings = false;
+  int reloads = 0;
 };
 
 // One row per option: its name, the value it takes (null for none), what it does, and how it is
@@ -119,6 +122,15 @@ const OptionRow optionRows[] = {
      "put the scene's settings file down even over another one beside game-sim (without it, that "
      "one is left as it is and the run stops)",
      [](Options& o, const char*) -> const char* { return o.replaceSettings = true, nullptr; }},
+    {"--reloads", "N",
+     "load the plug-ins, run the frames and unload them again, N times in one process, as the "
+     "host's developer mode reloads them; prints per reload whether they registered and "
+     "unregistered, whether the start-up log was written and the process's memory after the "
+     "unload (with --count-heap the plug-ins' heap too)",
+     [](Options& o, const char* v) -> const char* {
+       return readCount(v, 1, 100000, o.reloads) ? nullptr
+                                                 : "expected a whole number from 1 to 100000";
+     }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -204,6 +216,37 @@ SettingsThere settingsThere(const std::string& path, const char* text, const Gam
                                                              : SettingsThere::other;
 }
 
+// Kibibytes with one decimal, with its sign when asked: "+0.0 KiB".
+std::string kib(double bytes, bool sign = false) {
+  char text[32];
+  std::snprintf(text, sizeof text, sign ? "%+.1f KiB" : "%.1f KiB", bytes / 1024.0);
+  return text;
+}
+
+// One line per reload: what a modder reloading the plug-in wants to know at once.
+std::string reloadLine(int number, int of, const ReloadRecord& reload, const ReloadRecord& first) {
+  std::string out = "Reload " + std::to_string(number) + " of " + std::to_string(of) +
+                    ": registered " + std::to_string(reload.scriptsRegistered) + " script and " +
+                    std::to_string(reload.handlersRegistered) + " keyboard handler, unregistered " +
+                    std::to_string(reload.scriptsUnregistered) + " and " +
+                    std::to_string(reload.handlersUnregistered) + "; last frame " +
+                    std::to_string(reload.treated) + " peds given an accuracy, " +
+                    std::to_string(reload.labels) + " labels; log " +
+                    (reload.logWritten ? "written" : "NOT WRITTEN") + "; process private bytes " +
+                    kib(static_cast<double>(reload.privateBytes));
+  if (number > 1) {
+    out += " (" +
+           kib(static_cast<double>(reload.privateBytes) - static_cast<double>(first.privateBytes),
+               true) +
+           " on reload 1)";
+  }
+  if (reload.heapCounted) {
+    out += ", plug-in heap after unload " + std::to_string(reload.liveBlocks) + " blocks (" +
+           kib(static_cast<double>(reload.liveBytes)) + ")";
+  }
+  return out + "\n";
+}
+
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
 bool writeSettingsFile(const std::string& path, const char* text) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -229,6 +272,15 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (options.printScene) {
     std::fputs(api.defaultScene(), stdout);
     return 0;
+  }
+  // Refused before anything is written to the game's folder.
+  ReloadRecord probe{};
+  if (options.reloads > 0 && !plugins.readMemory(probe)) {
+    std::fputs(
+        "game-sim: --reloads is not available here: in-process the plug-in's code stays loaded "
+        "(game-sim.exe under Wine reloads the DLL)\n",
+        stderr);
+    return 2;
   }
   // Opened here first, so that a scene that cannot be read is named in full, with the reason.
   if (options.scene != nullptr) {
@@ -279,8 +331,10 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                  options.holdSettings);
     return 2;
   }
+  const int loads = options.reloads > 0 ? options.reloads : 1;
   if (options.heapJson != nullptr &&
-      !plugins.countHeap(api, static_cast<std::uint64_t>(options.frames))) {
+      !plugins.countHeap(
+          api, static_cast<std::uint64_t>(options.frames) * static_cast<std::uint64_t>(loads))) {
     std::fputs("game-sim: --count-heap is not available here\n", stderr);
     return 2;
   }
@@ -294,13 +348,49 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     }
     std::printf("locale before the plug-ins: %s\n", std::setlocale(LC_ALL, nullptr));
   }
-  if (plugins.load(api, gameDirectory) == 0) {
-    std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n", gameDirectory.c_str());
-    return 1;
+  // Reserved at once: the run's own memory stays flat over the reloads it measures.
+  std::vector<ReloadRecord> reloads;
+  reloads.reserve(static_cast<std::size_t>(options.reloads));
+  const std::string logPath = gameDirectory + logFileName;
+  for (int load = 1; load <= loads; ++load) {
+    HostTally before{};
+    HostTally loaded{};
+    HostTally after{};
+    // Each load writes its own log: one left from the load before proves nothing.
+    if (options.reloads > 0) std::remove(logPath.c_str());
+    api.tally(&before);
+    if (plugins.load(api, gameDirectory) == 0) {
+      std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n", gameDirectory.c_str());
+      return 1;
+    }
+    api.tally(&loaded);
+    api.runFrames(options.frames);
+    if (load == loads) plugins.releaseSettingsFile();
+    plugins.unload();
+    if (options.reloads == 0) break;
+    api.tally(&after);
+    ReloadRecord& reload = reloads.emplace_back();
+    reload.scriptsRegistered =
+        static_cast<std::uint32_t>(loaded.scriptRegistrations - before.scriptRegistrations);
+    reload.handlersRegistered =
+        static_cast<std::uint32_t>(loaded.keyboardRegistrations - before.keyboardRegistrations);
+    reload.scriptsUnregistered =
+        static_cast<std::uint32_t>(after.scriptUnregistrations - loaded.scriptUnregistrations);
+    reload.handlersUnregistered =
+        static_cast<std::uint32_t>(after.keyboardUnregistrations - loaded.keyboardUnregistrations);
+    reload.labels = after.lastFrameLabels;
+    reload.treated = after.lastFrameTreated;
+    reload.accuracySum = after.lastFrameAccuracySum;
+    std::FILE* log = std::fopen(logPath.c_str(), "rb");
+    reload.logWritten = log != nullptr && std::fgetc(log) != EOF;
+    if (log != nullptr) std::fclose(log);
+    plugins.readMemory(reload);
+    if (!options.quiet) {
+      std::fputs(reloadLine(load, loads, reload, reloads.front()).c_str(), stdout);
+      std::fflush(stdout);
+    }
   }
-  api.runFrames(options.frames);
-  plugins.releaseSettingsFile();
-  plugins.unload();
+  api.setReloads(reloads.data(), reloads.size());
   if (options.locale != nullptr) {
     std::printf("locale after the plug-ins: %s\n", std::setlocale(LC_ALL, nullptr));
     std::setlocale(LC_ALL, "C");  // the report's numbers are written with "."

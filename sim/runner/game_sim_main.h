@@ -25,6 +25,9 @@ struct PluginLoader {
   bool (*countHeap)(const GameSimApi& api, std::uint64_t frames);
   // What was counted, after the unload: for a person to read, or as JSON.
   std::string (*heapReport)(bool json);
+  // After an unload: the process's memory and, when counted, the plug-ins' live heap, into the
+  // record. False where the plug-ins cannot be unloaded and loaded again.
+  bool (*readMemory)(ReloadRecord& record);
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

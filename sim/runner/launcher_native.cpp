@@ -49,6 +49,9 @@ std::string fullPath(const char* path) {
 bool countHeap(const GameSimApi&, std::uint64_t) { return false; }
 std::string heapReport(bool) { return ""; }
 
+// In-process the plug-in's code and globals stay loaded: there is nothing to reload.
+bool readMemory(ReloadRecord&) { return false; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,5 +68,5 @@ int main(int argc, char** argv) {
   sim::setExecutablePath(directory + "game-sim.exe");
   return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
                      {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath, countHeap, heapReport});
+                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory});
 }

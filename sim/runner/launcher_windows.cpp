@@ -118,6 +118,12 @@ std::string heapReport(bool json) {
   return json ? heapwatch::json() : heapwatch::report();
 }
 
+bool readMemory(ReloadRecord& record) {
+  record.heapCounted = heapCounted;
+  if (heapCounted) heapwatch::liveNow(record.liveBlocks, record.liveBytes);
+  return heapwatch::processMemory(record.workingSet, record.privateBytes);
+}
+
 bool stageModulePath(const char* path) {
   pathIsStaged = true;
   stagedPath = path;
@@ -190,5 +196,5 @@ int main(int argc, char** argv) {
   }
   return gameSimMain(argc, argv, *getApi(), directory,
                      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath, countHeap, heapReport});
+                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory});
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "game_api.h"
 #include "world.h"
 
 namespace sim {
@@ -19,6 +20,7 @@ struct RunInfo {
   int framesRequested = 0;
   std::vector<LoadedModule> modules;
   std::uint64_t keyboardEvents = 0;
+  std::vector<ReloadRecord> reloads;  // one per load of the plug-ins when the run reloads them
 };
 
 // The label of a frame drawn at this actor's anchor (one metre above it), or nullptr.

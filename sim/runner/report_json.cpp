@@ -153,6 +153,27 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
                                  {"treated", load.treated},
                                  {"accuracySum", load.accuracySum}}));
   }
+  std::vector<std::string> reloads;
+  for (const ReloadRecord& reload : run.reloads) {
+    Json line = {{"reload", reloads.size() + 1},
+                 {"scriptsRegistered", reload.scriptsRegistered},
+                 {"handlersRegistered", reload.handlersRegistered},
+                 {"scriptsUnregistered", reload.scriptsUnregistered},
+                 {"handlersUnregistered", reload.handlersUnregistered},
+                 {"logWritten", reload.logWritten},
+                 {"labels", reload.labels},
+                 {"treated", reload.treated},
+                 {"accuracySum", reload.accuracySum},
+                 {"workingSet", reload.workingSet},
+                 {"privateBytes", reload.privateBytes},
+                 {"liveBlocks", nullptr},
+                 {"liveBytes", nullptr}};
+    if (reload.heapCounted) {
+      line["liveBlocks"] = reload.liveBlocks;
+      line["liveBytes"] = reload.liveBytes;
+    }
+    reloads.push_back(oneLine(line));
+  }
   std::string frames;
   for (std::size_t f = 0; f < state.frames.size(); ++f) {
     frames += (f == 0 ? "\n    " : ",\n    ") + frameLines(state.scene, state.frames[f]);
@@ -165,7 +186,8 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
          ",\n  \"unknownNatives\": " + oneLine(unknown) +
          ",\n  \"protocolErrors\": " + oneLine(state.protocolErrors) +
          ",\n  \"totals\": " + oneLine(totalsJson) +
-         ",\n  \"saveLoads\": " + itemLines(saveLoads, "    ") + ",\n  \"frames\": [" + frames +
+         ",\n  \"saveLoads\": " + itemLines(saveLoads, "    ") +
+         ",\n  \"reloads\": " + itemLines(reloads, "    ") + ",\n  \"frames\": [" + frames +
          "\n  ]\n}\n";
 }
 

@@ -745,6 +745,51 @@ class LogTest(RunChecks):
             "Note: [Settings] Angle is given twice, the last one counts", first_pass])
 
 
+class ReloadTest(unittest.TestCase):
+    """The host's developer mode: FreeLibrary, then LoadLibrary again, many times in one process."""
+
+    RELOADS = 1000
+    # What the process may grow by after the first reload: Wine's own bookkeeping of the threads,
+    # fibers and loads it did grows a few bytes per reload; one lost 73 KiB block per reload, as
+    # the C++ run-time's exception pool was, passes this after four reloads.
+    MEMORY_BOUND = 256 * 1024
+
+    def test_thousand_reloads_leave_nothing_behind(self):
+        folder = lay_out_game("reloads")
+        # Values unlike those in memory before the file is read: each load must read them anew.
+        write_bytes(os.path.join(folder, SETTINGS_NAME), PLAYERS_SETTINGS)
+        heap = os.path.join(folder, "heap.json")
+        results = run_game(folder, "--scene", FAULTS_WORLD, "--frames", "1", "--reloads",
+                           str(self.RELOADS), "--count-heap", windows_path(heap))
+        reloads = results["reloads"]
+        self.assertEqual(len(reloads), self.RELOADS)
+        first = reloads[0]
+        self.assertGreater(first["labels"], 0, "DisplayAccuracy = true read")
+        self.assertGreater(first["accuracySum"], sum(WORLD_IN_MEMORY.values()),
+                           "Angle = 10 read: it forgives more than the 3 in memory")
+        growth = max(reload["privateBytes"] for reload in reloads) - first["privateBytes"]
+        self.assertLessEqual(
+            growth, self.MEMORY_BOUND,
+            f"private bytes grew {growth / 1024:.1f} KiB over {self.RELOADS} reloads, from "
+            f"{first['privateBytes'] / 1024:.1f} KiB after the first; the plug-in's heap keeps "
+            f"{reloads[-1]['liveBytes'] / 1024:.1f} KiB in {reloads[-1]['liveBlocks']} blocks")
+        for reload in reloads:
+            self.assertEqual(
+                (reload["scriptsRegistered"], reload["handlersRegistered"],
+                 reload["scriptsUnregistered"], reload["handlersUnregistered"],
+                 reload["logWritten"], reload["liveBlocks"]),
+                (1, 1, 1, 1, True, 0), f"reload {reload['reload']}")
+            self.assertEqual((reload["labels"], reload["treated"], reload["accuracySum"]),
+                             (first["labels"], first["treated"], first["accuracySum"]),
+                             f"reload {reload['reload']} read other settings")
+
+        # In-process the plug-in cannot be unloaded: the native runner says so and stops.
+        native = subprocess.run([SIM_NATIVE, "--reloads", "2"], capture_output=True, text=True,
+                                timeout=60, check=False)
+        self.assertEqual(native.returncode, 2)
+        self.assertIn("--reloads is not available", native.stderr)
+
+
 if __name__ == "__main__":
     program = unittest.main(exit=False, verbosity=2)
     result = program.result
