@@ -11,11 +11,11 @@
 # The budgets: the counts of the current code (g++ 12, Release, -O2) plus 1 %, for another build
 # of the same compiler. Lower them whenever the counts fall; after a change that has to cost more,
 # raise them on purpose.
-budget_per_ped=546          # counted: 541
-budget_empty_pass=2538      # counted: 2515, with the weapon table's 34 rows
+budget_per_ped=667          # counted: 660
+budget_empty_pass=2472      # counted: 2447, with the weapon table's 34 rows
 # Every pass rebuilds the weapon table, so a row a modder adds costs the empty pass its name's
 # hash and two comparisons: the budget grows with the rows, and adding one keeps ./test green.
-budget_per_weapon_row=66    # counted: 65 (35 rows: 2578)
+budget_per_weapon_row=64    # counted: 63 (35 rows: 2510)
 budget_rows=34
 
 set -uo pipefail

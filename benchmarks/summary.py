@@ -8,14 +8,19 @@ Reads the "summary <build> <crowd> pass pass_cv floor floor_cv paired paired_cv"
 tick_bench (native) and dll-bench.exe (the DLL under Wine) print, one log per copy of a binary,
 and the own instruction counts that instruction_guard.sh prints. A build's figure for a crowd is
 the median over its copies of each copy's own median; the range is the lowest and highest copy.
+
+The timing target is that the per-frame cost is the natives' own: a pass costs at most its floor
+(paired ratio at most 1.0) on this machine. How far below 1.0 a pass lands follows the processor
+as much as the code, so the verdict names the processor and the load it was measured under. The
+instruction counts are exact and the same on every machine; they are printed as counted, beside
+the budgets instruction_guard.sh holds them to.
 """
+import os
 import re
 import statistics
 import sys
 
-PAIRED_TARGET = 1.10  # median paired ratio at 64 peds over the copies, both builds
-PER_PED_TARGET = 550  # own instructions per treated ped
-EMPTY_PASS_TARGET = 2600  # own instructions per pass with no peds
+PAIRED_TARGET = 1.0  # median paired ratio at 64 peds over the copies, both builds
 CROWDS = [("1", "1"), ("16", "16"), ("64", "64"), ("256", "256"), ("64L", "64 + labels")]
 PASS, FLOOR, PAIRED = 0, 2, 4  # fields of a summary line after its crowd
 
@@ -30,13 +35,33 @@ def read(paths):
                 if len(fields) == 9 and fields[0] == "summary":
                     rows.setdefault((fields[1], fields[2]), []).append(
                         [float(v) for v in fields[3:]])
-                found = re.search(r"per treated ped \(64 peds\): (\d+) instructions", line)
-                if found:
-                    counts["per ped"] = int(found.group(1))
-                found = re.search(r"per pass with no peds[^:]*: (\d+) instructions", line)
-                if found:
-                    counts["empty"] = int(found.group(1))
+                for key, pattern in (("per ped", r"per treated ped \(64 peds\)"),
+                                     ("empty", r"per pass with no peds[^:]*")):
+                    found = re.search(pattern + r": (\d+) instructions(?:, budget (\d+))?", line)
+                    if found:
+                        counts[key] = (int(found.group(1)),
+                                       int(found.group(2)) if found.group(2) else None)
     return rows, counts
+
+
+def processor_name():
+    """The model name /proc/cpuinfo gives, or a plain word where there is none."""
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8", errors="replace") as info:
+            for line in info:
+                key, _, value = line.partition(":")
+                if key.strip() == "model name" and value.strip():
+                    return value.strip()
+    except OSError:
+        pass
+    return "an unnamed processor"
+
+
+def load_average():
+    try:
+        return "load average " + ", ".join(f"{v:.2f}" for v in os.getloadavg())
+    except OSError:
+        return "load average unknown"
 
 
 def values(copies, index):
@@ -59,8 +84,15 @@ def verdict(label, value, target, detail=""):
         return f"  {label}: not measured in this run"
     met = value <= target
     shown = f"{value:.3f}" if isinstance(value, float) else f"{value:,}"
-    limit = f"{target:.2f}" if isinstance(target, float) else f"{target:,}"
-    return f"  {label}, at most {limit}: {shown}{detail} -- {'met' if met else 'NOT MET'}"
+    return f"  {label}, at most {target:.2f}: {shown}{detail} -- {'met' if met else 'NOT MET'}"
+
+
+def count_line(label, counted):
+    if counted is None:
+        return f"  {label}: not counted in this run"
+    count, budget = counted
+    guarded = f" (instruction_budget fails above {budget:,})" if budget is not None else ""
+    return f"  {label}: {count:,}{guarded}"
 
 
 def main():
@@ -94,13 +126,14 @@ def main():
         detail = f" (median of {len(found)} copy(ies), range {min(found):.3f}-{max(found):.3f})"
         return statistics.median(found), detail
 
-    print("Targets:")
+    print(f"Target: the per-frame cost is the natives' own, on {processor_name()} "
+          f"({load_average()} at the end of the run):")
     for build, name in (("native", "native build"), ("dll", "DLL under Wine")):
         value, detail = paired(build)
         print(verdict(f"median paired ratio at 64 peds, {name}", value, PAIRED_TARGET, detail))
-    print(verdict("own instructions per treated ped", counts.get("per ped"), PER_PED_TARGET))
-    print(verdict("own instructions per pass with no peds", counts.get("empty"),
-                  EMPTY_PASS_TARGET))
+    print("Own instructions, exact on any machine:")
+    print(count_line("per treated ped", counts.get("per ped")))
+    print(count_line("per pass with no peds", counts.get("empty")))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 #include "accuracy/accuracy.h"
 
-#include <xmmintrin.h>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -36,6 +36,7 @@ constexpr std::uint64_t setAccuracyNative = 0x7AEFB85C1D49DEB6;
 
 constexpr std::int32_t zeroAccuracyGateArgument = 17;
 constexpr std::int32_t missingBone = -1;
+constexpr std::int32_t notTreated = -1;
 
 // Written from their bit patterns: the results must match the game's own arithmetic bit for bit.
 constexpr float dScale = std::bit_cast<float>(0x3BDA740Eu);      // 0.006666667, ~1/150
@@ -54,172 +55,140 @@ constexpr double radiansToDegrees = std::bit_cast<double>(0x404CA5DC1A63C1F8ull)
 
 constexpr std::int32_t bandLow = 6;
 constexpr std::int32_t bandHigh = 19;
-
-constexpr float leastNormal = std::bit_cast<float>(0x00800000u);  // 2^-126
+constexpr std::int32_t lowestPercentage = 0;
+constexpr std::int32_t highestPercentage = 100;
 
 // fminf and fmaxf (IEEE 754 minNum and maxNum: a NaN operand gives the other one), written out so
-// that they compile to a few instructions rather than a library call on every factor. Run-times
-// differ on which zero they give for 0 and -0; the sign of a zero cannot change a result here. A
-// NaN `b` needs no test of its own: every comparison with it is false, which already gives `a`.
+// that they compile to a few instructions rather than a library call. Run-times differ on which
+// zero they give for 0 and -0; the sign of a zero cannot change a result here.
 float minNum(float a, float b) { return std::isnan(a) ? b : b < a ? b : a; }
 float maxNum(float a, float b) { return std::isnan(a) ? b : b > a ? b : a; }
 
-// maxNum(0, minNum(1, value)) in the SSE unit's minss and maxss: each gives its second operand
-// when the first is NaN or the comparison fails, exactly as minNum and maxNum do with the bound
-// first. Written as plain comparisons, the compiler keeps a branch per constant bound and, after
-// them, stores and reloads the product that the alignment feeds.
-float withinUnit(float value) {
-  const __m128 clampedAbove = _mm_min_ss(_mm_set_ps1(value), _mm_set_ss(one));
-  return _mm_cvtss_f32(_mm_max_ss(clampedAbove, _mm_setzero_ps()));
-}
-
-// `base` minus value x scale, as the value times the negated scale plus `base`: the same bits
-// (a product's rounding does not depend on its sign, and x - y is x + -y), without the copy of
-// `base` that a subtraction from it needs first.
-float lessScaled(float base, float value, float scale) { return value * -scale + base; }
-
-// One minus the scaled game value, never below its floor; a NaN value gives the floor.
-float reduction(float value, float scale, float floor) {
-  return maxNum(floor, lessScaled(one, value, scale));
-}
-
-// Everything the game tells us before the barrel bones, in the order we ask. The factors are
-// named by letter; each game value carries the lower-case letter of the factor it feeds. Each
-// value is turned into its factor, and multiplied in, as soon as it is read: what has to wait
-// across the calls that follow is three partial products, not eight values.
-struct ShotReadings {
+// Everything the game tells us about one shot, named as the factors' formulas name the values,
+// in the order we ask for them.
+struct GameValues {
+  Vector3 shooterPosition;
   Vector3 targetPosition;
-  float d;   // the distance factor
-  float ws;  // w1 x S
-  float q;   // (h x c1 x c2) x (w3 x w2)
-  std::int32_t band;
+  float d;  // distance from shooter to target
+  float p;  // the shooter's value for S
+  float t;  // the target's value for S
+  float w1;
+  float w2;
+  float w3;
+  std::int32_t n;  // the band value
   Entity weaponObject;
+  float c1;
+  float c2;
+  float h;
+  Vector3 basePosition;  // rear point of the barrel line
+  Vector3 tipPosition;   // front point
+  std::int32_t numerator;
+  std::int32_t denominator;
+  bool bonus;
 };
 
-ShotReadings readShot(Entity ped, Entity target) {
-  ShotReadings shot;
-  const Vector3 shooterPosition = entityPosition(ped);
-  shot.targetPosition = entityPosition(target);
-  shot.d = reduction(pointDistance(shooterPosition, shot.targetPosition), dScale, lowFloor);
-  const float p = lessScaled(half, callNative<float>(sValueNative, ped), sScale);
-  const float t = lessScaled(half, callNative<float>(sValueNative, target), sScale);
-  const float s = maxNum(lowFloor, t + p);
-  shot.ws = reduction(callNative<float>(w1ValueNative), wScale, highFloor) * s;
-  const float w2 = reduction(callNative<float>(w2ValueNative), wScale, highFloor);
-  const float w32 = reduction(callNative<float>(w3ValueNative), w3Scale, highFloor) * w2;
-  shot.band = callNative<std::int32_t>(bandValueNative);
-  shot.weaponObject = callNative<Entity>(weaponObjectNative, ped, 0);
-  // The key is asked for once per value: each value gets its own answer from the game.
-  const float c1 = reduction(
-      callNative<float>(c1ValueNative,
-                        callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject)),
-      c1Scale, highFloor);
-  const float c2 = reduction(
-      callNative<float>(c2ValueNative,
-                        callNative<std::int32_t>(weaponObjectKeyNative, shot.weaponObject)),
-      c2Scale, highFloor);
-  const float h = maxNum(highFloor, one - callNative<float>(hValueNative, ped));
-  shot.q = ((h * c1) * c2) * w32;
-  return shot;
-}
-
-// The entry for a weapon model key, or null. Walks the key's bucket itself: the first entry there
-// is most often the one, and find() would first test for an empty table and then, on a hit,
-// test its answer once more.
-const WeaponBones* findWeaponBones(std::uint32_t key) {
-  const std::size_t bucket = weaponBoneTable.bucket(key);
-  for (auto entry = weaponBoneTable.begin(bucket); entry != weaponBoneTable.end(bucket); ++entry) {
-    if (entry->first == key) return &entry->second;
-  }
-  return nullptr;
-}
-
-// A bone the weapon object lacks stands at the world origin. Inlined, as is direction: each runs
-// twice per ped, and a call of its own cost more than its few instructions.
-[[gnu::always_inline]] inline Vector3 barrelPoint(Entity weaponObject,
-                                                  const std::string& boneName) {
+// A bone the weapon object lacks stands at the world origin; its position is not asked for.
+Vector3 barrelPoint(Entity weaponObject, const std::string& boneName) {
   const std::int32_t index =
       callNative<std::int32_t>(boneIndexNative, weaponObject, boneName.c_str());
-  if (index == missingBone) [[unlikely]]
-    return {0.0f, 0.0f, 0.0f};
+  if (index == missingBone) return {0.0f, 0.0f, 0.0f};
   return boneWorldPosition(weaponObject, index);
 }
 
-[[gnu::always_inline]] inline Vector3 direction(const Vector3& from, const Vector3& to) {
+// The unit vector from `from` towards `to`, or the zero vector when the two points coincide (or
+// the length is NaN). Multiplied by the reciprocal, not divided by the length: the game's bits.
+Vector3 direction(const Vector3& from, const Vector3& to) {
   const Vector3 v{to.x - from.x, to.y - from.y, to.z - from.z};
   const float length = std::sqrt((v.x * v.x + v.y * v.y) + v.z * v.z);
-  // Zero or NaN, in one comparison: a square root is never negative, and one above zero is at
-  // least 2^-74.5 (the root of the least subnormal), so it is also at least the least normal
-  // float, which the comparison reads from memory where a zero would have to be made first.
-  if (!(length >= leastNormal)) [[unlikely]]
-    return {0.0f, 0.0f, 0.0f};
+  if (length == 0.0f || std::isnan(length)) return {0.0f, 0.0f, 0.0f};
   const float inverse = one / length;
   return {v.x * inverse, v.y * inverse, v.z * inverse};
 }
 
-// 1 when the barrel points straight at the target, falling to 0 at angleLeniency degrees.
-// min and max ignore a NaN operand, which settles a zero, negative or NaN leniency.
+// 1 when the barrel points straight at the target, falling to 0 at angleLeniency degrees. The
+// cosine is bounded below first, so a NaN dot product counts as a right angle; the result is
+// bounded above first, so a NaN quotient (a zero angle over a zero leniency) counts as 1.
 float barrelAlignment(const Vector3& target, const Vector3& base, const Vector3& tip) {
   const Vector3 aim = direction(base, target);
   const Vector3 barrel = direction(base, tip);
   const float dot = (aim.x * barrel.x + aim.y * barrel.y) + aim.z * barrel.z;
-  // minNum(1, maxNum(0, dot)), NaN giving 0, but tested against the arc cosine's small-angle
-  // bound first: the common barrel, within a few degrees, then skips the test against zero, and
-  // the arc cosine finds that bound already settled.
-  const float cosine = dot > arc_cosine::smallAngleCosine ? minNum(one, dot) : maxNum(0.0f, dot);
+  const float cosine = minNum(one, maxNum(0.0f, dot));
   const float radians = roundedArcCosine(cosine);
   const float degrees = static_cast<float>(static_cast<double>(radians) * radiansToDegrees);
-  return withinUnit(one - degrees / angleLeniency);
+  return maxNum(0.0f, minNum(one, one - degrees / angleLeniency));
 }
 
-// The product of the nine factors, before the band, ratio and bonus adjustments.
-float factorProduct(float a, const ShotReadings& shot) { return shot.q * (shot.ws * (a * shot.d)); }
+// Truncated toward zero. NaN, the infinities and whatever else a 32-bit integer cannot hold count
+// as 0; they are sorted out first, as converting them would be undefined behaviour.
+std::int32_t truncatedOrZero(float value) {
+  if (!(value >= -0x1p31f && value < 0x1p31f)) return 0;
+  return static_cast<std::int32_t>(value);
+}
 
-// Truncated toward zero, then kept within 0..100. Anything a 32-bit integer cannot hold,
-// NaN and the infinities included, counts as 0. The SSE unit's truncation answers all of those
-// with the least int32 (where a C++ conversion would be undefined behaviour), so one unsigned
-// comparison of its result keeps 0..99 and leaves only the rare rest to sort out.
-std::int32_t percentage(float product) {
-  const std::int32_t truncated = _mm_cvttss_si32(_mm_set_ss(product));
-  if (static_cast<std::uint32_t>(truncated) < 100u) [[likely]]
-    return truncated;
-  return truncated < 0 ? 0 : 100;
+// The percentage for the game's values. Factors and products are single precision, grouped
+// exactly as written: each grouping rounds differently.
+std::int32_t accuracyPercentage(const GameValues& game) {
+  const float A = barrelAlignment(game.targetPosition, game.basePosition, game.tipPosition);
+  const float D = maxNum(lowFloor, one - game.d * dScale);
+  const float S = maxNum(lowFloor, (half - game.t * sScale) + (half - game.p * sScale));
+  const float W1 = maxNum(highFloor, one - game.w1 * wScale);
+  const float W2 = maxNum(highFloor, one - game.w2 * wScale);
+  const float W3 = maxNum(highFloor, one - game.w3 * w3Scale);
+  const float C1 = maxNum(highFloor, one - game.c1 * c1Scale);
+  const float C2 = maxNum(highFloor, one - game.c2 * c2Scale);
+  const float H = maxNum(highFloor, one - game.h);
+
+  const float Q = ((H * C1) * C2) * (W3 * W2);
+  const float R = (W1 * S) * (A * D);
+  float P = Q * R;
+  if (game.n < bandLow || game.n > bandHigh) P *= half;
+  P *= static_cast<float>(game.numerator) / static_cast<float>(game.denominator);
+  if (game.bonus) P *= bonusScale;
+  P *= percent;
+  return std::max(lowestPercentage, std::min(highestPercentage, truncatedOrZero(P)));
 }
 }  // namespace
 
 std::int32_t computeShooterAccuracy(Entity ped) {
-  std::uint32_t answeredHash = 0;
-  if (!callNative<bool>(currentWeaponNative, ped, &answeredHash, 1, 0, 0)) return -1;
-  // A copy the game cannot reach: it stays in a register instead of being reloaded per call.
-  const std::uint32_t weaponHash = answeredHash;
-  if (!callNative<bool>(weaponFirstGateNative, weaponHash)) return -1;
-  if (!callNative<bool>(weaponSecondGateNative, weaponHash)) return -1;
+  std::uint32_t weaponHash = 0;
+  if (!callNative<bool>(currentWeaponNative, ped, &weaponHash, 1, 0, 0)) return notTreated;
+  if (!callNative<bool>(weaponFirstGateNative, weaponHash)) return notTreated;
+  if (!callNative<bool>(weaponSecondGateNative, weaponHash)) return notTreated;
   const Entity target = callNative<Entity>(pedTargetNative, ped);
-  if (!callNative<bool>(targetGateNative, target)) return -1;
+  if (!callNative<bool>(targetGateNative, target)) return notTreated;
   if (!callNative<bool>(zeroAccuracyGateNative, ped, target, zeroAccuracyGateArgument)) {
     callNative(setAccuracyNative, ped, 0);
     return 0;
   }
 
-  const ShotReadings shot = readShot(ped, target);
-  const WeaponBones* bones =
-      findWeaponBones(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
-  if (bones == nullptr) return -1;
+  GameValues game{};
+  game.shooterPosition = entityPosition(ped);
+  game.targetPosition = entityPosition(target);
+  game.d = pointDistance(game.shooterPosition, game.targetPosition);
+  game.p = callNative<float>(sValueNative, ped);
+  game.t = callNative<float>(sValueNative, target);
+  game.w1 = callNative<float>(w1ValueNative);
+  game.w2 = callNative<float>(w2ValueNative);
+  game.w3 = callNative<float>(w3ValueNative);
+  game.n = callNative<std::int32_t>(bandValueNative);
+  game.weaponObject = callNative<Entity>(weaponObjectNative, ped, 0);
+  // The key is asked for once per value: each value gets its own answer from the game.
+  const std::int32_t c1Key = callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject);
+  game.c1 = callNative<float>(c1ValueNative, c1Key);
+  const std::int32_t c2Key = callNative<std::int32_t>(weaponObjectKeyNative, game.weaponObject);
+  game.c2 = callNative<float>(c2ValueNative, c2Key);
+  game.h = callNative<float>(hValueNative, ped);
+  const auto bones =
+      weaponBoneTable.find(callNative<std::uint32_t>(weaponModelKeyNative, weaponHash));
+  if (bones == weaponBoneTable.end()) return notTreated;
   // The table is rebuilt only at the start of a pass, so the entry outlives these calls.
-  const Vector3 base = barrelPoint(shot.weaponObject, bones->baseBone);
-  const Vector3 tip = barrelPoint(shot.weaponObject, bones->tipBone);
-  // Worked out before the last three answers are asked for: one float waits across those calls
-  // instead of the barrel's points and the partial products.
-  float product = factorProduct(barrelAlignment(shot.targetPosition, base, tip), shot);
-  if (shot.band < bandLow || shot.band > bandHigh) product *= half;
-  const std::int32_t numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
-  const std::int32_t denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
-  const bool bonus = callNative<bool>(bonusNative, ped, 1, 1);
-  product *= static_cast<float>(numerator) / static_cast<float>(denominator);
-  if (bonus) product *= bonusScale;
-  product *= percent;
+  game.basePosition = barrelPoint(game.weaponObject, bones->second.baseBone);
+  game.tipPosition = barrelPoint(game.weaponObject, bones->second.tipBone);
+  game.numerator = callNative<std::int32_t>(ratioNumeratorNative, ped);
+  game.denominator = callNative<std::int32_t>(ratioDenominatorNative, ped, 1);
+  game.bonus = callNative<bool>(bonusNative, ped, 1, 1);
 
-  const std::int32_t accuracy = percentage(product);
+  const std::int32_t accuracy = accuracyPercentage(game);
   callNative(setAccuracyNative, ped, accuracy);
   return accuracy;
 }

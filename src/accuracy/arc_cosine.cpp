@@ -6,15 +6,41 @@
 #include <limits>
 
 // The arc cosine is evaluated in double precision (the classic rational approximation, or for
-// small angles the first terms of a series, in arc_cosine.h), which rounds to the correctly rounded
-// float unless the value lies next to the midpoint between two floats. There a slower evaluation in
+// small angles the first terms of a series), which rounds to the correctly rounded float unless
+// the value lies next to the midpoint between two floats. There a slower evaluation in
 // double-double arithmetic (about 100 bits) decides. Both use only IEEE 754 operations and sqrt,
 // which every build rounds alike, so the native build, MinGW and MSVC give the same bits, and none
 // calls the run-time's acosf (MinGW's takes the x87 unit's slowest path; glibc's is not correctly
 // rounded).
 namespace {
+// For a gap u = 1 - x below smallAngleGap (every angle under about 5 degrees), acos(x) from
+// S = sqrt(2u) and the first four terms of asin's series, as S + S u (c1 + u (c2 + u (c3 + u c4))):
+// the fifth term is under 2^-50 of the whole.
+constexpr double smallAngleGap = 0x1p-8;
+constexpr double smallAngleSeries1 = 1.0 / 6 / 2;
+constexpr double smallAngleSeries2 = 3.0 / 40 / 4;
+constexpr double smallAngleSeries3 = 15.0 / 336 / 8;
+constexpr double smallAngleSeries4 = 105.0 / 3456 / 16;
+constexpr float smallAngleCosine = static_cast<float>(1.0 - smallAngleGap);
+
+// A double's 29 mantissa bits beyond a float's: a float midpoint has them 1 and 28 zeros.
+constexpr std::uint64_t bitsBeyondFloat = 0x1FFFFFFFu;
+constexpr std::uint64_t floatMidpointBits = 0x10000000u;
+// Double ulps around a float midpoint where a double-precision value cannot be trusted to round
+// to the right float: far more than its error, rare enough to cost nothing.
+constexpr std::uint64_t untrustedUlpsAroundMidpoint = 1u << 8;
+
+// Within untrustedUlpsAroundMidpoint of a float midpoint, in one unsigned comparison (below the
+// range the difference wraps to huge).
+bool nearFloatMidpoint(double value) {
+  const std::uint64_t beyond = std::bit_cast<std::uint64_t>(value) & bitsBeyondFloat;
+  return beyond - (floatMidpointBits - untrustedUlpsAroundMidpoint) <
+         2 * untrustedUlpsAroundMidpoint;
+}
+
 constexpr double halfPiHigh = 1.57079632679489655800e+00;
 constexpr double halfPiLow = 6.12323399573676603587e-17;
+// The classic rational approximation's coefficients: numerator (pS) and denominator (qS).
 constexpr double pS0 = 1.66666666666666657415e-01;
 constexpr double pS1 = -3.25565818622400915405e-01;
 constexpr double pS2 = 2.01212532134862925881e-01;
@@ -40,7 +66,7 @@ double arcCosine(double x) {
     return halfPiHigh - (x - (halfPiLow - x * r));
   }
   // acos(x) = 2 asin(sqrt(z)), z = (1 - x) / 2, exact for a float x in [0.5, 1). The square
-  // root and the sum round once each: a few double ulps, far inside nearMidpointUlps.
+  // root and the sum round once each: a few double ulps, far inside untrustedUlpsAroundMidpoint.
   const double z = (1.0 - x) * 0.5;
   const double s = std::sqrt(z);
   return 2.0 * (s + s * asinRemainder(z));
@@ -133,22 +159,29 @@ DoubleDouble preciseArcCosine(double x) {
 // float midpoint itself; then the sign of value.low says which way.
 float roundToFloat(DoubleDouble value) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value.high);
-  if ((bits & arc_cosine::extraBits) == arc_cosine::midpointBits && value.low != 0.0) {
+  if ((bits & bitsBeyondFloat) == floatMidpointBits && value.low != 0.0) {
     const std::uint64_t toward = value.low > 0.0 ? bits + 1 : bits - 1;  // value.high > 0
     return static_cast<float>(std::bit_cast<double>(toward));
   }
   return static_cast<float>(value.high);
 }
 
+// acos(cosine) for a cosine in (smallAngleCosine, 1), in double precision. 1 - x is exact for a
+// float x in [0.5, 1]; S rounds once, and so does the sum: a few double ulps, far inside
+// untrustedUlpsAroundMidpoint.
+double smallAngleArcCosine(float cosine) {
+  const double u = 1.0 - static_cast<double>(cosine);
+  const double s = std::sqrt(u + u);
+  return s + s * (u * (smallAngleSeries1 +
+                       u * (smallAngleSeries2 + u * (smallAngleSeries3 + u * smallAngleSeries4))));
+}
+
 }  // namespace
 
-namespace arc_cosine {
-float nearMidpointValue(float cosine) { return roundToFloat(preciseArcCosine(cosine)); }
-
-float otherValue(float cosine) {
+float roundedArcCosine(float cosine) {
   if (cosine == 1.0f) return 0.0f;
   if (!(cosine >= 0.0f && cosine < 1.0f)) return std::numeric_limits<float>::quiet_NaN();
-  const double value = arcCosine(cosine);
-  return nearMidpoint(value) ? nearMidpointValue(cosine) : static_cast<float>(value);
+  const double value = cosine > smallAngleCosine ? smallAngleArcCosine(cosine) : arcCosine(cosine);
+  if (nearFloatMidpoint(value)) return roundToFloat(preciseArcCosine(cosine));
+  return static_cast<float>(value);
 }
-}  // namespace arc_cosine

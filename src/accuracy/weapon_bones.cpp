@@ -70,7 +70,7 @@ constexpr std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
 
 // Two texts of `length` characters each. The names are 8 to 16 characters long: two overlapping
 // 8-byte words cover them, where a memcmp call (a plain loop in some run-times) costs more.
-[[gnu::always_inline]] inline bool sameText(const char* a, const char* b, std::size_t length) {
+inline bool sameText(const char* a, const char* b, std::size_t length) {
   if (length < 8 || length > 16) return std::memcmp(a, b, length) == 0;
   std::uint64_t headA;
   std::uint64_t headB;
@@ -85,8 +85,7 @@ constexpr std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
 
 // Every pass after the first finds the same names in place: comparing is cheaper than copying
 // them again, and a name that does differ is overwritten in its string's own buffer.
-[[gnu::always_inline]] inline void keepName(std::string& held, const char* name,
-                                            std::size_t length) {
+inline void keepName(std::string& held, const char* name, std::size_t length) {
   if (held.size() == length && sameText(held.data(), name, length)) return;
   held.assign(name, length);
 }

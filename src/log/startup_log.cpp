@@ -22,8 +22,16 @@ struct LogText {
   std::size_t length;
 };
 
-// A C variadic function, so that the compiler checks each format against its values.
-[[gnu::format(printf, 2, 3)]] void append(LogText& log, const char* format, ...) {
+// A C variadic function, so that the compiler checks each format against its values: GCC and
+// Clang do, others take the format as it is.
+#if defined(__GNUC__)
+#define PRINTF_STYLE(formatIndex, firstValueIndex) \
+  __attribute__((format(printf, formatIndex, firstValueIndex)))
+#else
+#define PRINTF_STYLE(formatIndex, firstValueIndex)
+#endif
+
+PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
   if (log.length >= sizeof log.bytes) return;
   std::va_list values;
   va_start(values, format);

@@ -7,9 +7,14 @@
 
 constexpr std::size_t numberTextCapacity = 64;
 
-// True when the whole text, after leading blanks, is a number as strtod reads it in the C locale
-// (a sign, decimals, an exponent, hexadecimal, inf, infinity, nan); value then holds it. Texts of
-// numberTextCapacity characters or more are never numbers.
+// True when the text is a number as strtod reads it in the C locale: leading blanks (space and
+// \t to \r) are skipped and the whole rest is one number (a sign, decimals, an exponent,
+// hexadecimal, inf, infinity, nan, nan(...), in either letter case). value then holds it; on
+// false it is left as it was.
+// Length: the rest after the leading blanks must be shorter than numberTextCapacity characters; 64
+// or more are never a number, whatever number of blanks comes before them.
+// NaN: read as the default quiet NaN, negative after a minus sign. The characters between the
+// parentheses of nan(...) are accepted and dropped: no payload reaches value.
 bool readNumberText(const char* text, double& value);
 
 enum class NumberStyle {
