@@ -103,10 +103,11 @@ build_arm64() {
 
 # The accuracy arithmetic gives the same bits on every machine: every point of the tuning chart
 # (a shooter per point) and every accuracy and label of a crowd of 5,000 peds, as the Arm build
-# prints them, must be what the native build prints. The crowd's report names the plug-in's
-# entry points by address, which differs from build to build and is left out.
+# prints them, must be what the native build prints, and so must the settings file and log the
+# plug-in writes in the crowd's folder. The crowd's report names the plug-in's entry points by
+# address, which differs from build to build and is left out.
 compare_arm64_with_native() {
-  local out=build-arm64/compared crowd=(--crowd 5000 --frames 1)
+  local top=$PWD out=build-arm64/compared crowd=(--crowd 5000 --frames 1)
   local addresses='s/(entry|handler) 0x[0-9A-F]+/\1 (address)/'
   rm -rf "$out"
   mkdir -p "$out/native" "$out/arm64"
@@ -114,8 +115,10 @@ compare_arm64_with_native() {
     { echo "arm64: the native tuning-chart and sim-native did not build"; return 1; }
   build/tuning-chart --data "$out/native/chart.tsv" &&
     on_arm64 build-arm64/tuning-chart --data "$out/arm64/chart.tsv" &&
-    build/sim-native "${crowd[@]}" | sed -E "$addresses" >"$out/native/crowd.txt" &&
-    on_arm64 build-arm64/sim-native "${crowd[@]}" | sed -E "$addresses" >"$out/arm64/crowd.txt" ||
+    (cd "$out/native" && "$top/build/sim-native" "${crowd[@]}") | sed -E "$addresses" \
+      >"$out/native/crowd.txt" &&
+    (cd "$out/arm64" && on_arm64 "$top/build-arm64/sim-native" "${crowd[@]}") |
+    sed -E "$addresses" >"$out/arm64/crowd.txt" ||
     { echo "arm64: tuning-chart or sim-native failed"; return 1; }
   if ! diff -r "$out/native" "$out/arm64" >"$out/differences"; then
     head -n 30 "$out/differences"
