@@ -111,8 +111,8 @@ compare_arm64_with_native() {
   local addresses='s/(entry|handler) 0x[0-9A-F]+/\1 (address)/'
   rm -rf "$out"
   mkdir -p "$out/native" "$out/arm64"
-  configure_native && cmake --build build -j"$(nproc)" --target tuning-chart sim-native >/dev/null ||
-    { echo "arm64: the native tuning-chart and sim-native did not build"; return 1; }
+  { configure_native && cmake --build build -j"$(nproc)" --target tuning-chart sim-native; } \
+    >/dev/null || { echo "arm64: the native tuning-chart and sim-native did not build"; return 1; }
   build/tuning-chart --data "$out/native/chart.tsv" &&
     on_arm64 build-arm64/tuning-chart --data "$out/arm64/chart.tsv" &&
     (cd "$out/native" && "$top/build/sim-native" "${crowd[@]}") | sed -E "$addresses" \
@@ -125,8 +125,9 @@ compare_arm64_with_native() {
     echo "arm64: the Arm build's results differ from the native build's (all in $out/differences)"
     return 1
   fi
-  echo "arm64: bit-identical to x86-64: $(($(wc -l <"$out/native/chart.tsv") - 1)) tuning-chart" \
-       "points and the accuracies and labels of ${crowd[1]} crowd peds"
+  echo "arm64: bit-identical to the native $(uname -m) build:" \
+       "$(($(wc -l <"$out/native/chart.tsv") - 1)) tuning-chart points and the accuracies and" \
+       "labels of ${crowd[1]} crowd peds"
 }
 
 # Builds the Arm unit tests, runs them under qemu and compares the Arm build's results with the
@@ -146,6 +147,6 @@ run_arm64_tests() {
     return 1
   fi
   echo "arm64: $passed unit tests built for aarch64 and passed under qemu-aarch64"
-  compare_arm64_with_native || { echo "arm64: FAILED: the comparison with x86-64"; return 1; }
+  compare_arm64_with_native || { echo "arm64: FAILED: comparing with the native build"; return 1; }
   echo "arm64: stage took $((SECONDS - start)) s"
 }
