@@ -3,9 +3,11 @@ packages=(cmake make g++ g++-mingw-w64-x86-64 libsimpleini-dev googletest libgte
           libgmock-dev libbenchmark-dev wine64 clang libclang-rt-14-dev clang-format clang-tidy
           valgrind zip python3 nlohmann-json3-dev)
 
+# Installs the packages named, or the list above when none are.
 install_missing_packages() {
-  local missing=()
-  for package in "${packages[@]}"; do
+  local wanted=("$@") missing=()
+  [ ${#wanted[@]} -gt 0 ] || wanted=("${packages[@]}")
+  for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -20,8 +22,12 @@ install_missing_packages() {
 # CI treats compiler warnings in our own code as errors; a local build only prints them.
 warnings_as_errors=$([ -n "${CI:-}" ] && echo ON || echo OFF)
 
-build_native() {
+configure_native() {
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
+}
+
+build_native() {
+  configure_native
   cmake --build build -j"$(nproc)"
 }
 
@@ -39,7 +45,7 @@ use_wine_prefix() {
 
 # The benchmarks and the instruction-count driver, in the Release build; only what they need.
 build_benchmarks() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
+  configure_native
   cmake --build build -j"$(nproc)" --target tick_bench pass_driver
 }
 
@@ -81,4 +87,66 @@ run_fuzz() {
     grep -E '^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$work/log"
     grep -E 'DONE' "$work/log" | tail -n 1
   done
+}
+
+# The unit tests cross-built for 64-bit Arm Linux and run under qemu-user, a stage of .ci/run
+# (./test stays quick). The Arm C and C++ run-times come with the cross compiler.
+arm64_packages=(g++-aarch64-linux-gnu qemu-user)
+on_arm64() { qemu-aarch64 -L /usr/aarch64-linux-gnu "$@"; }
+
+# build-arm64/: the unit tests and the two programs whose output is compared with the native
+# build's; GoogleTest is compiled there from Debian's sources.
+build_arm64() {
+  cmake --preset arm64 -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
+  cmake --build build-arm64 -j"$(nproc)" --target unit_tests tuning-chart sim-native
+}
+
+# The accuracy arithmetic gives the same bits on every machine: every point of the tuning chart
+# (a shooter per point) and every accuracy and label of a crowd of 5,000 peds, as the Arm build
+# prints them, must be what the native build prints, and so must the settings file and log the
+# plug-in writes in the crowd's folder. The crowd's report names the plug-in's entry points by
+# address, which differs from build to build and is left out.
+compare_arm64_with_native() {
+  local top=$PWD out=build-arm64/compared crowd=(--crowd 5000 --frames 1)
+  local addresses='s/(entry|handler) 0x[0-9A-F]+/\1 (address)/'
+  rm -rf "$out"
+  mkdir -p "$out/native" "$out/arm64"
+  { configure_native && cmake --build build -j"$(nproc)" --target tuning-chart sim-native; } \
+    >/dev/null || { echo "arm64: the native tuning-chart and sim-native did not build"; return 1; }
+  build/tuning-chart --data "$out/native/chart.tsv" &&
+    on_arm64 build-arm64/tuning-chart --data "$out/arm64/chart.tsv" &&
+    (cd "$out/native" && "$top/build/sim-native" "${crowd[@]}") | sed -E "$addresses" \
+      >"$out/native/crowd.txt" &&
+    (cd "$out/arm64" && on_arm64 "$top/build-arm64/sim-native" "${crowd[@]}") |
+    sed -E "$addresses" >"$out/arm64/crowd.txt" ||
+    { echo "arm64: tuning-chart or sim-native failed"; return 1; }
+  if ! diff -r "$out/native" "$out/arm64" >"$out/differences"; then
+    head -n 30 "$out/differences"
+    echo "arm64: the Arm build's results differ from the native build's (all in $out/differences)"
+    return 1
+  fi
+  echo "arm64: bit-identical to the native $(uname -m) build:" \
+       "$(($(wc -l <"$out/native/chart.tsv") - 1)) tuning-chart points and the accuracies and" \
+       "labels of ${crowd[1]} crowd peds"
+}
+
+# Builds the Arm unit tests, runs them under qemu and compares the Arm build's results with the
+# native one's; says plainly what built and passed, with the count, and how long it took.
+run_arm64_tests() {
+  local start=$SECONDS log=build-arm64/unit_tests.log status ran passed
+  install_missing_packages "${packages[@]}" "${arm64_packages[@]}" || return 1
+  echo "arm64: building the unit tests with aarch64-linux-gnu-g++ in build-arm64/"
+  build_arm64 || { echo "arm64: FAILED: the unit tests did not build"; return 1; }
+  on_arm64 build-arm64/tests/unit_tests --gtest_brief=1 >"$log" 2>&1
+  status=$?
+  ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' "$log")
+  passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log")
+  if [ "$status" -ne 0 ] || [ -z "$ran" ] || [ "$passed" != "$ran" ]; then
+    cat "$log"
+    echo "arm64: FAILED: the unit tests under qemu-aarch64 (exit status $status; $log)"
+    return 1
+  fi
+  echo "arm64: $passed unit tests built for aarch64 and passed under qemu-aarch64"
+  compare_arm64_with_native || { echo "arm64: FAILED: comparing with the native build"; return 1; }
+  echo "arm64: stage took $((SECONDS - start)) s"
 }
