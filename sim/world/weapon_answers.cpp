@@ -76,11 +76,12 @@ void boneIndex(const NativeContext& call) {
   const char* name = call.pointerSlot<const char>(1);
   const GameWeapon* bones = owner < 0 ? nullptr : derived().bones[owner];
   std::int32_t index = -1;
-  if (bones != nullptr && name != nullptr) {
+  if (bones != nullptr) {
     const std::string& missing = world().scene.actors[owner].missingBones;
-    if (std::strcmp(name, bones->base) == 0 && missing != "base" && missing != "both") {
+    const int bone = barrelBoneNamed(*bones, name);
+    if (bone == 0 && missing != "base" && missing != "both") {
       index = baseBoneIndex;
-    } else if (std::strcmp(name, bones->tip) == 0 && missing != "tip" && missing != "both") {
+    } else if (bone == 1 && missing != "tip" && missing != "both") {
       index = tipBoneIndex;
     }
   }

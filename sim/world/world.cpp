@@ -41,19 +41,22 @@ long ownerOfWeaponObject(Entity handle) {
 }
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
+namespace {
+std::uint64_t nativeHashAt(std::size_t row);
+const char* pluginConstantOf(std::uint64_t hash);
+}  // namespace
+
 void protocolError(const NativeContext& call, const char* what) {
   ++world().totals.protocolErrors;
   std::vector<std::string>& errors = world().protocolErrors;
   if (errors.size() >= 50) return;  // the first ones tell the story
-  char text[160];
-  std::snprintf(text, sizeof text, "native 0x%016llX: %s",
-                static_cast<unsigned long long>(call.hash), what);
+  char text[256];
+  std::snprintf(text, sizeof text, "native 0x%016llX (%s): %s",
+                static_cast<unsigned long long>(call.hash), pluginConstantOf(call.hash), what);
   errors.push_back(text);
 }
 
 namespace {
-
-std::uint64_t nativeHashAt(std::size_t row);
 
 // A fresh record for the next frame. A record that was not kept lends its buffers to the next,
 // so that frames that are not recorded allocate nothing.
@@ -127,62 +130,71 @@ void closeFrame(DWORD milliseconds) {
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
-// (bit i for slot i), and the answer.
+// (bit i for slot i), the answer, and the name of the plug-in's constant for it in src/, so that
+// a search for that name finds the game's answer (the hashes here are written on their own).
 struct NativeRow {
   std::uint64_t hash;
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
+  const char* pluginConstant;
 };
 
 const NativeRow nativeRows[] = {
-    {0x096275889B8E0EE0, 0, 0, playerPed},
-    {0xA86D5F069399F44D, 3, 0, entityCoords},
-    {0xFD340785ADF8CFB7, 1, 0b1, nameHashOf},
-    {0xA1AF16083320065A, 1, 0, createSet},
-    {0x59B57C4B06531E1E, 6, 0, searchPeds},
-    {0x275A2E2C0FAB7612, 2, 0, setItem},
-    {0xEE04C0AFD4EFAF0E, 1, 0, itemEntity},
-    {0xD42BD6EB2E0F1677, 1, 0, filter<0>},
-    {0xCF8176912DDA4EA5, 1, 0, filter<1>},
-    {0xB980061DA992779D, 1, 0, filter<2>},
-    {0x3A87E44BB9A01D54, 5, 0b10, currentWeapon},
-    {0xEDCA14CA5199FF25, 1, 0, weaponKnown},
-    {0xC2266AA617668AD3, 2, 0, pedSetting<0>},
-    {0x2BA918C823B8BA56, 2, 0, pedSetting<1>},
-    {0x712BC69F10549B92, 1, 0, releaseSet},
-    {0x937C71165CF334B3, 1, 0, weaponCheck<0>},
-    {0x705BE297EEBDB95D, 1, 0, weaponCheck<1>},
-    {0xCD66FEA29400A0B5, 1, 0, pedTarget},
-    {0xFCDFF7B72D23A1AC, 3, 0, targetCheck},
-    {0x0BE7F4E3CDBAFB28, 7, 0, pointDistanceOf},
-    {0xFB6BA510A533DF81, 1, 0, entityValueP},
-    {0x931B5F4CC130224B, 0, 0, worldW1},
-    {0x1E5D727041BE1709, 0, 0, worldW2},
-    {0xFFB7E74E041150A4, 0, 0, worldW3},
-    {0xC82CF208C2B19199, 0, 0, worldN},
-    {0x3B390A939AF0B5FC, 2, 0, weaponObject},
-    {0x280BBE5601EAA983, 1, 0, weaponInfo},
-    {0xD56E5F336C675EFA, 1, 0, weaponC1},
-    {0x0D78E1097F89E637, 1, 0, weaponC2},
-    {0x6FB76442469ABD68, 1, 0, pedH},
-    {0x8EC44AE8DECFF841, 1, 0, weaponModelKey},
-    {0xBACA8FE9C76C124E, 2, 0b10, boneIndex},
-    {0x82CFA50E34681CA5, 2, 0, bonePosition},
-    {0x82368787EA73C0F7, 1, 0, ratioNumerator},
-    {0x15D757606D170C3C, 2, 0, ratioDenominator},
-    {0x60DFD0691A170B88, 3, 0, pedBonus},
-    {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy},
-    {0x285D36C5C72B0569, 1, 0, answerZero},
-    {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen},
-    {0x134549B388167CBF, 1, 0, absoluteValue},
-    {0xF6A96E5ACEEC6E50, 0, 0, labelLimit},
-    {0x16FA5CE47F184F1E, 4, 0, textColour},
-    {0xA1253A3C870B6843, 2, 0, textScale},
-    {0x16794E044C9EFB58, 3, 0b1, drawText},
+    {0x096275889B8E0EE0, 0, 0, playerPed, "playerPedNative"},
+    {0xA86D5F069399F44D, 3, 0, entityCoords, "entityCoordsNative"},
+    {0xFD340785ADF8CFB7, 1, 0b1, nameHashOf, "nameHashNative"},
+    {0xA1AF16083320065A, 1, 0, createSet, "createPedSetNative"},
+    {0x59B57C4B06531E1E, 6, 0, searchPeds, "findNearbyPedsNative"},
+    {0x275A2E2C0FAB7612, 2, 0, setItem, "pedSetItemNative"},
+    {0xEE04C0AFD4EFAF0E, 1, 0, itemEntity, "itemEntityNative"},
+    {0xD42BD6EB2E0F1677, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
+    {0xCF8176912DDA4EA5, 1, 0, filter<1>, "pedSecondFilterNative"},
+    {0xB980061DA992779D, 1, 0, filter<2>, "pedThirdFilterNative"},
+    {0x3A87E44BB9A01D54, 5, 0b10, currentWeapon, "currentWeaponNative"},
+    {0xEDCA14CA5199FF25, 1, 0, weaponKnown, "none: the loop may ask it, and reads nothing from it"},
+    {0xC2266AA617668AD3, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
+    {0x2BA918C823B8BA56, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
+    {0x712BC69F10549B92, 1, 0, releaseSet, "releasePedSetNative"},
+    {0x937C71165CF334B3, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
+    {0x705BE297EEBDB95D, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
+    {0xCD66FEA29400A0B5, 1, 0, pedTarget, "pedTargetNative"},
+    {0xFCDFF7B72D23A1AC, 3, 0, targetCheck, "zeroAccuracyGateNative"},
+    {0x0BE7F4E3CDBAFB28, 7, 0, pointDistanceOf, "distanceBetweenNative"},
+    {0xFB6BA510A533DF81, 1, 0, entityValueP, "sValueNative"},
+    {0x931B5F4CC130224B, 0, 0, worldW1, "w1ValueNative"},
+    {0x1E5D727041BE1709, 0, 0, worldW2, "w2ValueNative"},
+    {0xFFB7E74E041150A4, 0, 0, worldW3, "w3ValueNative"},
+    {0xC82CF208C2B19199, 0, 0, worldN, "bandValueNative"},
+    {0x3B390A939AF0B5FC, 2, 0, weaponObject, "weaponObjectNative"},
+    {0x280BBE5601EAA983, 1, 0, weaponInfo, "weaponObjectKeyNative"},
+    {0xD56E5F336C675EFA, 1, 0, weaponC1, "c1ValueNative"},
+    {0x0D78E1097F89E637, 1, 0, weaponC2, "c2ValueNative"},
+    {0x6FB76442469ABD68, 1, 0, pedH, "hValueNative"},
+    {0x8EC44AE8DECFF841, 1, 0, weaponModelKey, "weaponModelKeyNative"},
+    {0xBACA8FE9C76C124E, 2, 0b10, boneIndex, "boneIndexNative"},
+    {0x82CFA50E34681CA5, 2, 0, bonePosition, "boneCoordsNative"},
+    {0x82368787EA73C0F7, 1, 0, ratioNumerator, "ratioNumeratorNative"},
+    {0x15D757606D170C3C, 2, 0, ratioDenominator, "ratioDenominatorNative"},
+    {0x60DFD0691A170B88, 3, 0, pedBonus, "bonusNative"},
+    {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy, "setAccuracyNative"},
+    {0x285D36C5C72B0569, 1, 0, answerZero, "none: the accuracy may ask it, and reads nothing from it"},
+    {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen, "worldToScreenNative"},
+    {0x134549B388167CBF, 1, 0, absoluteValue, "absoluteValueNative"},
+    {0xF6A96E5ACEEC6E50, 0, 0, labelLimit, "labelLimitNative"},
+    {0x16FA5CE47F184F1E, 4, 0, textColour, "textColourNative"},
+    {0xA1253A3C870B6843, 2, 0, textScale, "textScaleNative"},
+    {0x16794E044C9EFB58, 3, 0b1, drawText, "drawTextNative"},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
+
+const char* pluginConstantOf(std::uint64_t hash) {
+  for (const NativeRow& row : nativeRows) {
+    if (row.hash == hash) return row.pluginConstant;
+  }
+  return "unknown to the game";
+}
 
 void answerChecked(const NativeRow& row, const NativeContext& call) {
   ++world().current.natives;

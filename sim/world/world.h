@@ -227,6 +227,9 @@ unsigned addressSlotsOf(std::uint64_t hash);
 
 // Every weapon the world knows, in the game's order.
 std::span<const GameWeapon> gameWeaponRows();
+// Which of the model's barrel bones a name finds as the game looks bones up, letter case
+// included: 0 the rear point, 1 the front one, -1 none.
+int barrelBoneNamed(const GameWeapon& model, const char* name);
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.
