@@ -216,8 +216,13 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     }
     std::fclose(scene);
   }
+  // Every mistake of the scene, a line each, before the run stops.
   if (const char* error = api.loadScene(options.scene)) {
-    std::fprintf(stderr, "game-sim: %s\n", error);
+    for (const char* line = error; *line != '\0';) {
+      const std::size_t length = std::strcspn(line, "\n");
+      std::fprintf(stderr, "game-sim: %.*s\n", static_cast<int>(length), line);
+      line += length + (line[length] == '\n' ? 1 : 0);
+    }
     return 2;
   }
   if (options.crowd > 0) api.useCrowd(options.crowd);

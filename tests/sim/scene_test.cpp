@@ -78,6 +78,30 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
        "4: [Ped] target = Nobody: no actor named Nobody in the scene",
        {}},
+      // What sets the world up stays within it; the game's own answers may be anything.
+      {"[Ped]\nposition = 1, 2, 3\naim error = 720\nreported distance = inf\np = nan\n",
+       "3: [Ped] aim error = 720: expected degrees from 0 to 180",
+       {}},
+      {"[Ped]\nposition = 1e400, 0, 0\nreported position = nan, nan, nan\n",
+       "2: [Ped] position = 1e400, 0, 0: expected x, y, z in metres, each from -100000 to 100000 "
+       "(a game world's extent; reported position gives the game's own answer, nan and inf "
+       "included)",
+       {}},
+      {"[player]\nposition = 0, 0, 0\ncamera distance = -1\n",
+       "3: [player] camera distance = -1: expected metres from 0 to 10000",
+       {}},
+      // Every mistake is named, in the order of the lines, not only the first.
+      {"[Ped]\nposition = 1, 2, 3\naim error = nan\n[Other]\nposition = 0, 0\n[Ped]\n"
+       "Target = Nobody\n",
+       "3: [Ped] aim error = nan: expected degrees from 0 to 180\n"
+       "5: [Other] position = 0, 0: expected x, y, z\n"
+       "6: [Ped] is given twice, first on line 1: give each section once",
+       {}},
+      {"[A]\nposition = 1, 2, 3\ntarget = B\nbonus = maybe\n[B]\nposition = 1, 2, 3\n"
+       "target = Nobody\n",
+       "4: [A] bonus = maybe: expected true or false\n"
+       "7: [B] target = Nobody: no actor named Nobody in the scene",
+       {}},
       // Names the game does not know may be meant: a warning with the line, and the run goes on.
       {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMANN\nmodel = rv_cattleman\n"
        "[Other]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\n",
@@ -141,10 +165,11 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
     std::fputs("; nothing here yet\n\n", file);
     std::fclose(file);
   }
-  const struct {
+  struct Row {
     std::vector<std::string> options;
     std::string error;
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {{"--scene", empty},
        "game-sim: " + empty +
            ": nothing in it: no [player] and no peds (--print-default-scene prints a scene to "
@@ -153,6 +178,20 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
        "game-sim: --scene " + other + ": a second scene: --scene " + empty +
            " was given already\n"},
   };
+  // Three mistakes: each is named with the file and its line before the run stops.
+  const std::string three = testing::TempDir() + "three mistakes.ini";
+  std::FILE* file = std::fopen(three.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("[player]\nposition = 0, 0, 0\n[Deputy]\nposition = 1, 2\naim error = 720\n"
+             "bonus = maybe\n",
+             file);
+  std::fclose(file);
+  rows.push_back({{"--scene", three},
+                  "game-sim: " + three + ":4: [Deputy] position = 1, 2: expected x, y, z\n" +
+                      "game-sim: " + three +
+                      ":5: [Deputy] aim error = 720: expected degrees from 0 to 180\n" +
+                      "game-sim: " + three +
+                      ":6: [Deputy] bonus = maybe: expected true or false\n"});
   const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
   for (const auto& row : rows) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
