@@ -142,10 +142,13 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
   schedule.afterFrame = observer;
 }
 
+void setPluginLog(const char* path) { sim::setPluginLogPath(path == nullptr ? "" : path); }
+
 const GameSimApi api = {
-    loadScene,     defaultScene, sceneSettingsFile, moduleLoaded,      runFrames,
-    report,        writeJson,    writeSvg,          registeredScript,  installCrowd,
-    recordNatives, useCrowd,     setSaveLoads,      setKeysEveryFrame, setFrameObserver};
+    loadScene,     defaultScene,     sceneSettingsFile, moduleLoaded,      runFrames,
+    report,        writeJson,        writeSvg,          registeredScript,  installCrowd,
+    recordNatives, useCrowd,         setSaveLoads,      setKeysEveryFrame, setFrameObserver,
+    setPluginLog};
 
 }  // namespace
 

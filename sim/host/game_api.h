@@ -58,6 +58,8 @@ struct GameSimApi {
   void (*setKeysEveryFrame)(bool on);
   // Told after every frame of its number and whether a script started in it.
   void (*setFrameObserver)(void (*observer)(std::uint64_t frame, bool scriptStarted));
+  // Where the plug-in writes its start-up log: the report takes the Angle in force from it.
+  void (*setPluginLog)(const char* path);
 };
 
 const GameSimApi* gameSimApi();

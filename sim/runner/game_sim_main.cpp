@@ -13,6 +13,7 @@
 namespace {
 
 constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
+constexpr char logFileName[] = "vok.quillmarrowfendcask.log";
 
 // Memory stays flat however long the run: a billion frames are over 4000 hours at 60 FPS.
 constexpr long maxFrames = 1000000000;
@@ -237,6 +238,15 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fputs("game-sim: --module-path is not available here\n", stderr);
     return 2;
   }
+  // The plug-in writes its log beside the executable's path as it is told it; the report reads
+  // the Angle in force there.
+  std::string logFolder = gameDirectory;
+  if (options.modulePath != nullptr) {
+    const std::string staged = options.modulePath;
+    const std::size_t slash = staged.find_last_of("\\/");
+    logFolder = slash == std::string::npos ? "" : staged.substr(0, slash + 1);
+  }
+  api.setPluginLog(logFolder.empty() ? "" : (logFolder + logFileName).c_str());
   if (options.holdSettings != nullptr &&
       !plugins.holdSettingsFile(settingsPath, options.holdSettings)) {
     std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsPath.c_str(),

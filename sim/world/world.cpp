@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -41,7 +42,21 @@ long ownerOfWeaponObject(Entity handle) {
 }
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
+PedAnswers* answersAbout(long actorIndex) {
+  return actorIndex < 0 ? nullptr : &world().current.actors[actorIndex].answers;
+}
+
+void answeredFalse(long actorIndex, FalseGate gate) {
+  if (PedAnswers* answers = answersAbout(actorIndex)) answers->falseGate = gate;
+}
+
+void noteValue(long actorIndex, GameValue value, float answer) {
+  PedAnswers* answers = answersAbout(actorIndex);
+  if (answers != nullptr && answer < 0.0f) answers->belowZero |= 1u << value;
+}
+
 namespace {
+std::string logPath;  // where the plug-in's start-up log is, kept across scenes
 std::uint64_t nativeHashAt(std::size_t row);
 const char* pluginConstantOf(std::uint64_t hash);
 }  // namespace
@@ -74,6 +89,8 @@ void resetFrame() {
   next.nativeCalls.clear();
   next.actors.assign(world().scene.actors.size(), ActorFrame{});
   current = std::move(next);
+  derived().subject = -1;
+  derived().subjectTarget = -1;
   derived().unknownAtFrameStart = host().unknownNativeCount;
 }
 
@@ -106,9 +123,30 @@ void keepFrame(WorldState& state) {
   std::swap(state.previous, current);
 }
 
+// The Angle line of the start-up log, as the plug-in wrote it at its script's start: the value
+// it then holds, whatever the settings file says and however the plug-in read it.
+void readLoggedAngle(FrameRecord& frame) {
+  frame.angleLogged = false;
+  std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "rb");
+  if (log == nullptr) return;
+  char line[512];
+  constexpr std::string_view label = "Angle: ";
+  while (std::fgets(line, sizeof line, log) != nullptr) {
+    if (std::string_view(line).substr(0, label.size()) != label) continue;
+    char* end = nullptr;
+    const double angle = std::strtod(line + label.size(), &end);
+    frame.angleLogged = end != line + label.size();
+    frame.angle = angle;
+    break;
+  }
+  std::fclose(log);
+}
+
 void closeFrame(DWORD milliseconds) {
   WorldState& state = world();
   FrameRecord& current = state.current;
+  // The log is written as the script starts, before its first wait.
+  if (state.totals.frames == 0 || current.afterSaveLoad) readLoggedAngle(current);
   current.waitMilliseconds = milliseconds;
   current.lastNative = host().pendingHash;
   current.unknownNatives =
@@ -125,8 +163,13 @@ void closeFrame(DWORD milliseconds) {
   current.endsWithReleaseThenWait = current.lastNative == 0x712BC69F10549B92 &&
                                     current.setsCreated.size() == 1 &&
                                     current.setsReleased == current.setsCreated;
+  // The script keeps the settings it read at its start until the next start.
+  const bool angleLogged = current.angleLogged;
+  const double angle = current.angle;
   if (state.recordFrames) keepFrame(state);
   resetFrame();
+  state.current.angleLogged = angleLogged;
+  state.current.angle = angle;
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
@@ -221,11 +264,20 @@ bool sameBits(float a, float b) {
   return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
+bool sameAnswers(const PedAnswers& a, const PedAnswers& b) {
+  return a.falseGate == b.falseGate && a.modelKeyAsked == b.modelKeyAsked &&
+         a.bonusAsked == b.bonusAsked && a.bonus == b.bonus && a.belowZero == b.belowZero &&
+         a.bonesAsked == b.bonesAsked && a.boneName[0] == b.boneName[0] &&
+         a.boneName[1] == b.boneName[1] && a.boneIndex[0] == b.boneIndex[0] &&
+         a.boneIndex[1] == b.boneIndex[1] && a.band == b.band && a.numerator == b.numerator &&
+         a.denominator == b.denominator && sameBits(a.barrelOff, b.barrelOff);
+}
+
 bool sameActor(const ActorFrame& a, const ActorFrame& b) {
   return a.inSet == b.inSet && a.accuracy == b.accuracy && a.accuracySets == b.accuracySets &&
          a.settingCalls[0] == b.settingCalls[0] && a.settingCalls[1] == b.settingCalls[1] &&
          sameBits(a.settingValues[0], b.settingValues[0]) &&
-         sameBits(a.settingValues[1], b.settingValues[1]);
+         sameBits(a.settingValues[1], b.settingValues[1]) && sameAnswers(a.answers, b.answers);
 }
 
 bool sameLabel(const Label& a, const Label& b) {
@@ -240,6 +292,8 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
   const bool aReleasedAll = a.setsReleased == a.setsCreated;
   const bool bReleasedAll = b.setsReleased == b.setsCreated;
   return a.natives == b.natives && a.unknownNatives == b.unknownNatives &&
+         a.angleLogged == b.angleLogged &&
+         std::bit_cast<std::uint64_t>(a.angle) == std::bit_cast<std::uint64_t>(b.angle) &&
          a.lastNative == b.lastNative && a.waitMilliseconds == b.waitMilliseconds &&
          a.endsWithReleaseThenWait == b.endsWithReleaseThenWait &&
          a.setsCreated.size() == b.setsCreated.size() &&
@@ -268,6 +322,8 @@ void keepLastFrame() {
     state.lastKeptOnlyAsLast = true;
   }
 }
+
+void setPluginLogPath(const std::string& path) { logPath = path; }
 
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {

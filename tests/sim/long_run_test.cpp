@@ -166,7 +166,7 @@ END
 TEST(SameFrame, SetHandlesAsideEveryDifferenceCounts) {
   sim::FrameRecord a;
   a.actors.resize(2);
-  a.actors[1] = {true, 40, 1, {1, 1}, {1.0f, std::numeric_limits<float>::quiet_NaN()}};
+  a.actors[1] = {true, 40, 1, {1, 1}, {1.0f, std::numeric_limits<float>::quiet_NaN()}, {}};
   a.labels.push_back({"Accuracy: 40", 0.5f, 0.25f, {255, 0, 0, 255}, {0.3f, 0.3f}});
   a.setsCreated = {7};
   a.setsReleased = {7};

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -214,9 +215,34 @@ std::string labelCell(const std::string& table, const std::string& ped) {
 
 class LabelReasonTest : public FakeGameTest {
  protected:
+  void TearDown() override {
+    sim::setPluginLogPath("");
+    FakeGameTest::TearDown();
+  }
   std::string runOneFrame(const std::string& sceneText, bool display) {
     sim::setExecutablePath("/nonexistent-game-folder/game-sim.exe");  // the values in memory hold
     displayAccuracy = display;
+    return runScene(sceneText);
+  }
+  // The scene's settings file put beside the game as game-sim does, read by the plug-in, which
+  // logs the values it then holds where the world reads them.
+  std::string runInGameFolder(const std::string& sceneText) {
+    const std::string folder = testing::TempDir();
+    sim::Scene scene;
+    EXPECT_EQ(sim::parseScene(sceneText, scene), "");
+    std::FILE* settings = std::fopen((folder + settingsFileName).c_str(), "wb");
+    EXPECT_NE(settings, nullptr);
+    if (settings == nullptr) return "";
+    std::fputs(scene.settingsFile.c_str(), settings);
+    std::fclose(settings);
+    sim::setExecutablePath(folder + "game-sim.exe");
+    sim::setPluginLogPath(folder + "vok.quillmarrowfendcask.log");
+    return runScene(sceneText);
+  }
+
+ private:
+  static constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
+  std::string runScene(const std::string& sceneText) {
     sim::Scene scene;
     EXPECT_EQ(sim::parseScene(sceneText, scene), "");
     sim::installWorld(scene);
@@ -265,27 +291,27 @@ std::string accuracyCell(const std::string& table, const std::string& ped) {
   return line.substr(0, line.find("  "));
 }
 
-// A 0 or a 100 says which of the game's values decided it, the first the plug-in meets.
+// A 0 or a 100 says which of the game's answers decided it, the first the plug-in meets, with
+// the Angle the plug-in logged (not what the settings file says).
 TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
   const struct {
-    const char* settings;  // the scene's settings file, Angle as the plug-in holds it
-    float angle;
-    const char* shooter;  // keys of a ped 10 m north of the player, aiming at it
+    const char* settings;  // the scene's settings file
+    const char* shooter;   // keys of a ped 10 m north of the player, aiming at it
     const char* world;
     const char* accuracy;
   } rows[] = {
-      {"Angle = 3.0", 3.0f, "target check = false\nbonus = true\naim error = 6", "",
+      {"Angle = 3.0", "target check = false\nbonus = true\naim error = 6", "",
        "0: target check false"},
-      {"Angle = 3.0", 3.0f, "aim error = 3.2\nnumerator = 0\nbonus = true", "",
+      {"Angle = 3.0", "aim error = 3.2\nnumerator = 0\nbonus = true", "",
        "0: barrel off by Angle (3.00) or more"},
       // An Angle the plug-in cannot read is 1.5.
-      {"Angle = 3,0", 1.5f, "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
-      {"Angle = -5", -5.0f, "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
-      {"Angle = 3.0", 3.0f, "numerator = 1", "w1 = 1\nn = 2",
+      {"Angle = 3,0", "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
+      {"Angle = -5", "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
+      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2",
        "0: the game's values multiply to under 1"},
-      {"Angle = 3.0", 3.0f, "bonus = true\nnumerator = 300", "", "100: bonus true"},
-      {"Angle = 3.0", 3.0f, "numerator = 300", "", "100: ratio 300/100 above 1"},
-      {"Angle = 3.0", 3.0f, "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
+      {"Angle = 3.0", "bonus = true\nnumerator = 300", "", "100: bonus true"},
+      {"Angle = 3.0", "numerator = 300", "", "100: ratio 300/100 above 1"},
+      {"Angle = 3.0", "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
   };
   for (const auto& row : rows) {
     const std::string scene = std::string("[settings]\nfile = <<<END\n[Settings]\n") +
@@ -294,9 +320,76 @@ TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
                               "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
                               "target = player\n" +
                               row.shooter + "\n";
-    angleLeniency = row.angle;
-    EXPECT_EQ(accuracyCell(runOneFrame(scene, false), "Shooter"), row.accuracy) << scene;
+    EXPECT_EQ(accuracyCell(runInGameFolder(scene), "Shooter"), row.accuracy) << scene;
+    // The JSON gives the same reason.
+    const std::string reason = std::strchr(row.accuracy, ' ') + 1;
+    EXPECT_NE(sim::resultsJson(sim::world(), {}).find("\"reason\": \"" + reason + "\""),
+              std::string::npos)
+        << scene;
   }
+}
+
+// A bone the game does not find on the weapon is named, whatever the accuracy then comes to.
+TEST_F(LabelReasonTest, AMissingBoneIsNamed) {
+  const sim::GameWeapon* model = sim::modelBones("rv_cattleman");
+  ASSERT_NE(model, nullptr);
+  const std::string scene =
+      "[player]\nposition = 0, 0, 0\n[Dummy]\nposition = 10, 20, 0\n[Shooter]\n"
+      "position = 10, 50, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "target = Dummy\nmissing bones = tip\n[Other]\nposition = 5, 10, 0\n"
+      "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\ntarget = Dummy\n"
+      "missing bones = both\n";
+  const std::string table = runOneFrame(scene, false);
+  const auto reason = [&](const char* ped) {
+    const std::string cell = accuracyCell(table, ped);
+    return cell.substr(cell.find(": ") + 2);
+  };
+  EXPECT_EQ(reason("Shooter"),
+            "bone " + std::string(model->tip) + " not on the weapon: barrel point at the origin");
+  EXPECT_EQ(reason("Other"), "bones " + std::string(model->base) + " and " + model->tip +
+                                 " not on the weapon: barrel points at the origin");
+}
+
+// A ped the plug-in leaves alone is explained by the question the game answered no, asked about
+// the ped itself, its weapon or its target.
+TEST_F(LabelReasonTest, EveryPedLeftAloneNamesTheAnswerThatStoppedIt) {
+  const std::string armed =
+      "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\ntarget = player\n";
+  const std::string scene =
+      "[player]\nposition = 0, 0, 0\n[Second]\nposition = 0, 10, 0\n" + armed +
+      "filter 2 = false\n[Unarmed]\nposition = 0, 11, 0\n[Checked]\nposition = 0, 12, 0\n"
+      "weapon = WEAPON_REPEATER_CARBINE\nmodel = rp_carbine\nweapon check 2 = false\n"
+      "[Idle]\nposition = 0, 13, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "[Aimer]\nposition = 0, 14, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "target = Hidden\n[Hidden]\nposition = 0, 400, 0\nfilter 1 = false\n[Ghost]\n"
+      "position = 0, 15, 0\nhandle = 0\n" + armed;
+  const std::string table = runOneFrame(scene, false);
+  EXPECT_EQ(accuracyCell(table, "Second"), "none: filter 2 false");
+  EXPECT_EQ(accuracyCell(table, "Unarmed"), "none: no current weapon");
+  EXPECT_EQ(accuracyCell(table, "Checked"), "none: weapon check 2 false");
+  EXPECT_EQ(accuracyCell(table, "Idle"), "none: no target");
+  EXPECT_EQ(accuracyCell(table, "Aimer"), "none: target fails filter 1");
+  EXPECT_EQ(accuracyCell(table, "Hidden"), "none: beyond 150 m of the player");
+  EXPECT_EQ(accuracyCell(table, "Ghost"), "none: its handle refers to nothing");
+}
+
+// Columns line up by the characters shown, whatever bytes a name takes in UTF-8.
+TEST_F(LabelReasonTest, ColumnsLineUpByCharactersShown) {
+  const std::string table = runOneFrame(
+      "[player]\nposition = 0, 0, 0\n[Jos\xC3\xA9 Mar\xC3\xAD\x61]\nposition = 0, 10, 0\n"
+      "[Bob]\nposition = 0, 20, 0\n",
+      false);
+  std::vector<std::size_t> secondColumn;
+  for (std::size_t row = table.find('\n'); row + 1 < table.size(); row = table.find('\n', row + 1)) {
+    const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
+    const std::size_t gap = line.find("  ", 2);
+    const std::size_t column = line.find_first_not_of(' ', gap);
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < column; ++i) shown += (line[i] & 0xC0) != 0x80 ? 1 : 0;
+    secondColumn.push_back(shown);
+  }
+  ASSERT_EQ(secondColumn.size(), 4u);  // the heading, the player and two peds
+  for (const std::size_t column : secondColumn) EXPECT_EQ(column, secondColumn[0]) << table;
 }
 
 }  // namespace
