@@ -2,7 +2,6 @@
 // model that mark its barrel, rear point first, as the model spells them (letter case counts).
 // Written on the game's side, independently of the plug-in's table: a name the plug-in gets
 // wrong shows up as a missing bone or an unknown model.
-#include <cstring>
 #include <string>
 
 #include "world.h"
@@ -60,10 +59,5 @@ const GameWeapon* modelBones(const std::string& model) {
 
 std::span<const GameWeapon> gameWeaponRows() { return gameWeapons; }
 
-int barrelBoneNamed(const GameWeapon& model, const char* name) {
-  if (name == nullptr || model.base == nullptr) return -1;
-  if (std::strcmp(name, model.base) == 0) return 0;
-  return std::strcmp(name, model.tip) == 0 ? 1 : -1;
-}
 
 }  // namespace sim

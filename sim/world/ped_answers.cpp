@@ -31,7 +31,6 @@ void entityCoords(const NativeContext& call) {
   const Entity entity = call.intSlot(0);
   if (const long index = actorOf(entity); index >= 0) {
     call.setVector(derived().positions[index]);
-    if (index == derived().subjectTarget) derived().targetPoint = derived().positions[index];
   } else if (const long owner = ownerOfWeaponObject(entity); owner >= 0) {
     call.setVector(derived().base[owner]);
   } else {
@@ -111,19 +110,22 @@ void itemEntity(const NativeContext& call) {
 // the shooter's.
 template <int which>
 void filter(const NativeContext& call) {
-  Derived& live = derived();
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
   const bool yes = actor != nullptr && actor->filter[which];
   call.setInt(yes ? 1 : 0);
-  const bool asTarget = which == 0 && live.targetGatePending;
-  live.targetGatePending = false;
-  if (yes) return;
-  if (!asTarget) return answeredFalse(index, static_cast<FalseGate>(
-                                                 static_cast<int>(FalseGate::filter1) + which));
-  answeredFalse(live.subject, !live.targetAnswered ? FalseGate::noTarget
-                              : index < 0          ? FalseGate::targetNothing
-                                                   : FalseGate::targetFilter);
+  constexpr FalseGate own[] = {FalseGate::filter1, FalseGate::filter2, FalseGate::filter3};
+  if constexpr (which == 0) {
+    Derived& live = derived();
+    if (live.targetGatePending) {
+      live.targetGatePending = false;
+      if (yes) return;
+      return answeredFalse(live.subject, !live.targetAnswered ? FalseGate::noTarget
+                                         : index < 0          ? FalseGate::targetNothing
+                                                              : FalseGate::targetFilter);
+    }
+  }
+  if (!yes) answeredFalse(index, own[which]);
 }
 
 template <int which>
@@ -180,15 +182,17 @@ void entityValueP(const NativeContext& call) {
   const Actor* actor = actorAt(index);
   const float p = actor != nullptr ? actor->p : 0.0f;
   call.setFloat(p);
-  const long subject = derived().subject;
-  if (index >= 0 && index == subject) noteValue(subject, valueP, p);
-  if (index >= 0 && index == derived().subjectTarget) noteValue(subject, valueTargetP, p);
+  if (p < 0.0f && index >= 0) {
+    const Derived& live = derived();
+    if (index == live.subject) noteBelowZero(live.subject, valueP);
+    if (index == live.subjectTarget) noteBelowZero(live.subject, valueTargetP);
+  }
 }
 
 template <GameValue value>
 void worldValue(const NativeContext& call, float answer) {
   call.setFloat(answer);
-  noteValue(derived().subject, value, answer);
+  if (answer < 0.0f) noteBelowZero(derived().subject, value);
 }
 void worldW1(const NativeContext& call) { worldValue<valueW1>(call, world().scene.values.w1); }
 void worldW2(const NativeContext& call) { worldValue<valueW2>(call, world().scene.values.w2); }
@@ -202,7 +206,7 @@ void pedH(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
   call.setFloat(actor != nullptr ? actor->h : 0.0f);
-  if (actor != nullptr) noteValue(index, valueH, actor->h);
+  if (actor != nullptr && actor->h < 0.0f) noteBelowZero(index, valueH);
 }
 
 void ratioNumerator(const NativeContext& call) {

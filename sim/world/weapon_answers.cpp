@@ -30,8 +30,6 @@ void currentWeapon(const NativeContext& call) {
   live.subject = index;
   live.subjectTarget = -1;
   live.targetGatePending = false;
-  live.targetPoint = {NAN, NAN, NAN};
-  live.boneAnswered[0] = live.boneAnswered[1] = false;
   if (actor == nullptr || actor->weapon.empty()) {
     call.setInt(0);
     answeredFalse(index, FalseGate::noWeapon);
@@ -75,13 +73,13 @@ void weaponInfo(const NativeContext& call) {
 void weaponC1(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c1 : 0.0f);
-  if (actor != nullptr) noteValue(derived().subject, valueC1, actor->c1);
+  if (actor != nullptr && actor->c1 < 0.0f) noteBelowZero(derived().subject, valueC1);
 }
 
 void weaponC2(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c2 : 0.0f);
-  if (actor != nullptr) noteValue(derived().subject, valueC2, actor->c2);
+  if (actor != nullptr && actor->c2 < 0.0f) noteBelowZero(derived().subject, valueC2);
 }
 
 namespace {
@@ -98,21 +96,6 @@ std::uint8_t missingBoneName(const char* name) {
   if (names.size() == kept) names.back() = "(one of many names)";
   if (names.size() < kept) names.emplace_back(asked);
   return static_cast<std::uint8_t>(names.size() - 1);
-}
-
-// Degrees between the barrel through its two points and the line from its rear to the target.
-float degreesOff(const Vector3& base, const Vector3& tip, const Vector3& target) {
-  const double barrel[3] = {tip.x - static_cast<double>(base.x), tip.y - static_cast<double>(base.y),
-                            tip.z - static_cast<double>(base.z)};
-  const double aim[3] = {target.x - static_cast<double>(base.x),
-                         target.y - static_cast<double>(base.y),
-                         target.z - static_cast<double>(base.z)};
-  const double dot = barrel[0] * aim[0] + barrel[1] * aim[1] + barrel[2] * aim[2];
-  const double lengths =
-      std::sqrt(barrel[0] * barrel[0] + barrel[1] * barrel[1] + barrel[2] * barrel[2]) *
-      std::sqrt(aim[0] * aim[0] + aim[1] * aim[1] + aim[2] * aim[2]);
-  const double cosine = std::fmax(-1.0, std::fmin(1.0, dot / lengths));
-  return static_cast<float>(std::acos(cosine) * (180.0 / 3.14159265358979323846));
 }
 
 }  // namespace
@@ -139,25 +122,33 @@ void boneIndex(const NativeContext& call) {
   const std::uint8_t asked = answers->bonesAsked++;
   answers->boneIndex[asked] = index;
   if (index == -1) answers->boneName[asked] = missingBoneName(name);
+  // Both points found: the barrel the plug-in measures runs from the first to the second, the
+  // world's own barrel unless a row names them the other way round (or one bone twice).
+  if (asked != 1 || answers->boneIndex[0] == -1 || index == -1) return;
+  const Derived& live = derived();
+  if (answers->boneIndex[0] == baseBoneIndex && index == tipBoneIndex) {
+    answers->barrelOff = live.barrelOff[owner];
+    return;
+  }
+  const auto point = [&](std::int32_t bone) {
+    return bone == baseBoneIndex ? live.base[owner] : live.tip[owner];
+  };
+  const long target = live.targetIndex[owner];
+  if (target >= 0) {
+    answers->barrelOff = static_cast<float>(
+        degreesOff(point(answers->boneIndex[0]), point(index), live.positions[target]));
+  }
 }
 
-// Once both points of the subject's barrel are answered, how far off its target they point.
 void bonePosition(const NativeContext& call) {
-  Derived& live = derived();
   const long owner = ownerOfWeaponObject(call.intSlot(0));
   const std::int32_t index = call.intSlot(1);
-  const bool known = owner >= 0 && (index == baseBoneIndex || index == tipBoneIndex);
-  const Vector3 point =
-      !known ? Vector3{0.0f, 0.0f, 0.0f}
-             : index == baseBoneIndex ? live.base[owner] : live.tip[owner];
-  call.setVector(point);
-  if (!known || owner != live.subject) return;
-  const int end = index == baseBoneIndex ? 0 : 1;
-  live.bonePoint[end] = point;
-  live.boneAnswered[end] = true;
-  if (live.boneAnswered[0] && live.boneAnswered[1]) {
-    answersAbout(owner)->barrelOff = degreesOff(live.bonePoint[0], live.bonePoint[1],
-                                                live.targetPoint);
+  if (owner >= 0 && index == baseBoneIndex) {
+    call.setVector(derived().base[owner]);
+  } else if (owner >= 0 && index == tipBoneIndex) {
+    call.setVector(derived().tip[owner]);
+  } else {
+    call.setVector({0.0f, 0.0f, 0.0f});
   }
 }
 

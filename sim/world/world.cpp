@@ -42,17 +42,12 @@ long ownerOfWeaponObject(Entity handle) {
 }
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
-PedAnswers* answersAbout(long actorIndex) {
-  return actorIndex < 0 ? nullptr : &world().current.actors[actorIndex].answers;
-}
-
 void answeredFalse(long actorIndex, FalseGate gate) {
   if (PedAnswers* answers = answersAbout(actorIndex)) answers->falseGate = gate;
 }
 
-void noteValue(long actorIndex, GameValue value, float answer) {
-  PedAnswers* answers = answersAbout(actorIndex);
-  if (answers != nullptr && answer < 0.0f) answers->belowZero |= 1u << value;
+void noteBelowZero(long actorIndex, GameValue value) {
+  if (PedAnswers* answers = answersAbout(actorIndex)) answers->belowZero |= 1u << value;
 }
 
 namespace {
@@ -371,6 +366,11 @@ void installWorld(const Scene& scene) {
     const Actor& actor = scene.actors[i];
     live.base.push_back(actor.reportedBaseBone.value_or(baseBonePosition(scene, i)));
     live.tip.push_back(actor.reportedTipBone.value_or(tipBonePosition(scene, i)));
+    const long target = live.targetIndex[i];
+    live.barrelOff.push_back(
+        target < 0 ? NAN
+                   : static_cast<float>(
+                         degreesOff(live.base[i], live.tip[i], live.positions[target])));
     if (actor.reportedDistance && live.targetIndex[i] >= 0) {
       live.distanceAnswers.push_back(
           {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});

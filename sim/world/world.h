@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -255,6 +256,8 @@ Vector3 tipBonePosition(const Scene& scene, std::size_t actorIndex);
 const Actor* findActor(const Scene& scene, const std::string& name);
 // Degrees between the placed barrel and the line from its base to the target; -1 without target.
 double barrelMisalignment(const Scene& scene, std::size_t actorIndex);
+// Degrees between the barrel from base to tip and the line from base to target.
+double degreesOff(const Vector3& base, const Vector3& tip, const Vector3& target);
 
 struct ScreenPoint {
   bool inFront = false;  // false: behind the camera, no screen position
@@ -282,7 +285,11 @@ unsigned addressSlotsOf(std::uint64_t hash);
 std::span<const GameWeapon> gameWeaponRows();
 // Which of the model's barrel bones a name finds as the game looks bones up, letter case
 // included: 0 the rear point, 1 the front one, -1 none.
-int barrelBoneNamed(const GameWeapon& model, const char* name);
+inline int barrelBoneNamed(const GameWeapon& model, const char* name) {
+  if (name == nullptr || model.base == nullptr) return -1;
+  if (std::strcmp(name, model.base) == 0) return 0;
+  return std::strcmp(name, model.tip) == 0 ? 1 : -1;
+}
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.

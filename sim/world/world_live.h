@@ -65,12 +65,12 @@ struct Derived {
   // The ped the plug-in is asking about: the last whose current weapon it asked for. Questions
   // that name no ped (a weapon hash, the world's values) are answered about it.
   long subject = -1;
-  long subjectTarget = -1;          // its target, as the target query answered
-  bool targetGatePending = false;   // the target was answered, the target gate not yet asked
-  bool targetAnswered = false;      // the target query answered a ped handle (not 0)
-  Vector3 targetPoint{NAN, NAN, NAN};  // the target's position as answered
-  Vector3 bonePoint[2];             // the barrel's rear and front points as answered
-  bool boneAnswered[2] = {false, false};
+  long subjectTarget = -1;         // its target, as the target query answered
+  bool targetGatePending = false;  // the target was answered, the target gate not yet asked
+  bool targetAnswered = false;     // the target query answered a ped handle (not 0)
+  // Per actor, degrees between the barrel through the bone points the world answers and the line
+  // from its rear point to its target's answered position; NaN without a target.
+  std::vector<float> barrelOff;
 };
 
 Derived& derived();
@@ -82,11 +82,13 @@ long ownerOfWeaponObject(Entity handle);
 const Actor* actorAt(long index);
 
 // What the game answers about a ped in this frame is noted here (nullptr for no ped).
-PedAnswers* answersAbout(long actorIndex);
+inline PedAnswers* answersAbout(long actorIndex) {
+  return actorIndex < 0 ? nullptr : &world().current.actors[actorIndex].answers;
+}
 // A question about the subject, or about the ped, answered false.
 void answeredFalse(long actorIndex, FalseGate gate);
-// A game value answered about the subject; noted when below 0.
-void noteValue(long actorIndex, GameValue value, float answer);
+// A game value answered below 0 about a ped (the callers test the value first: most are not).
+void noteBelowZero(long actorIndex, GameValue value);
 
 // Counts a call the game would not accept; the first ones are kept with their native.
 void protocolError(const NativeContext& call, const char* what);
