@@ -145,10 +145,9 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
 void setPluginLog(const char* path) { sim::setPluginLogPath(path == nullptr ? "" : path); }
 
 const GameSimApi api = {
-    loadScene,     defaultScene,     sceneSettingsFile, moduleLoaded,      runFrames,
-    report,        writeJson,        writeSvg,          registeredScript,  installCrowd,
-    recordNatives, useCrowd,         setSaveLoads,      setKeysEveryFrame, setFrameObserver,
-    setPluginLog};
+    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded, runFrames,     report,
+    writeJson,    writeSvg,          registeredScript,  installCrowd, recordNatives, useCrowd,
+    setSaveLoads, setKeysEveryFrame, setFrameObserver,  setPluginLog};
 
 }  // namespace
 

@@ -39,7 +39,8 @@ std::string missingBones(const WorldState& state, const PedAnswers& answers) {
   if (names.size() == 1) {
     return "bone " + names[0] + " not on the weapon: barrel point at the origin";
   }
-  return "bones " + names[0] + " and " + names[1] + " not on the weapon: barrel points at the origin";
+  return "bones " + names[0] + " and " + names[1] +
+         " not on the weapon: barrel points at the origin";
 }
 
 // What decided a 0 or a 100, from the game's answers as the plug-in got them and the Angle its
@@ -62,8 +63,8 @@ std::string decidedBy(const FrameRecord& frame, const PedAnswers& answers, std::
   if (answers.bonus) return "bonus true";
   if (std::isfinite(ratio) && ratio > 1.0f) return ratioText(answers) + " above 1";
   // Each of these lowers the accuracy as it grows; below 0 it raises it past the full value.
-  static const char* const names[gameValueCount] = {"p",  "the target's p", "w1", "w2",
-                                                    "w3", "c1",             "c2", "h"};
+  static const char* const names[gameValueCount] = {
+      "p", "the target's p", "w1", "w2", "w3", "c1", "c2", "h"};
   for (int value = 0; value < gameValueCount; ++value) {
     if ((answers.belowZero >> value & 1u) != 0) return std::string(names[value]) + " below 0";
   }

@@ -59,5 +59,4 @@ const GameWeapon* modelBones(const std::string& model) {
 
 std::span<const GameWeapon> gameWeaponRows() { return gameWeapons; }
 
-
 }  // namespace sim

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -387,10 +387,10 @@ void resolve(Scene& scene, const LineIndex& lines, std::vector<std::string>& err
     const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
     return lineNumber(lines, actor.name, given ? key : "weapon");
   };
-  errors.push_back(joined({lineText(line(*other)), "[", other->name, "] ", key, " = ",
-                           value(*other), ": [", first->name, "] (line ",
-                           std::to_string(line(*first)), ") carries ", first->weapon, " with ",
-                           key, " = ", value(*first), sameWeaponOnce}));
+  errors.push_back(
+      joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other), ": [",
+              first->name, "] (line ", std::to_string(line(*first)), ") carries ", first->weapon,
+              " with ", key, " = ", value(*first), sameWeaponOnce}));
 }
 
 // The mistakes in the order of their lines, a line of text each; past a screenful, a count.

@@ -48,8 +48,9 @@ void weaponCheck(const NativeContext& call) {
   const WeaponEntry* entry = weaponEntry(static_cast<std::uint32_t>(call.slot(0)));
   const bool yes = entry != nullptr && entry->check[which];
   call.setInt(yes ? 1 : 0);
-  if (!yes) answeredFalse(derived().subject, which == 0 ? FalseGate::weaponCheck1
-                                                        : FalseGate::weaponCheck2);
+  if (!yes)
+    answeredFalse(derived().subject,
+                  which == 0 ? FalseGate::weaponCheck1 : FalseGate::weaponCheck2);
 }
 
 void weaponModelKey(const NativeContext& call) {

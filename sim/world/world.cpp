@@ -216,7 +216,8 @@ const NativeRow nativeRows[] = {
     {0x15D757606D170C3C, 2, 0, ratioDenominator, "ratioDenominatorNative"},
     {0x60DFD0691A170B88, 3, 0, pedBonus, "bonusNative"},
     {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy, "setAccuracyNative"},
-    {0x285D36C5C72B0569, 1, 0, answerZero, "none: the accuracy may ask it, and reads nothing from it"},
+    {0x285D36C5C72B0569, 1, 0, answerZero,
+     "none: the accuracy may ask it, and reads nothing from it"},
     {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen, "worldToScreenNative"},
     {0x134549B388167CBF, 1, 0, absoluteValue, "absoluteValueNative"},
     {0xF6A96E5ACEEC6E50, 0, 0, labelLimit, "labelLimitNative"},
@@ -367,10 +368,9 @@ void installWorld(const Scene& scene) {
     live.base.push_back(actor.reportedBaseBone.value_or(baseBonePosition(scene, i)));
     live.tip.push_back(actor.reportedTipBone.value_or(tipBonePosition(scene, i)));
     const long target = live.targetIndex[i];
-    live.barrelOff.push_back(
-        target < 0 ? NAN
-                   : static_cast<float>(
-                         degreesOff(live.base[i], live.tip[i], live.positions[target])));
+    live.barrelOff.push_back(target < 0 ? NAN
+                                        : static_cast<float>(degreesOff(live.base[i], live.tip[i],
+                                                                        live.positions[target])));
     if (actor.reportedDistance && live.targetIndex[i] >= 0) {
       live.distanceAnswers.push_back(
           {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});

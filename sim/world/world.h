@@ -109,16 +109,25 @@ enum class FalseGate : std::uint8_t {
   noWeapon,
   weaponCheck1,
   weaponCheck2,
-  noTarget,         // the target query answered no ped, and the target gate said no
-  targetFilter,     // the target gate said no to the target
-  targetNothing,    // the target gate said no to a handle that refers to nothing
-  targetCheck,      // asked with the ped, its target and 17
+  noTarget,       // the target query answered no ped, and the target gate said no
+  targetFilter,   // the target gate said no to the target
+  targetNothing,  // the target gate said no to a handle that refers to nothing
+  targetCheck,    // asked with the ped, its target and 17
 };
 
 // The game values that raise a ped's accuracy past the full value when below 0, in the order the
 // plug-in asks for them; bit i of PedAnswers::belowZero for value i.
-enum GameValue : std::uint8_t { valueP, valueTargetP, valueW1, valueW2, valueW3, valueC1,
-                                valueC2, valueH, gameValueCount };
+enum GameValue : std::uint8_t {
+  valueP,
+  valueTargetP,
+  valueW1,
+  valueW2,
+  valueW3,
+  valueC1,
+  valueC2,
+  valueH,
+  gameValueCount
+};
 
 // What the game answered the plug-in about one ped in one frame, kept small: a frame of a crowd
 // keeps one per ped. Answers to questions not asked keep their defaults.

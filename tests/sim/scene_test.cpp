@@ -183,16 +183,16 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
   const std::string three = testing::TempDir() + "three mistakes.ini";
   std::FILE* file = std::fopen(three.c_str(), "wb");
   ASSERT_NE(file, nullptr);
-  std::fputs("[player]\nposition = 0, 0, 0\n[Deputy]\nposition = 1, 2\naim error = 720\n"
-             "bonus = maybe\n",
-             file);
+  std::fputs(
+      "[player]\nposition = 0, 0, 0\n[Deputy]\nposition = 1, 2\naim error = 720\n"
+      "bonus = maybe\n",
+      file);
   std::fclose(file);
-  rows.push_back({{"--scene", three},
-                  "game-sim: " + three + ":4: [Deputy] position = 1, 2: expected x, y, z\n" +
-                      "game-sim: " + three +
-                      ":5: [Deputy] aim error = 720: expected degrees from 0 to 180\n" +
-                      "game-sim: " + three +
-                      ":6: [Deputy] bonus = maybe: expected true or false\n"});
+  rows.push_back(
+      {{"--scene", three},
+       "game-sim: " + three + ":4: [Deputy] position = 1, 2: expected x, y, z\n" +
+           "game-sim: " + three + ":5: [Deputy] aim error = 720: expected degrees from 0 to 180\n" +
+           "game-sim: " + three + ":6: [Deputy] bonus = maybe: expected true or false\n"});
   const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
   for (const auto& row : rows) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
@@ -307,8 +307,7 @@ TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
       // An Angle the plug-in cannot read is 1.5.
       {"Angle = 3,0", "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
       {"Angle = -5", "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
-      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2",
-       "0: the game's values multiply to under 1"},
+      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2", "0: the game's values multiply to under 1"},
       {"Angle = 3.0", "bonus = true\nnumerator = 300", "", "100: bonus true"},
       {"Angle = 3.0", "numerator = 300", "", "100: ratio 300/100 above 1"},
       {"Angle = 3.0", "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
@@ -362,7 +361,8 @@ TEST_F(LabelReasonTest, EveryPedLeftAloneNamesTheAnswerThatStoppedIt) {
       "[Idle]\nposition = 0, 13, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
       "[Aimer]\nposition = 0, 14, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
       "target = Hidden\n[Hidden]\nposition = 0, 400, 0\nfilter 1 = false\n[Ghost]\n"
-      "position = 0, 15, 0\nhandle = 0\n" + armed;
+      "position = 0, 15, 0\nhandle = 0\n" +
+      armed;
   const std::string table = runOneFrame(scene, false);
   EXPECT_EQ(accuracyCell(table, "Second"), "none: filter 2 false");
   EXPECT_EQ(accuracyCell(table, "Unarmed"), "none: no current weapon");
@@ -380,7 +380,8 @@ TEST_F(LabelReasonTest, ColumnsLineUpByCharactersShown) {
       "[Bob]\nposition = 0, 20, 0\n",
       false);
   std::vector<std::size_t> secondColumn;
-  for (std::size_t row = table.find('\n'); row + 1 < table.size(); row = table.find('\n', row + 1)) {
+  for (std::size_t row = table.find('\n'); row + 1 < table.size();
+       row = table.find('\n', row + 1)) {
     const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
     const std::size_t gap = line.find("  ", 2);
     const std::size_t column = line.find_first_not_of(' ', gap);
