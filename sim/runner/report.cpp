@@ -33,7 +33,8 @@ std::string missingBones(const WorldState& state, const PedAnswers& answers) {
   for (std::uint8_t i = 0; i < answers.bonesAsked && i < 2; ++i) {
     if (answers.boneIndex[i] != -1) continue;
     const std::size_t name = answers.boneName[i];
-    names.push_back(name < state.boneNames.size() ? state.boneNames[name] : "?");
+    names.push_back(name < state.boneNames.size() ? state.boneNames[name]
+                                                  : "(one of too many names to keep)");
   }
   if (names.empty()) return "";
   if (names.size() == 1) {

@@ -1,6 +1,5 @@
 // The game's answers about weapons: the ped's current weapon, what the game knows of a weapon
 // by its hash, the weapon object, its values and its barrel bones.
-#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -85,8 +84,8 @@ void weaponC2(const NativeContext& call) {
 
 namespace {
 
-// The name's place in the world's list of names found on no weapon; the last place stands for
-// any name past the list's end.
+// The name's place in the world's list of names found on no weapon; a place past the list's end
+// stands for any name past the first 255.
 std::uint8_t missingBoneName(const char* name) {
   std::vector<std::string>& names = world().boneNames;
   const std::string_view asked = name == nullptr ? "(no name)" : name;
@@ -94,8 +93,8 @@ std::uint8_t missingBoneName(const char* name) {
     if (names[i] == asked) return static_cast<std::uint8_t>(i);
   }
   constexpr std::size_t kept = 255;
-  if (names.size() == kept) names.back() = "(one of many names)";
-  if (names.size() < kept) names.emplace_back(asked);
+  if (names.size() == kept) return kept;
+  names.emplace_back(asked);
   return static_cast<std::uint8_t>(names.size() - 1);
 }
 
