@@ -27,6 +27,11 @@ std::string ratioText(const PedAnswers& answers) {
   return "ratio " + std::to_string(answers.numerator) + "/" + std::to_string(answers.denominator);
 }
 
+// The band and ratio as answered, which scale every other value.
+std::string valuesText(const PedAnswers& answers) {
+  return "band " + std::to_string(answers.band) + ", " + ratioText(answers);
+}
+
 // The bones the game found on no weapon when the plug-in asked for them, named.
 std::string missingBones(const WorldState& state, const PedAnswers& answers) {
   std::vector<std::string> names;
@@ -57,8 +62,8 @@ std::string decidedBy(const FrameRecord& frame, const PedAnswers& answers, std::
       return "barrel off by Angle (" + fixed(frame.angle, 2) + ") or more";
     }
     if (!(std::isfinite(ratio) && ratio > 0.0f)) return ratioText(answers);
-    if (!frame.angleLogged) return "the game's values multiply to under 1 (no Angle logged)";
-    return "the game's values multiply to under 1";
+    return "the game's values multiply to under 1 (" + valuesText(answers) +
+           (frame.angleLogged ? ")" : "; no Angle logged)");
   }
   if (accuracy != 100) return "";
   if (answers.bonus) return "bonus true";
@@ -69,7 +74,7 @@ std::string decidedBy(const FrameRecord& frame, const PedAnswers& answers, std::
   for (int value = 0; value < gameValueCount; ++value) {
     if ((answers.belowZero >> value & 1u) != 0) return std::string(names[value]) + " below 0";
   }
-  return "the game's values multiply to 1 or more";
+  return "the game's values multiply to 1 or more (" + valuesText(answers) + ")";
 }
 
 // Why the plug-in set nothing on the ped: the question the game answered false, else what the

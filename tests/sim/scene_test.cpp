@@ -307,7 +307,8 @@ TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
       // An Angle the plug-in cannot read is 1.5.
       {"Angle = 3,0", "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
       {"Angle = -5", "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
-      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2", "0: the game's values multiply to under 1"},
+      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2",
+       "0: the game's values multiply to under 1 (band 2, ratio 1/100)"},
       {"Angle = 3.0", "bonus = true\nnumerator = 300", "", "100: bonus true"},
       {"Angle = 3.0", "numerator = 300", "", "100: ratio 300/100 above 1"},
       {"Angle = 3.0", "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
