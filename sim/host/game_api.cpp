@@ -183,10 +183,27 @@ void setReloads(const ReloadRecord* reloads, std::size_t count) {
   run.reloads.assign(reloads, reloads + count);
 }
 
-const GameSimApi api = {
-    loadScene,    defaultScene,      sceneSettingsFile, moduleLoaded,        runFrames,     report,
-    writeJson,    writeSvg,          registeredScript,  installCrowd,        recordNatives, useCrowd,
-    setSaveLoads, setKeysEveryFrame, setFrameObserver,  isSceneSettingsFile, tally,         setReloads};
+void setPluginLog(const char* path) { sim::setPluginLogPath(path == nullptr ? "" : path); }
+
+const GameSimApi api = {loadScene,
+                        defaultScene,
+                        sceneSettingsFile,
+                        moduleLoaded,
+                        runFrames,
+                        report,
+                        writeJson,
+                        writeSvg,
+                        registeredScript,
+                        installCrowd,
+                        recordNatives,
+                        useCrowd,
+                        setSaveLoads,
+                        setKeysEveryFrame,
+                        setFrameObserver,
+                        isSceneSettingsFile,
+                        tally,
+                        setReloads,
+                        setPluginLog};
 
 }  // namespace
 

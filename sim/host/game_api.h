@@ -93,6 +93,8 @@ struct GameSimApi {
   // For a run with reloads: what the host has seen so far, and the reloads for the JSON.
   void (*tally)(HostTally* tally);
   void (*setReloads)(const ReloadRecord* reloads, std::size_t count);
+  // Where the plug-in writes its start-up log: the report takes the Angle in force from it.
+  void (*setPluginLog)(const char* path);
 };
 
 const GameSimApi* gameSimApi();

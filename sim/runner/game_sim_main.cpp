@@ -293,8 +293,13 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     }
     std::fclose(scene);
   }
+  // Every mistake of the scene, a line each, before the run stops.
   if (const char* error = api.loadScene(options.scene)) {
-    std::fprintf(stderr, "game-sim: %s\n", error);
+    for (const char* line = error; *line != '\0';) {
+      const std::size_t length = std::strcspn(line, "\n");
+      std::fprintf(stderr, "game-sim: %.*s\n", static_cast<int>(length), line);
+      line += length + (line[length] == '\n' ? 1 : 0);
+    }
     return 2;
   }
   if (options.crowd > 0) api.useCrowd(options.crowd);
@@ -325,6 +330,15 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fputs("game-sim: --module-path is not available here\n", stderr);
     return 2;
   }
+  // The plug-in writes its log beside the executable's path as it is told it; the report reads
+  // the Angle in force there.
+  std::string logFolder = gameDirectory;
+  if (options.modulePath != nullptr) {
+    const std::string staged = options.modulePath;
+    const std::size_t slash = staged.find_last_of("\\/");
+    logFolder = slash == std::string::npos ? "" : staged.substr(0, slash + 1);
+  }
+  api.setPluginLog(logFolder.empty() ? "" : (logFolder + logFileName).c_str());
   if (options.holdSettings != nullptr &&
       !plugins.holdSettingsFile(settingsPath, options.holdSettings)) {
     std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsPath.c_str(),

@@ -2,8 +2,6 @@
 // frames like the one before summed up in a line, the run's totals and the host calls.
 #include "report.h"
 
-#include <SimpleIni.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -25,76 +23,109 @@ double distanceBetween(const Vector3& a, const Vector3& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-// The Angle the plug-in read at the start of the script that ran this frame: the scene's
-// settings file then in force, read as the plug-in reads it (1.5 when missing or not a number);
-// a scene without one lets the plug-in write its own, with 3.
-double angleInForce(const WorldState& state, const FrameRecord& frame) {
-  const Scene& scene = state.scene;
-  if (!scene.hasSettingsFile) return 3.0;
-  const std::string* text = &scene.settingsFile;
-  for (const SaveLoadRecord& load : state.saveLoads) {
-    if (load.frame > frame.number) break;
-    if (load.settingsFile >= 2) text = &scene.laterSettingsFiles[load.settingsFile - 2];
-    if (load.settingsFile == 1) text = &scene.settingsFile;
-  }
-  CSimpleIniA ini;
-  ini.LoadData(text->data(), text->size());
-  const char* value = ini.GetValue("Settings", "Angle", nullptr);
-  char* end = nullptr;
-  const double angle = value == nullptr ? 0.0 : std::strtod(value, &end);
-  return end != value && end != nullptr && *end == '\0' ? angle : 1.5;
+std::string ratioText(const PedAnswers& answers) {
+  return "ratio " + std::to_string(answers.numerator) + "/" + std::to_string(answers.denominator);
 }
 
-// Which game value decided a 0 or a 100, taken in the order the plug-in meets them; empty for
-// any other accuracy.
-std::string decidedBy(const WorldState& state, const FrameRecord& frame, std::size_t index) {
-  const ActorFrame& set = frame.actors[index];
-  if (set.accuracy != 0 && set.accuracy != 100) return "";
-  const Scene& scene = state.scene;
-  const Actor& actor = scene.actors[index];
-  const float ratio = static_cast<float>(actor.numerator) / static_cast<float>(actor.denominator);
-  std::string ratioText =
-      "ratio " + std::to_string(actor.numerator) + "/" + std::to_string(actor.denominator);
-  if (set.accuracy == 0) {
-    if (!actor.targetCheck) return "target check false";
-    // The barrel counts for nothing from Angle degrees off; an Angle below 0 or NaN forgives all.
-    const double angle = angleInForce(state, frame);
-    const double off = barrelMisalignment(scene, index);
-    if (angle >= 0.0 && off > 0.0 && off >= angle) {
-      return "barrel off by Angle (" + fixed(angle, 2) + ") or more";
+// The band and ratio as answered, which scale every other value.
+std::string valuesText(const PedAnswers& answers) {
+  return "band " + std::to_string(answers.band) + ", " + ratioText(answers);
+}
+
+// The bones the game found on no weapon when the plug-in asked for them, named.
+std::string missingBones(const WorldState& state, const PedAnswers& answers) {
+  std::vector<std::string> names;
+  for (std::uint8_t i = 0; i < answers.bonesAsked && i < 2; ++i) {
+    if (answers.boneIndex[i] != -1) continue;
+    const std::size_t name = answers.boneName[i];
+    names.push_back(name < state.boneNames.size() ? state.boneNames[name]
+                                                  : "(one of too many names to keep)");
+  }
+  if (names.empty()) return "";
+  if (names.size() == 1) {
+    return "bone " + names[0] + " not on the weapon: barrel point at the origin";
+  }
+  return "bones " + names[0] + " and " + names[1] +
+         " not on the weapon: barrel points at the origin";
+}
+
+// What decided a 0 or a 100, from the game's answers as the plug-in got them and the Angle its
+// log gives, in the order it meets them; empty for any other accuracy.
+std::string decidedBy(const FrameRecord& frame, const PedAnswers& answers, std::int32_t accuracy) {
+  const float ratio =
+      static_cast<float>(answers.numerator) / static_cast<float>(answers.denominator);
+  if (accuracy == 0) {
+    if (answers.falseGate == FalseGate::targetCheck) return "target check false";
+    // From Angle degrees off the barrel counts for nothing; an Angle below 0 or NaN forgives all.
+    const double off = answers.barrelOff;
+    if (frame.angleLogged && !std::signbit(frame.angle) && off > 0.0 && off >= frame.angle) {
+      return "barrel off by Angle (" + fixed(frame.angle, 2) + ") or more";
     }
-    if (!(std::isfinite(ratio) && ratio > 0.0f)) return ratioText;
-    return "the game's values multiply to under 1";
+    if (!(std::isfinite(ratio) && ratio > 0.0f)) return ratioText(answers);
+    return "the game's values multiply to under 1 (" + valuesText(answers) +
+           (frame.angleLogged ? ")" : "; no Angle logged)");
   }
-  if (actor.bonus) return "bonus true";
-  if (std::isfinite(ratio) && ratio > 1.0f) return ratioText + " above 1";
+  if (accuracy != 100) return "";
+  if (answers.bonus) return "bonus true";
+  if (std::isfinite(ratio) && ratio > 1.0f) return ratioText(answers) + " above 1";
   // Each of these lowers the accuracy as it grows; below 0 it raises it past the full value.
-  const Actor* target = findActor(scene, actor.target);
-  const std::pair<const char*, double> raising[] = {
-      {"p", actor.p},          {"the target's p", target == nullptr ? 0.0 : target->p},
-      {"h", actor.h},          {"c1", actor.c1},
-      {"c2", actor.c2},        {"w1", scene.values.w1},
-      {"w2", scene.values.w2}, {"w3", scene.values.w3}};
-  for (const auto& [name, value] : raising) {
-    if (value < 0.0) return std::string(name) + " below 0";
+  static const char* const names[gameValueCount] = {
+      "p", "the target's p", "w1", "w2", "w3", "c1", "c2", "h"};
+  for (int value = 0; value < gameValueCount; ++value) {
+    if ((answers.belowZero >> value & 1u) != 0) return std::string(names[value]) + " below 0";
   }
-  return "the game's values multiply to 1 or more";
+  return "the game's values multiply to 1 or more (" + valuesText(answers) + ")";
 }
 
-// What the table says about an actor in a frame.
+// Why the plug-in set nothing on the ped: the question the game answered false, else what the
+// world knows of the ped (the player, not found by the search, a handle that refers to nothing).
+std::string leftAlone(const WorldState& state, const PedAnswers& answers, std::size_t index) {
+  switch (answers.falseGate) {
+    case FalseGate::filter1: return "filter 1 false";
+    case FalseGate::filter2: return "filter 2 false";
+    case FalseGate::filter3: return "filter 3 false";
+    case FalseGate::noWeapon: return "no current weapon";
+    case FalseGate::weaponCheck1: return "weapon check 1 false";
+    case FalseGate::weaponCheck2: return "weapon check 2 false";
+    case FalseGate::noTarget: return "no target";
+    case FalseGate::targetFilter: return "target fails filter 1";
+    case FalseGate::targetNothing: return "its target's handle refers to nothing";
+    case FalseGate::targetCheck:
+    case FalseGate::none: break;
+  }
+  if (answers.modelKeyAsked && answers.bonesAsked == 0) {
+    return "no barrel bones for model " + state.scene.actors[index].model;
+  }
+  return expectedSkipReason(state.scene, index);
+}
+
+}  // namespace
+
+std::string pedReason(const WorldState& state, const FrameRecord& frame, std::size_t index) {
+  const ActorFrame& actor = frame.actors[index];
+  if (actor.accuracySets == 0) return leftAlone(state, actor.answers, index);
+  if (std::string bones = missingBones(state, actor.answers); !bones.empty()) return bones;
+  return decidedBy(frame, actor.answers, actor.accuracy);
+}
+
+namespace {
+
+// What the table says about an actor in a frame; the world's own expectation of the scene is
+// added where the plug-in did otherwise.
 std::string outcome(const WorldState& state, const FrameRecord& frame, std::size_t index) {
   const ActorFrame& actor = frame.actors[index];
-  const std::string reason = expectedSkipReason(state.scene, index);
+  const std::string expected = expectedSkipReason(state.scene, index);
+  const std::string reason = pedReason(state, frame, index);
   if (actor.accuracySets == 0) {
-    if (!reason.empty()) return "none: " + reason;
-    return "none (the scene expects one)";
+    if (expected.empty()) {
+      return (reason.empty() ? "none" : "none: " + reason) + " (the scene expects one)";
+    }
+    return "none: " + reason;
   }
   std::string text = std::to_string(actor.accuracy);
-  if (const std::string decided = decidedBy(state, frame, index); !decided.empty()) {
-    text += ": " + decided;
-  }
+  if (!reason.empty()) text += ": " + reason;
   if (actor.accuracySets > 1) text += " (set " + std::to_string(actor.accuracySets) + " times)";
-  if (!reason.empty()) text += " (unexpected: " + reason + ")";
+  if (!expected.empty()) text += " (unexpected: " + expected + ")";
   return text;
 }
 
@@ -122,9 +153,17 @@ std::string missingLabelReason(const FrameRecord& frame, const Scene& scene, std
   return "none drawn (the scene expects one)";
 }
 
+// Characters as a terminal shows them: UTF-8 code points, each byte but a continuation byte.
+std::size_t displayed(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 void padded(std::string& out, const std::string& text, std::size_t width) {
   out += text;
-  if (text.size() < width) out.append(width - text.size(), ' ');
+  const std::size_t shown = displayed(text);
+  if (shown < width) out.append(width - shown, ' ');
   out += "  ";
 }
 
@@ -169,7 +208,9 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      widths[c] = std::max(widths[c], displayed(row[c]));
+    }
   }
   std::string out =
       "Frame " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +

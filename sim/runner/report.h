@@ -26,6 +26,10 @@ struct RunInfo {
 // The label of a frame drawn at this actor's anchor (one metre above it), or nullptr.
 const Label* labelOf(const FrameRecord& frame, const Scene& scene, std::size_t actorIndex);
 
+// Why the plug-in did what it did to an actor in a frame, from the game's answers as it got
+// them: what decided a 0 or a 100, a bone not found, or why it set nothing; empty otherwise.
+std::string pedReason(const WorldState& state, const FrameRecord& frame, std::size_t actorIndex);
+
 std::string frameTable(const WorldState& state, std::size_t frameIndex);
 std::string runReport(const WorldState& state, const RunInfo& run);
 std::string resultsJson(const WorldState& state, const RunInfo& run);

@@ -39,7 +39,8 @@ Json labelJson(const Label& label) {
           {"scale", {number(label.scale[0]), number(label.scale[1])}}};
 }
 
-Json pedJson(const Scene& scene, const FrameRecord& frame, std::size_t i) {
+Json pedJson(const WorldState& state, const FrameRecord& frame, std::size_t i) {
+  const Scene& scene = state.scene;
   const Actor& actor = scene.actors[i];
   const ActorFrame& record = frame.actors[i];
   const Label* label = labelOf(frame, scene, i);
@@ -55,6 +56,7 @@ Json pedJson(const Scene& scene, const FrameRecord& frame, std::size_t i) {
           {"settingCalls", record.settingCalls},
           {"settingValues", {number(record.settingValues[0]), number(record.settingValues[1])}},
           {"label", label == nullptr ? Json(nullptr) : labelJson(*label)},
+          {"reason", pedReason(state, frame, i)},
           {"expectedSkip", expectedSkipReason(scene, i)}};
 }
 
@@ -93,14 +95,15 @@ std::string itemLines(const std::vector<std::string>& items, const std::string& 
   return out + "]";
 }
 
-std::string frameLines(const Scene& scene, const FrameRecord& frame) {
+std::string frameLines(const WorldState& state, const FrameRecord& frame) {
+  const Scene& scene = state.scene;
   Json calls = Json::object();
   for (const auto& [hash, count] : frame.nativeCalls) calls[hex(hash)] = count;
   Json labels = Json::array();
   for (const Label& label : frame.labels) labels.push_back(labelJson(label));
   std::vector<std::string> peds;
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
-    peds.push_back(oneLine(pedJson(scene, frame, i)));
+    peds.push_back(oneLine(pedJson(state, frame, i)));
   }
   const Json head = {{"frame", frame.number},
                      {"natives", frame.natives},
@@ -109,7 +112,8 @@ std::string frameLines(const Scene& scene, const FrameRecord& frame) {
                      {"setsReleased", frame.setsReleased},
                      {"lastNative", hex(frame.lastNative)},
                      {"endsWithReleaseThenWait", frame.endsWithReleaseThenWait},
-                     {"waitMilliseconds", frame.waitMilliseconds}};
+                     {"waitMilliseconds", frame.waitMilliseconds},
+                     {"angleLogged", frame.angleLogged ? number(frame.angle) : Json(nullptr)}};
   std::string out = oneLine(head);
   out.pop_back();  // the head's "}": the frame goes on
   return out + ",\n     \"nativeCalls\": " + oneLine(calls) +
@@ -176,7 +180,7 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
   }
   std::string frames;
   for (std::size_t f = 0; f < state.frames.size(); ++f) {
-    frames += (f == 0 ? "\n    " : ",\n    ") + frameLines(state.scene, state.frames[f]);
+    frames += (f == 0 ? "\n    " : ",\n    ") + frameLines(state, state.frames[f]);
   }
   return "{\n  \"scene\": " + oneLine(state.scene.name) +
          ",\n  \"framesRequested\": " + oneLine(run.framesRequested) +

@@ -174,14 +174,19 @@ Vector3 tipBonePosition(const Scene& scene, std::size_t actorIndex) {
   return toVector3(tip);
 }
 
+double degreesOff(const Vector3& base, const Vector3& tip, const Vector3& target) {
+  const Vec from = toVec(base);
+  const Vec barrel = unit(toVec(tip) - from, Vec{0, 0, 0});
+  const Vec aim = unit(toVec(target) - from, Vec{0, 0, 0});
+  const double cosine = dot(barrel, aim);
+  return std::acos(cosine > 1.0 ? 1.0 : cosine < -1.0 ? -1.0 : cosine) * (180.0 / pi);
+}
+
 double barrelMisalignment(const Scene& scene, std::size_t actorIndex) {
   const Actor* target = findActor(scene, scene.actors[actorIndex].target);
   if (target == nullptr) return -1.0;
-  const Vec base = toVec(baseBonePosition(scene, actorIndex));
-  const Vec barrel = unit(toVec(tipBonePosition(scene, actorIndex)) - base, Vec{0, 0, 0});
-  const Vec aim = unit(toVec(target->position) - base, Vec{0, 0, 0});
-  const double cosine = dot(barrel, aim);
-  return std::acos(cosine > 1.0 ? 1.0 : cosine < -1.0 ? -1.0 : cosine) * (180.0 / pi);
+  return degreesOff(baseBonePosition(scene, actorIndex), tipBonePosition(scene, actorIndex),
+                    target->position);
 }
 
 Vector3 cameraPosition(const Scene& scene) { return toVector3(cameraOf(scene).eye); }

@@ -106,10 +106,26 @@ void itemEntity(const NativeContext& call) {
   }
 }
 
+// The first filter also gates the target, asked right after the target query: its no is then
+// the shooter's.
 template <int which>
 void filter(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
-  call.setInt(actor != nullptr && actor->filter[which] ? 1 : 0);
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
+  const bool yes = actor != nullptr && actor->filter[which];
+  call.setInt(yes ? 1 : 0);
+  constexpr FalseGate own[] = {FalseGate::filter1, FalseGate::filter2, FalseGate::filter3};
+  if constexpr (which == 0) {
+    Derived& live = derived();
+    if (live.targetGatePending) {
+      live.targetGatePending = false;
+      if (yes) return;
+      return answeredFalse(live.subject, !live.targetAnswered ? FalseGate::noTarget
+                                         : index < 0          ? FalseGate::targetNothing
+                                                              : FalseGate::targetFilter);
+    }
+  }
+  if (!yes) answeredFalse(index, own[which]);
 }
 
 template <int which>
@@ -132,15 +148,23 @@ void releaseSet(const NativeContext& call) {
 }
 
 void pedTarget(const NativeContext& call) {
+  Derived& live = derived();
   const long index = actorOf(call.intSlot(0));
-  const long target = index < 0 ? -1 : derived().targetIndex[index];
-  call.setInt(target < 0 ? 0 : derived().handles[target]);
+  const long target = index < 0 ? -1 : live.targetIndex[index];
+  const Entity handle = target < 0 ? 0 : live.handles[target];
+  call.setInt(handle);
+  live.targetGatePending = true;
+  live.targetAnswered = handle != 0;
+  live.subjectTarget = actorOf(handle);
 }
 
 void targetCheck(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
   const bool targetIsActor = actorOf(call.intSlot(1)) >= 0;
-  call.setInt(actor != nullptr && targetIsActor && actor->targetCheck ? 1 : 0);
+  const bool yes = actor != nullptr && targetIsActor && actor->targetCheck;
+  call.setInt(yes ? 1 : 0);
+  if (!yes) answeredFalse(index, FalseGate::targetCheck);
 }
 
 void pointDistanceOf(const NativeContext& call) {
@@ -152,34 +176,62 @@ void pointDistanceOf(const NativeContext& call) {
   call.setFloat(static_cast<float>(metresBetween(from, to)));
 }
 
+// Asked for the shooter, then for its target.
 void entityValueP(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
-  call.setFloat(actor != nullptr ? actor->p : 0.0f);
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
+  const float p = actor != nullptr ? actor->p : 0.0f;
+  call.setFloat(p);
+  if (p < 0.0f && index >= 0) {
+    const Derived& live = derived();
+    if (index == live.subject) noteBelowZero(live.subject, valueP);
+    if (index == live.subjectTarget) noteBelowZero(live.subject, valueTargetP);
+  }
 }
 
-void worldW1(const NativeContext& call) { call.setFloat(world().scene.values.w1); }
-void worldW2(const NativeContext& call) { call.setFloat(world().scene.values.w2); }
-void worldW3(const NativeContext& call) { call.setFloat(world().scene.values.w3); }
-void worldN(const NativeContext& call) { call.setInt(world().scene.values.n); }
+template <GameValue value>
+void worldValue(const NativeContext& call, float answer) {
+  call.setFloat(answer);
+  if (answer < 0.0f) noteBelowZero(derived().subject, value);
+}
+void worldW1(const NativeContext& call) { worldValue<valueW1>(call, world().scene.values.w1); }
+void worldW2(const NativeContext& call) { worldValue<valueW2>(call, world().scene.values.w2); }
+void worldW3(const NativeContext& call) { worldValue<valueW3>(call, world().scene.values.w3); }
+void worldN(const NativeContext& call) {
+  call.setInt(world().scene.values.n);
+  if (PedAnswers* answers = answersAbout(derived().subject)) answers->band = world().scene.values.n;
+}
 
 void pedH(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
   call.setFloat(actor != nullptr ? actor->h : 0.0f);
+  if (actor != nullptr && actor->h < 0.0f) noteBelowZero(index, valueH);
 }
 
 void ratioNumerator(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
   call.setInt(actor != nullptr ? actor->numerator : 0);
+  if (PedAnswers* answers = answersAbout(index)) answers->numerator = actor->numerator;
 }
 
 void ratioDenominator(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
   call.setInt(actor != nullptr ? actor->denominator : 0);
+  if (PedAnswers* answers = answersAbout(index)) answers->denominator = actor->denominator;
 }
 
 void pedBonus(const NativeContext& call) {
-  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
-  call.setInt(actor != nullptr && actor->bonus ? 1 : 0);
+  const long index = actorOf(call.intSlot(0));
+  const Actor* actor = actorAt(index);
+  const bool bonus = actor != nullptr && actor->bonus;
+  call.setInt(bonus ? 1 : 0);
+  if (PedAnswers* answers = answersAbout(index)) {
+    answers->bonusAsked = true;
+    answers->bonus = bonus;
+  }
 }
 
 void setAccuracy(const NativeContext& call) {

@@ -4,8 +4,10 @@
 
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -54,8 +56,8 @@ float toFloat(double value) {
   return static_cast<float>(value);
 }
 
-bool parseVector(const char* text, Vector3& value) {
-  double parts[3];
+// Three numbers as strtod reads them, past the float range included.
+bool parseParts(const char* text, double (&parts)[3]) {
   const char* cursor = text;
   for (int i = 0; i < 3; ++i) {
     char* end = nullptr;
@@ -65,9 +67,21 @@ bool parseVector(const char* text, Vector3& value) {
     while (*cursor == ' ') ++cursor;
     if (i < 2 && *cursor++ != ',') return false;
   }
-  if (*cursor != '\0') return false;
+  return *cursor == '\0';
+}
+
+bool parseVector(const char* text, Vector3& value) {
+  double parts[3];
+  if (!parseParts(text, parts)) return false;
   value = {toFloat(parts[0]), toFloat(parts[1]), toFloat(parts[2])};
   return true;
+}
+
+// "0 to 180", as a person writes the bounds.
+std::string rangeText(double low, double high) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g to %.15g", low, high);
+  return text;
 }
 
 // Letters to change, add or drop to turn one name into the other, in any letter case.
@@ -105,12 +119,19 @@ std::vector<std::string> knownModelNames() {
   return names;
 }
 
+// What a scene places in the world stands within it: a game world is a few kilometres across,
+// and floats keep centimetres out to here.
+constexpr double worldExtent = 100000.0;
+// The camera's height above the player and its pull-back, in metres.
+constexpr double cameraReach = 10000.0;
+
 struct Reader {
   const Ini& ini;
   const char* section;
   const LineIndex& lines;
-  std::string error;
+  std::vector<std::string>& errors;
   std::vector<std::string>* warnings;
+  std::set<std::string> failedKeys;  // a key's first mistake is the one named
 
   // "12: [Ped] aim error = abc: expected a number": the line as the scene writes it.
   std::string said(const char* key) const {
@@ -120,7 +141,7 @@ struct Reader {
     return out;
   }
   void fail(const char* key, const std::string& what) {
-    if (error.empty()) error = said(key) + ": " + what;
+    if (failedKeys.insert(lowerCase(key)).second) errors.push_back(said(key) + ": " + what);
   }
   void warn(const char* key, const std::string& what) const {
     if (warnings != nullptr) warnings->push_back(said(key) + ": " + what);
@@ -153,6 +174,33 @@ struct Reader {
   void vector(const char* key, Vector3& value) {
     const char* found = ini.GetValue(section, key);
     if (found != nullptr && !parseVector(found, value)) fail(key, "expected x, y, z");
+  }
+  // A measure the scene sets the world up with, unlike the game's answers: finite, in range.
+  void measure(const char* key, double& value, double low, double high, const char* unit) {
+    const char* found = ini.GetValue(section, key);
+    double given = 0.0;
+    if (found == nullptr) return;
+    if (!parseNumber(found, given)) return fail(key, "expected a number");
+    if (!(given >= low && given <= high)) {
+      return fail(key, std::string("expected ") + unit + " from " + rangeText(low, high));
+    }
+    value = given;
+  }
+  // A point of the world: each coordinate finite and within the world's extent.
+  void place(const char* key, Vector3& value) {
+    const char* found = ini.GetValue(section, key);
+    double parts[3];
+    if (found == nullptr) return;
+    if (!parseParts(found, parts)) return fail(key, "expected x, y, z");
+    for (const double part : parts) {
+      if (!(std::fabs(part) <= worldExtent)) {
+        return fail(key, "expected x, y, z in metres, each from " +
+                             rangeText(-worldExtent, worldExtent) +
+                             " (a game world's extent; reported position gives the game's own "
+                             "answer, nan and inf included)");
+      }
+    }
+    value = {toFloat(parts[0]), toFloat(parts[1]), toFloat(parts[2])};
   }
   // Keys that are unset unless the scene gives them.
   template <typename Value>
@@ -214,11 +262,12 @@ const std::set<std::string> actorKeys = {"position",
                                          "reported tip bone"};
 
 void readActor(Reader& in, Actor& actor) {
-  in.vector("position", actor.position);
+  in.place("position", actor.position);
   in.text("weapon", actor.weapon);
   in.text("model", actor.model);
   in.text("target", actor.target);
-  in.number("aim error", actor.aimError);
+  // The angle between the barrel and the line to the target: a half turn at most.
+  in.measure("aim error", actor.aimError, 0.0, 180.0, "degrees");
   in.text("missing bones", actor.missingBones);
   if (actor.missingBones == "none") actor.missingBones.clear();
   if (!actor.missingBones.empty() && actor.missingBones != "base" && actor.missingBones != "tip" &&
@@ -271,7 +320,9 @@ constexpr std::string_view sameWeaponOnce =
     "; a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
     "once";
 
-std::string resolve(Scene& scene, const LineIndex& lines) {
+// Targets by name, each mistaken one named; then the weapons, once everything else reads well
+// (a value that did not read would otherwise show as a second, made-up conflict).
+void resolve(Scene& scene, const LineIndex& lines, std::vector<std::string>& errors) {
   // Looked up by name, so that reading stays linear in the scene however many peds it has.
   // Section names are unique in any letter case, the player's too.
   std::map<std::string, std::size_t> byName;
@@ -284,10 +335,15 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
     const Actor* target = found == byName.end() ? nullptr : &scene.actors[found->second];
     const std::string said =
         lineOf(lines, actor.name, "target") + "[" + actor.name + "] target = " + actor.target;
-    if (target == nullptr) return said + ": no actor named " + actor.target + " in the scene";
-    if (target == &actor) return said + ": an actor cannot aim at itself";
-    actor.target = target->name;
+    if (target == nullptr) {
+      errors.push_back(said + ": no actor named " + actor.target + " in the scene");
+    } else if (target == &actor) {
+      errors.push_back(said + ": an actor cannot aim at itself");
+    } else {
+      actor.target = target->name;
+    }
   }
+  if (!errors.empty()) return;
   // The game hashes a weapon's name in lower case and knows each weapon by one model and one
   // pair of answers, whichever ped carries it.
   const std::vector<std::string> models = knownModelNames();
@@ -316,7 +372,7 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
     if (added || i > bestFirst || differing(scene.actors[i], scene.actors[j]).empty()) continue;
     if (i < bestFirst) bestFirst = i, bestOther = j;
   }
-  if (bestFirst == scene.actors.size()) return "";
+  if (bestFirst == scene.actors.size()) return;
   const Actor* first = &scene.actors[bestFirst];
   const Actor* other = &scene.actors[bestOther];
   const std::string key = differing(*first, *other);
@@ -331,9 +387,31 @@ std::string resolve(Scene& scene, const LineIndex& lines) {
     const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
     return lineNumber(lines, actor.name, given ? key : "weapon");
   };
-  return joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other), ": [",
-                 first->name, "] (line ", std::to_string(line(*first)), ") carries ", first->weapon,
-                 " with ", key, " = ", value(*first), sameWeaponOnce});
+  errors.push_back(
+      joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other), ": [",
+              first->name, "] (line ", std::to_string(line(*first)), ") carries ", first->weapon,
+              " with ", key, " = ", value(*first), sameWeaponOnce}));
+}
+
+// The mistakes in the order of their lines, a line of text each; past a screenful, a count.
+std::string listed(std::vector<std::string> errors) {
+  const auto lineOfMessage = [](const std::string& message) {
+    return std::isdigit(static_cast<unsigned char>(message.front())) != 0
+               ? std::strtol(message.c_str(), nullptr, 10)
+               : LONG_MAX;
+  };
+  std::stable_sort(errors.begin(), errors.end(), [&](const std::string& a, const std::string& b) {
+    return lineOfMessage(a) < lineOfMessage(b);
+  });
+  constexpr std::size_t shown = 40;
+  std::string out;
+  for (std::size_t i = 0; i < errors.size() && i < shown; ++i) {
+    out += (i == 0 ? "" : "\n") + errors[i];
+  }
+  if (errors.size() > shown) {
+    out += "\nand " + std::to_string(errors.size() - shown) + " more mistakes after these";
+  }
+  return out;
 }
 
 // "file", then "file 2", "file 3", ... for the save loads, in turn and without a gap.
@@ -369,11 +447,9 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
       std::string_view(text).substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
   LineIndex lines;
   std::string utf8;
-  if (std::string error = indexLines(std::string(body), lines, utf8, warnings); !error.empty()) {
-    return error;
-  }
+  std::vector<std::string> errors = indexLines(std::string(body), lines, utf8, warnings);
   // Comments and blank lines alone are no scene: running one would show nothing, unexplained.
-  if (lines.empty()) {
+  if (lines.empty() && errors.empty()) {
     return "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
            "from)";
   }
@@ -387,12 +463,14 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
   player.name = "player";
   scene.actors.push_back(player);
 
+  // A line with a mistake is left out, so a key it meant to give is not missing as well.
+  const bool linesReadWell = errors.empty();
   Ini::TNamesDepend sections;
   ini.GetAllSections(sections);
   sections.sort(Ini::Entry::LoadOrder());
   for (const auto& entry : sections) {
     const std::string name = entry.pItem;
-    Reader in{ini, entry.pItem, lines, "", warnings};
+    Reader in{ini, entry.pItem, lines, errors, warnings, {}};
     if (sameName(name, "scene")) {
       in.onlyKeys({"name"});
       in.text("name", scene.name);
@@ -411,9 +489,9 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
                    "reported screen y", "reported absolute value", "reported label limit"});
       in.onlyKeys(keys);
       readActor(in, scene.actors[0]);
-      in.vector("look at", scene.camera.lookAt);
-      in.number("eye height", scene.camera.eyeHeight);
-      in.number("camera distance", scene.camera.pullBack);
+      in.place("look at", scene.camera.lookAt);
+      in.measure("eye height", scene.camera.eyeHeight, 0.0, cameraReach, "metres");
+      in.measure("camera distance", scene.camera.pullBack, 0.0, cameraReach, "metres");
       in.flag("in search", scene.actors[0].inSearch);
       in.optional("reported screen x", scene.camera.screenX);
       in.optional("reported screen y", scene.camera.screenY);
@@ -421,7 +499,7 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
       in.optional("reported label limit", scene.camera.labelLimit);
     } else {
       in.onlyKeys(actorKeys);
-      if (ini.GetValue(entry.pItem, "position") == nullptr) {
+      if (ini.GetValue(entry.pItem, "position") == nullptr && linesReadWell) {
         in.fail("position", "missing: every ped stands somewhere (position = x, y, z)");
       }
       Actor ped;
@@ -429,9 +507,9 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
       readActor(in, ped);
       scene.actors.push_back(ped);
     }
-    if (!in.error.empty()) return in.error;
   }
-  return resolve(scene, lines);
+  resolve(scene, lines, errors);
+  return listed(std::move(errors));
 }
 
 std::string loadSceneFile(const std::string& path, Scene& scene,
@@ -445,11 +523,18 @@ std::string loadSceneFile(const std::string& path, Scene& scene,
   const int readError = std::ferror(file) != 0 ? errno : 0;
   std::fclose(file);
   if (readError != 0) return "cannot read scene " + path + ": " + std::strerror(readError);
-  // "scene.ini:12: ..." where the message has a line, as compilers write it.
+  // "scene.ini:12: ..." where the message has a line, as compilers write it; each of several.
   const auto located = [&](const std::string& message) {
-    const bool hasLine =
-        !message.empty() && std::isdigit(static_cast<unsigned char>(message[0])) != 0;
-    return path + (hasLine ? ":" : ": ") + message;
+    std::string out;
+    for (std::size_t start = 0; start < message.size();) {
+      std::size_t end = message.find('\n', start);
+      if (end == std::string::npos) end = message.size();
+      const bool hasLine = std::isdigit(static_cast<unsigned char>(message[start])) != 0;
+      out += (start == 0 ? "" : "\n") + path + (hasLine ? ":" : ": ") +
+             message.substr(start, end - start);
+      start = end + 1;
+    }
+    return out;
   };
   std::vector<std::string> found;
   const std::string error = parseScene(text, scene, &found);

@@ -15,8 +15,11 @@
 //               reported tip bone                  what the game answers instead of the truth
 //
 // Vectors are "x, y, z" in metres; truth values true/false (also yes/no, on/off, 1/0); numbers
-// as strtod reads them, nan and inf included. Each section and each key is given once; a line
-// is a [section], key = value, a comment (; or #) or blank.
+// as strtod reads them. What sets the world up stays within it: position and look at finite,
+// each coordinate within 100000 m of the origin; aim error 0 to 180 degrees; eye height and
+// camera distance 0 to 10000 m. The game's answers (p, h, c1, c2, w1..w3, the reported ones)
+// take nan and inf too. Each section and each key is given once; a line is a [section],
+// key = value, a comment (; or #) or blank. Every mistake is named, with its line.
 #pragma once
 
 #include <string>
@@ -26,9 +29,10 @@
 
 namespace sim {
 
-// Fills the scene from INI text. Returns an empty string, or what is wrong with the text,
-// starting with its line ("12: [Ped] aim error = abc: expected a number"). Names the simulated
-// game does not know are no error: each adds a warning with its line, when warnings are wanted.
+// Fills the scene from INI text. Returns an empty string, or what is wrong with the text, a line
+// of text per mistake in the order of the scene's lines, each starting with its line ("12: [Ped]
+// aim error = abc: expected a number"). Names the simulated game does not know are no error:
+// each adds a warning with its line, when warnings are wanted.
 std::string parseScene(const std::string& text, Scene& scene,
                        std::vector<std::string>* warnings = nullptr);
 

@@ -117,8 +117,10 @@ std::string codePoint(char32_t code) {
 
 }  // namespace
 
-std::string indexLines(const std::string& text, LineIndex& index, std::string& utf8,
-                       std::vector<std::string>* warnings) {
+std::vector<std::string> indexLines(const std::string& text, LineIndex& index, std::string& utf8,
+                                    std::vector<std::string>* warnings) {
+  std::vector<std::string> errors;
+  const auto fail = [&errors](std::string what) { errors.push_back(std::move(what)); };
   std::vector<std::string_view> lines;
   std::vector<std::string_view> endings;
   for (std::size_t start = 0; start < text.size();) {
@@ -132,50 +134,85 @@ std::string indexLines(const std::string& text, LineIndex& index, std::string& u
   }
   utf8.clear();
   std::string section;
-  bool inSection = false;
+  // Keys under a section header that is itself a mistake are passed over: they would only repeat
+  // it (a section given twice would have each of its keys given twice too).
+  enum class Under { noSection, section, badSection } under = Under::noSection;
   std::vector<char32_t> codes;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string at = lineText(static_cast<int>(i) + 1);
-    if (lines[i].find('\0') != std::string::npos) return at + "a NUL byte: a scene is text";
+    if (lines[i].find('\0') != std::string::npos) {
+      fail(at + "a NUL byte: a scene is text");
+      continue;
+    }
     std::string converted(lines[i]);
     const bool utf8Line = decodeUtf8(lines[i], codes);
     if (!utf8Line) converted = fromWindows1252(lines[i], codes);
     if (const char32_t control = controlCharacter(codes)) {
-      return at + "a control character (" + codePoint(control) +
-             "): a scene is text, and names and values are printable";
+      fail(at + "a control character (" + codePoint(control) +
+           "): a scene is text, and names and values are printable");
+      continue;
     }
     if (!utf8Line && warnings != nullptr) {
       warnings->push_back(at +
                           "not UTF-8, so read as Windows-1252 (what a Windows editor saves): " +
                           trimmed(converted));
     }
-    utf8 += converted;
-    utf8 += endings[i];
+    // Only lines without a mistake reach SimpleIni: the values of the rest are read as written.
+    const auto keep = [&] {
+      utf8 += converted;
+      utf8 += endings[i];
+    };
     const std::string line = trimmed(converted);
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.empty() || line[0] == ';' || line[0] == '#') {
+      keep();
+      continue;
+    }
     if (line[0] == '[') {
       const std::size_t close = line.find(']');
-      if (close == std::string::npos) return at + line + ": the section name has no closing ]";
+      under = Under::badSection;
+      if (close == std::string::npos) {
+        fail(at + line + ": the section name has no closing ]");
+        continue;
+      }
       section = trimmed(std::string_view(line).substr(1, close - 1));
-      if (section.empty()) return at + line + ": a section needs a name";
+      if (section.empty()) {
+        fail(at + line + ": a section needs a name");
+        continue;
+      }
       const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
       if (!added) {
-        return joined({at, "[", section, "] is given twice, first on line ",
-                       std::to_string(first->second), ": give each section once"});
+        fail(joined({at, "[", section, "] is given twice, first on line ",
+                     std::to_string(first->second), ": give each section once"}));
+        continue;
       }
-      inSection = true;
+      under = Under::section;
+      keep();
       continue;
     }
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) return at + line + ": no '=' (a line is key = value)";
+    if (equals == std::string::npos) {
+      fail(at + line + ": no '=' (a line is key = value)");
+      continue;
+    }
     const std::string key = trimmed(std::string_view(line).substr(0, equals));
-    if (key.empty()) return at + line + ": no key before the '='";
-    if (!inSection) return at + line + ": before the first [section]";
-    const auto [first, added] =
-        index.emplace(lowerCase(section) + '\n' + lowerCase(key), static_cast<int>(i) + 1);
-    if (!added) {
-      return joined({at, "[", section, "] ", key, " is given twice, first on line ",
-                     std::to_string(first->second), ": give each key once"});
+    if (key.empty()) {
+      fail(at + line + ": no key before the '='");
+      continue;
+    }
+    // A key under no section, or a section that is a mistake, is not indexed; its block, if it
+    // starts one, is still passed over whole.
+    bool indexed = false;
+    if (under == Under::noSection) {
+      fail(at + line + ": before the first [section]");
+    } else if (under == Under::section) {
+      const auto [first, added] =
+          index.emplace(lowerCase(section) + '\n' + lowerCase(key), static_cast<int>(i) + 1);
+      indexed = added;
+      if (added) keep();
+      if (!added) {
+        fail(joined({at, "[", section, "] ", key, " is given twice, first on line ",
+                     std::to_string(first->second), ": give each key once"}));
+      }
     }
     const std::string value = trimmed(std::string_view(line).substr(equals + 1));
     if (value.compare(0, 3, "<<<") != 0) continue;
@@ -189,17 +226,22 @@ std::string indexLines(const std::string& text, LineIndex& index, std::string& u
       ++end;
     }
     if (end == lines.size()) {
-      return joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
-                     " ends the block (it would take in the rest of the scene)"});
+      // The rest is the block's text, not the scene's: it has nothing more to name.
+      if (indexed) {
+        fail(joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
+                     " ends the block (it would take in the rest of the scene)"}));
+      }
+      break;
     }
     // The block is a file's bytes, for the plug-in to read as they are.
     for (++i; i <= end; ++i) {
+      if (!indexed) continue;
       utf8 += lines[i];
       utf8 += endings[i];
     }
     i = end;
   }
-  return "";
+  return errors;
 }
 
 // "12: " for a key's line, or for its section's line when the scene does not give the key.

@@ -27,11 +27,12 @@ std::string joined(std::initializer_list<std::string_view> parts);
 // SimpleIni skips a line it cannot read, merges a section or key given twice, and lets a "<<<"
 // block without its end line swallow the rest of the text. Such a scene is refused here, with
 // its line, before SimpleIni reads it; what is left both read alike.
-// Empty when every line is fine, else what is wrong with the first line that is not. A line that
-// is not UTF-8 is read as Windows-1252, with a warning; utf8 gets the text as UTF-8, the lines of
-// a "<<<" block (a file's bytes) as they are. A control character is an error.
-std::string indexLines(const std::string& text, LineIndex& index, std::string& utf8,
-                       std::vector<std::string>* warnings);
+// Empty when every line is fine, else what is wrong with each line that is not; the lines in utf8
+// are those without a mistake, so that the values of the rest can be checked too. A line that is
+// not UTF-8 is read as Windows-1252, with a warning; utf8 gets the text as UTF-8, the lines of a
+// "<<<" block (a file's bytes) as they are. A control character is an error.
+std::vector<std::string> indexLines(const std::string& text, LineIndex& index, std::string& utf8,
+                                    std::vector<std::string>* warnings);
 
 // The line of a key, or of its section when the scene does not give the key.
 int lineNumber(const LineIndex& lines, const std::string& section, const std::string& key);

@@ -1,6 +1,7 @@
 // The game's answers about weapons: the ped's current weapon, what the game knows of a weapon
 // by its hash, the weapon object, its values and its barrel bones.
 #include <cstring>
+#include <string_view>
 
 #include "world_live.h"
 
@@ -24,8 +25,13 @@ const Actor* ownerOfWeaponInfo(std::int32_t info) {
 void currentWeapon(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
+  Derived& live = derived();
+  live.subject = index;
+  live.subjectTarget = -1;
+  live.targetGatePending = false;
   if (actor == nullptr || actor->weapon.empty()) {
     call.setInt(0);
+    answeredFalse(index, FalseGate::noWeapon);
     return;
   }
   if (auto* out = call.pointerSlot<std::uint32_t>(1)) *out = derived().weaponHash[index];
@@ -39,12 +45,17 @@ void weaponKnown(const NativeContext& call) {
 template <int which>
 void weaponCheck(const NativeContext& call) {
   const WeaponEntry* entry = weaponEntry(static_cast<std::uint32_t>(call.slot(0)));
-  call.setInt(entry != nullptr && entry->check[which] ? 1 : 0);
+  const bool yes = entry != nullptr && entry->check[which];
+  call.setInt(yes ? 1 : 0);
+  if (!yes)
+    answeredFalse(derived().subject,
+                  which == 0 ? FalseGate::weaponCheck1 : FalseGate::weaponCheck2);
 }
 
 void weaponModelKey(const NativeContext& call) {
   const WeaponEntry* entry = weaponEntry(static_cast<std::uint32_t>(call.slot(0)));
   call.setInt(static_cast<std::int32_t>(entry != nullptr ? entry->modelKey : 0));
+  if (PedAnswers* answers = answersAbout(derived().subject)) answers->modelKeyAsked = true;
 }
 
 void weaponObject(const NativeContext& call) {
@@ -62,12 +73,32 @@ void weaponInfo(const NativeContext& call) {
 void weaponC1(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c1 : 0.0f);
+  if (actor != nullptr && actor->c1 < 0.0f) noteBelowZero(derived().subject, valueC1);
 }
 
 void weaponC2(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c2 : 0.0f);
+  if (actor != nullptr && actor->c2 < 0.0f) noteBelowZero(derived().subject, valueC2);
 }
+
+namespace {
+
+// The name's place in the world's list of names found on no weapon; a place past the list's end
+// stands for any name past the first 255.
+std::uint8_t missingBoneName(const char* name) {
+  std::vector<std::string>& names = world().boneNames;
+  const std::string_view asked = name == nullptr ? "(no name)" : name;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == asked) return static_cast<std::uint8_t>(i);
+  }
+  constexpr std::size_t kept = 255;
+  if (names.size() == kept) return kept;
+  names.emplace_back(asked);
+  return static_cast<std::uint8_t>(names.size() - 1);
+}
+
+}  // namespace
 
 // Bone names are matched as the model spells them, letter case included: a name the plug-in
 // changed shows up as a missing bone.
@@ -76,15 +107,37 @@ void boneIndex(const NativeContext& call) {
   const char* name = call.pointerSlot<const char>(1);
   const GameWeapon* bones = owner < 0 ? nullptr : derived().bones[owner];
   std::int32_t index = -1;
-  if (bones != nullptr && name != nullptr) {
+  if (bones != nullptr) {
     const std::string& missing = world().scene.actors[owner].missingBones;
-    if (std::strcmp(name, bones->base) == 0 && missing != "base" && missing != "both") {
+    const int bone = barrelBoneNamed(*bones, name);
+    if (bone == 0 && missing != "base" && missing != "both") {
       index = baseBoneIndex;
-    } else if (std::strcmp(name, bones->tip) == 0 && missing != "tip" && missing != "both") {
+    } else if (bone == 1 && missing != "tip" && missing != "both") {
       index = tipBoneIndex;
     }
   }
   call.setInt(index);
+  PedAnswers* answers = answersAbout(owner);
+  if (answers == nullptr || answers->bonesAsked == 2) return;
+  const std::uint8_t asked = answers->bonesAsked++;
+  answers->boneIndex[asked] = index;
+  if (index == -1) answers->boneName[asked] = missingBoneName(name);
+  // Both points found: the barrel the plug-in measures runs from the first to the second, the
+  // world's own barrel unless a row names them the other way round (or one bone twice).
+  if (asked != 1 || answers->boneIndex[0] == -1 || index == -1) return;
+  const Derived& live = derived();
+  if (answers->boneIndex[0] == baseBoneIndex && index == tipBoneIndex) {
+    answers->barrelOff = live.barrelOff[owner];
+    return;
+  }
+  const auto point = [&](std::int32_t bone) {
+    return bone == baseBoneIndex ? live.base[owner] : live.tip[owner];
+  };
+  const long target = live.targetIndex[owner];
+  if (target >= 0) {
+    answers->barrelOff = static_cast<float>(
+        degreesOff(point(answers->boneIndex[0]), point(index), live.positions[target]));
+  }
 }
 
 void bonePosition(const NativeContext& call) {

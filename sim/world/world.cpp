@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string_view>
@@ -41,19 +42,31 @@ long ownerOfWeaponObject(Entity handle) {
 }
 const Actor* actorAt(long index) { return index < 0 ? nullptr : &world().scene.actors[index]; }
 
+void answeredFalse(long actorIndex, FalseGate gate) {
+  if (PedAnswers* answers = answersAbout(actorIndex)) answers->falseGate = gate;
+}
+
+void noteBelowZero(long actorIndex, GameValue value) {
+  if (PedAnswers* answers = answersAbout(actorIndex)) answers->belowZero |= 1u << value;
+}
+
+namespace {
+std::string logPath;  // where the plug-in's start-up log is, kept across scenes
+std::uint64_t nativeHashAt(std::size_t row);
+const char* pluginConstantOf(std::uint64_t hash);
+}  // namespace
+
 void protocolError(const NativeContext& call, const char* what) {
   ++world().totals.protocolErrors;
   std::vector<std::string>& errors = world().protocolErrors;
   if (errors.size() >= 50) return;  // the first ones tell the story
-  char text[160];
-  std::snprintf(text, sizeof text, "native 0x%016llX: %s",
-                static_cast<unsigned long long>(call.hash), what);
+  char text[256];
+  std::snprintf(text, sizeof text, "native 0x%016llX (%s): %s",
+                static_cast<unsigned long long>(call.hash), pluginConstantOf(call.hash), what);
   errors.push_back(text);
 }
 
 namespace {
-
-std::uint64_t nativeHashAt(std::size_t row);
 
 // A fresh record for the next frame. A record that was not kept lends its buffers to the next,
 // so that frames that are not recorded allocate nothing.
@@ -71,6 +84,8 @@ void resetFrame() {
   next.nativeCalls.clear();
   next.actors.assign(world().scene.actors.size(), ActorFrame{});
   current = std::move(next);
+  derived().subject = -1;
+  derived().subjectTarget = -1;
   derived().unknownAtFrameStart = host().unknownNativeCount;
 }
 
@@ -103,9 +118,30 @@ void keepFrame(WorldState& state) {
   std::swap(state.previous, current);
 }
 
+// The Angle line of the start-up log, as the plug-in wrote it at its script's start: the value
+// it then holds, whatever the settings file says and however the plug-in read it.
+void readLoggedAngle(FrameRecord& frame) {
+  frame.angleLogged = false;
+  std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "rb");
+  if (log == nullptr) return;
+  char line[512];
+  constexpr std::string_view label = "Angle: ";
+  while (std::fgets(line, sizeof line, log) != nullptr) {
+    if (std::string_view(line).substr(0, label.size()) != label) continue;
+    char* end = nullptr;
+    const double angle = std::strtod(line + label.size(), &end);
+    frame.angleLogged = end != line + label.size();
+    frame.angle = angle;
+    break;
+  }
+  std::fclose(log);
+}
+
 void closeFrame(DWORD milliseconds) {
   WorldState& state = world();
   FrameRecord& current = state.current;
+  // The log is written as the script starts, before its first wait.
+  if (state.totals.frames == 0 || current.afterSaveLoad) readLoggedAngle(current);
   current.waitMilliseconds = milliseconds;
   current.lastNative = host().pendingHash;
   current.unknownNatives =
@@ -122,67 +158,82 @@ void closeFrame(DWORD milliseconds) {
   current.endsWithReleaseThenWait = current.lastNative == 0x712BC69F10549B92 &&
                                     current.setsCreated.size() == 1 &&
                                     current.setsReleased == current.setsCreated;
+  // The script keeps the settings it read at its start until the next start.
+  const bool angleLogged = current.angleLogged;
+  const double angle = current.angle;
   if (state.recordFrames) keepFrame(state);
   resetFrame();
+  state.current.angleLogged = angleLogged;
+  state.current.angle = angle;
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
-// (bit i for slot i), and the answer.
+// (bit i for slot i), the answer, and the name of the plug-in's constant for it in src/, so that
+// a search for that name finds the game's answer (the hashes here are written on their own).
 struct NativeRow {
   std::uint64_t hash;
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
+  const char* pluginConstant;
 };
 
 const NativeRow nativeRows[] = {
-    {0x096275889B8E0EE0, 0, 0, playerPed},
-    {0xA86D5F069399F44D, 3, 0, entityCoords},
-    {0xFD340785ADF8CFB7, 1, 0b1, nameHashOf},
-    {0xA1AF16083320065A, 1, 0, createSet},
-    {0x59B57C4B06531E1E, 6, 0, searchPeds},
-    {0x275A2E2C0FAB7612, 2, 0, setItem},
-    {0xEE04C0AFD4EFAF0E, 1, 0, itemEntity},
-    {0xD42BD6EB2E0F1677, 1, 0, filter<0>},
-    {0xCF8176912DDA4EA5, 1, 0, filter<1>},
-    {0xB980061DA992779D, 1, 0, filter<2>},
-    {0x3A87E44BB9A01D54, 5, 0b10, currentWeapon},
-    {0xEDCA14CA5199FF25, 1, 0, weaponKnown},
-    {0xC2266AA617668AD3, 2, 0, pedSetting<0>},
-    {0x2BA918C823B8BA56, 2, 0, pedSetting<1>},
-    {0x712BC69F10549B92, 1, 0, releaseSet},
-    {0x937C71165CF334B3, 1, 0, weaponCheck<0>},
-    {0x705BE297EEBDB95D, 1, 0, weaponCheck<1>},
-    {0xCD66FEA29400A0B5, 1, 0, pedTarget},
-    {0xFCDFF7B72D23A1AC, 3, 0, targetCheck},
-    {0x0BE7F4E3CDBAFB28, 7, 0, pointDistanceOf},
-    {0xFB6BA510A533DF81, 1, 0, entityValueP},
-    {0x931B5F4CC130224B, 0, 0, worldW1},
-    {0x1E5D727041BE1709, 0, 0, worldW2},
-    {0xFFB7E74E041150A4, 0, 0, worldW3},
-    {0xC82CF208C2B19199, 0, 0, worldN},
-    {0x3B390A939AF0B5FC, 2, 0, weaponObject},
-    {0x280BBE5601EAA983, 1, 0, weaponInfo},
-    {0xD56E5F336C675EFA, 1, 0, weaponC1},
-    {0x0D78E1097F89E637, 1, 0, weaponC2},
-    {0x6FB76442469ABD68, 1, 0, pedH},
-    {0x8EC44AE8DECFF841, 1, 0, weaponModelKey},
-    {0xBACA8FE9C76C124E, 2, 0b10, boneIndex},
-    {0x82CFA50E34681CA5, 2, 0, bonePosition},
-    {0x82368787EA73C0F7, 1, 0, ratioNumerator},
-    {0x15D757606D170C3C, 2, 0, ratioDenominator},
-    {0x60DFD0691A170B88, 3, 0, pedBonus},
-    {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy},
-    {0x285D36C5C72B0569, 1, 0, answerZero},
-    {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen},
-    {0x134549B388167CBF, 1, 0, absoluteValue},
-    {0xF6A96E5ACEEC6E50, 0, 0, labelLimit},
-    {0x16FA5CE47F184F1E, 4, 0, textColour},
-    {0xA1253A3C870B6843, 2, 0, textScale},
-    {0x16794E044C9EFB58, 3, 0b1, drawText},
+    {0x096275889B8E0EE0, 0, 0, playerPed, "playerPedNative"},
+    {0xA86D5F069399F44D, 3, 0, entityCoords, "entityCoordsNative"},
+    {0xFD340785ADF8CFB7, 1, 0b1, nameHashOf, "nameHashNative"},
+    {0xA1AF16083320065A, 1, 0, createSet, "createPedSetNative"},
+    {0x59B57C4B06531E1E, 6, 0, searchPeds, "findNearbyPedsNative"},
+    {0x275A2E2C0FAB7612, 2, 0, setItem, "pedSetItemNative"},
+    {0xEE04C0AFD4EFAF0E, 1, 0, itemEntity, "itemEntityNative"},
+    {0xD42BD6EB2E0F1677, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
+    {0xCF8176912DDA4EA5, 1, 0, filter<1>, "pedSecondFilterNative"},
+    {0xB980061DA992779D, 1, 0, filter<2>, "pedThirdFilterNative"},
+    {0x3A87E44BB9A01D54, 5, 0b10, currentWeapon, "currentWeaponNative"},
+    {0xEDCA14CA5199FF25, 1, 0, weaponKnown, "none: the loop may ask it, and reads nothing from it"},
+    {0xC2266AA617668AD3, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
+    {0x2BA918C823B8BA56, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
+    {0x712BC69F10549B92, 1, 0, releaseSet, "releasePedSetNative"},
+    {0x937C71165CF334B3, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
+    {0x705BE297EEBDB95D, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
+    {0xCD66FEA29400A0B5, 1, 0, pedTarget, "pedTargetNative"},
+    {0xFCDFF7B72D23A1AC, 3, 0, targetCheck, "zeroAccuracyGateNative"},
+    {0x0BE7F4E3CDBAFB28, 7, 0, pointDistanceOf, "distanceBetweenNative"},
+    {0xFB6BA510A533DF81, 1, 0, entityValueP, "sValueNative"},
+    {0x931B5F4CC130224B, 0, 0, worldW1, "w1ValueNative"},
+    {0x1E5D727041BE1709, 0, 0, worldW2, "w2ValueNative"},
+    {0xFFB7E74E041150A4, 0, 0, worldW3, "w3ValueNative"},
+    {0xC82CF208C2B19199, 0, 0, worldN, "bandValueNative"},
+    {0x3B390A939AF0B5FC, 2, 0, weaponObject, "weaponObjectNative"},
+    {0x280BBE5601EAA983, 1, 0, weaponInfo, "weaponObjectKeyNative"},
+    {0xD56E5F336C675EFA, 1, 0, weaponC1, "c1ValueNative"},
+    {0x0D78E1097F89E637, 1, 0, weaponC2, "c2ValueNative"},
+    {0x6FB76442469ABD68, 1, 0, pedH, "hValueNative"},
+    {0x8EC44AE8DECFF841, 1, 0, weaponModelKey, "weaponModelKeyNative"},
+    {0xBACA8FE9C76C124E, 2, 0b10, boneIndex, "boneIndexNative"},
+    {0x82CFA50E34681CA5, 2, 0, bonePosition, "boneCoordsNative"},
+    {0x82368787EA73C0F7, 1, 0, ratioNumerator, "ratioNumeratorNative"},
+    {0x15D757606D170C3C, 2, 0, ratioDenominator, "ratioDenominatorNative"},
+    {0x60DFD0691A170B88, 3, 0, pedBonus, "bonusNative"},
+    {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy, "setAccuracyNative"},
+    {0x285D36C5C72B0569, 1, 0, answerZero,
+     "none: the accuracy may ask it, and reads nothing from it"},
+    {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen, "worldToScreenNative"},
+    {0x134549B388167CBF, 1, 0, absoluteValue, "absoluteValueNative"},
+    {0xF6A96E5ACEEC6E50, 0, 0, labelLimit, "labelLimitNative"},
+    {0x16FA5CE47F184F1E, 4, 0, textColour, "textColourNative"},
+    {0xA1253A3C870B6843, 2, 0, textScale, "textScaleNative"},
+    {0x16794E044C9EFB58, 3, 0b1, drawText, "drawTextNative"},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
+
+const char* pluginConstantOf(std::uint64_t hash) {
+  for (const NativeRow& row : nativeRows) {
+    if (row.hash == hash) return row.pluginConstant;
+  }
+  return "unknown to the game";
+}
 
 void answerChecked(const NativeRow& row, const NativeContext& call) {
   ++world().current.natives;
@@ -209,11 +260,20 @@ bool sameBits(float a, float b) {
   return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
+bool sameAnswers(const PedAnswers& a, const PedAnswers& b) {
+  return a.falseGate == b.falseGate && a.modelKeyAsked == b.modelKeyAsked &&
+         a.bonusAsked == b.bonusAsked && a.bonus == b.bonus && a.belowZero == b.belowZero &&
+         a.bonesAsked == b.bonesAsked && a.boneName[0] == b.boneName[0] &&
+         a.boneName[1] == b.boneName[1] && a.boneIndex[0] == b.boneIndex[0] &&
+         a.boneIndex[1] == b.boneIndex[1] && a.band == b.band && a.numerator == b.numerator &&
+         a.denominator == b.denominator && sameBits(a.barrelOff, b.barrelOff);
+}
+
 bool sameActor(const ActorFrame& a, const ActorFrame& b) {
   return a.inSet == b.inSet && a.accuracy == b.accuracy && a.accuracySets == b.accuracySets &&
          a.settingCalls[0] == b.settingCalls[0] && a.settingCalls[1] == b.settingCalls[1] &&
          sameBits(a.settingValues[0], b.settingValues[0]) &&
-         sameBits(a.settingValues[1], b.settingValues[1]);
+         sameBits(a.settingValues[1], b.settingValues[1]) && sameAnswers(a.answers, b.answers);
 }
 
 bool sameLabel(const Label& a, const Label& b) {
@@ -228,6 +288,8 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
   const bool aReleasedAll = a.setsReleased == a.setsCreated;
   const bool bReleasedAll = b.setsReleased == b.setsCreated;
   return a.natives == b.natives && a.unknownNatives == b.unknownNatives &&
+         a.angleLogged == b.angleLogged &&
+         std::bit_cast<std::uint64_t>(a.angle) == std::bit_cast<std::uint64_t>(b.angle) &&
          a.lastNative == b.lastNative && a.waitMilliseconds == b.waitMilliseconds &&
          a.endsWithReleaseThenWait == b.endsWithReleaseThenWait &&
          a.setsCreated.size() == b.setsCreated.size() &&
@@ -256,6 +318,8 @@ void keepLastFrame() {
     state.lastKeptOnlyAsLast = true;
   }
 }
+
+void setPluginLogPath(const std::string& path) { logPath = path; }
 
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {
@@ -303,6 +367,10 @@ void installWorld(const Scene& scene) {
     const Actor& actor = scene.actors[i];
     live.base.push_back(actor.reportedBaseBone.value_or(baseBonePosition(scene, i)));
     live.tip.push_back(actor.reportedTipBone.value_or(tipBonePosition(scene, i)));
+    const long target = live.targetIndex[i];
+    live.barrelOff.push_back(target < 0 ? NAN
+                                        : static_cast<float>(degreesOff(live.base[i], live.tip[i],
+                                                                        live.positions[target])));
     if (actor.reportedDistance && live.targetIndex[i] >= 0) {
       live.distanceAnswers.push_back(
           {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});

@@ -9,7 +9,9 @@
 // so, letter case included, so a name changed in the plug-in shows up as a missing bone.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -97,6 +99,57 @@ struct Label {
   float scale[2] = {0.0f, 0.0f};          // the scale set last before the draw
 };
 
+// The question about a ped that the game last answered false in a frame, as the plug-in asked
+// it: one of the ped's own filters, its weapon, its weapon's checks, or its target.
+enum class FalseGate : std::uint8_t {
+  none,
+  filter1,
+  filter2,
+  filter3,
+  noWeapon,
+  weaponCheck1,
+  weaponCheck2,
+  noTarget,       // the target query answered no ped, and the target gate said no
+  targetFilter,   // the target gate said no to the target
+  targetNothing,  // the target gate said no to a handle that refers to nothing
+  targetCheck,    // asked with the ped, its target and 17
+};
+
+// The game values that raise a ped's accuracy past the full value when below 0, in the order the
+// plug-in asks for them; bit i of PedAnswers::belowZero for value i.
+enum GameValue : std::uint8_t {
+  valueP,
+  valueTargetP,
+  valueW1,
+  valueW2,
+  valueW3,
+  valueC1,
+  valueC2,
+  valueH,
+  gameValueCount
+};
+
+// What the game answered the plug-in about one ped in one frame, kept small: a frame of a crowd
+// keeps one per ped. Answers to questions not asked keep their defaults.
+struct PedAnswers {
+  FalseGate falseGate = FalseGate::none;
+  bool modelKeyAsked = false;  // the weapon's model key was asked for
+  bool bonusAsked = false;
+  bool bonus = false;
+  std::uint8_t belowZero = 0;  // the game values answered below 0 (GameValue bits)
+  std::uint8_t bonesAsked = 0;
+  // The bone indices answered, in the order asked, and for an index of -1 the name asked for
+  // (in WorldState::boneNames).
+  std::uint8_t boneName[2] = {0, 0};
+  std::int32_t boneIndex[2] = {0, 0};
+  std::int32_t band = 0;  // the band value answered
+  std::int32_t numerator = 0;
+  std::int32_t denominator = 0;
+  // Degrees between the barrel through the two bone points answered and the line from its rear
+  // point to the target's answered position; NaN when not both were answered.
+  float barrelOff = NAN;
+};
+
 // What the plug-in did to one actor in one frame.
 struct ActorFrame {
   bool inSet = false;             // the search of this frame returned it
@@ -104,6 +157,7 @@ struct ActorFrame {
   std::int32_t accuracySets = 0;  // how often the accuracy was set
   std::int32_t settingCalls[2] = {0, 0};
   float settingValues[2] = {0.0f, 0.0f};  // the last value given to each per-ped setting
+  PedAnswers answers;
 };
 
 struct FrameRecord {
@@ -121,6 +175,9 @@ struct FrameRecord {
   bool endsWithReleaseThenWait = false;  // the last native released the frame's only set
   DWORD waitMilliseconds = 0;
   std::uint32_t unknownNatives = 0;  // calls of natives the world does not know
+  // The Angle in force, as the plug-in's start-up log of the script running this frame gives it.
+  bool angleLogged = false;
+  double angle = 0.0;
 };
 
 // Sums over every frame of a run, kept or not.
@@ -164,7 +221,13 @@ struct WorldState {
   RunTotals totals;
   std::vector<SaveLoadRecord> saveLoads;    // the first ones
   std::vector<std::string> protocolErrors;  // slots the game would not accept, first ones only
+  // Bone names the game found on no weapon, as the plug-in asked for them; the first few.
+  std::vector<std::string> boneNames;
 };
+
+// Where the plug-in writes its start-up log, which the world reads at each start of its script;
+// empty: nowhere known. Kept when a scene is installed.
+void setPluginLogPath(const std::string& path);
 
 WorldState& world();
 
@@ -202,6 +265,8 @@ Vector3 tipBonePosition(const Scene& scene, std::size_t actorIndex);
 const Actor* findActor(const Scene& scene, const std::string& name);
 // Degrees between the placed barrel and the line from its base to the target; -1 without target.
 double barrelMisalignment(const Scene& scene, std::size_t actorIndex);
+// Degrees between the barrel from base to tip and the line from base to target.
+double degreesOff(const Vector3& base, const Vector3& tip, const Vector3& target);
 
 struct ScreenPoint {
   bool inFront = false;  // false: behind the camera, no screen position
@@ -227,6 +292,13 @@ unsigned addressSlotsOf(std::uint64_t hash);
 
 // Every weapon the world knows, in the game's order.
 std::span<const GameWeapon> gameWeaponRows();
+// Which of the model's barrel bones a name finds as the game looks bones up, letter case
+// included: 0 the rear point, 1 the front one, -1 none.
+inline int barrelBoneNamed(const GameWeapon& model, const char* name) {
+  if (name == nullptr || model.base == nullptr) return -1;
+  if (std::strcmp(name, model.base) == 0) return 0;
+  return std::strcmp(name, model.tip) == 0 ? 1 : -1;
+}
 
 // Why the plug-in should leave this actor alone, judged from the scene; empty when it should
 // set an accuracy.

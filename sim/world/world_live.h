@@ -61,6 +61,16 @@ struct Derived {
   float scale[2] = {0.0f, 0.0f};
   std::size_t unknownAtFrameStart = 0;
   std::vector<std::uint32_t> rowCalls;  // this frame's calls per native, in table order
+
+  // The ped the plug-in is asking about: the last whose current weapon it asked for. Questions
+  // that name no ped (a weapon hash, the world's values) are answered about it.
+  long subject = -1;
+  long subjectTarget = -1;         // its target, as the target query answered
+  bool targetGatePending = false;  // the target was answered, the target gate not yet asked
+  bool targetAnswered = false;     // the target query answered a ped handle (not 0)
+  // Per actor, degrees between the barrel through the bone points the world answers and the line
+  // from its rear point to its target's answered position; NaN without a target.
+  std::vector<float> barrelOff;
 };
 
 Derived& derived();
@@ -70,6 +80,15 @@ Derived& derived();
 long actorOf(Entity handle);
 long ownerOfWeaponObject(Entity handle);
 const Actor* actorAt(long index);
+
+// What the game answers about a ped in this frame is noted here (nullptr for no ped).
+inline PedAnswers* answersAbout(long actorIndex) {
+  return actorIndex < 0 ? nullptr : &world().current.actors[actorIndex].answers;
+}
+// A question about the subject, or about the ped, answered false.
+void answeredFalse(long actorIndex, FalseGate gate);
+// A game value answered below 0 about a ped (the callers test the value first: most are not).
+void noteBelowZero(long actorIndex, GameValue value);
 
 // Counts a call the game would not accept; the first ones are kept with their native.
 void protocolError(const NativeContext& call, const char* what);

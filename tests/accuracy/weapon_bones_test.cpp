@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fake_game_test.h"
+#include "world.h"
 
 namespace {
 
@@ -141,6 +142,35 @@ TEST_F(WeaponBonesTest, CollidingKeysEndWithTheLastRowEveryPass) {
   EXPECT_EQ(weaponBoneTable.at(5).tipBone, weaponBoneRows[half - 1].tipBone);
   EXPECT_EQ(weaponBoneTable.at(6).baseBone, last.baseBone);
   EXPECT_EQ(weaponBoneTable.at(6).tipBone, last.tipBone);
+}
+
+// The plug-in's rows and the simulated game's weapons are written apart: every row must name a
+// model the game knows (as the game keys models: by the hash of the name) and, rear point first,
+// two bones that model carries as the game looks bones up, letter case included. A misspelt bone
+// otherwise shows only in a scene that happens to use the weapon.
+TEST(WeaponRowsAgainstTheGame, EveryRowsBonesAreOnTheGamesModel) {
+  ASSERT_GT(weaponBoneRowCount, 0);
+  for (int i = 0; i < weaponBoneRowCount; ++i) {
+    const WeaponBoneRow& row = weaponBoneRows[i];
+    const sim::GameWeapon* model = nullptr;
+    for (const sim::GameWeapon& weapon : sim::gameWeaponRows()) {
+      if (weapon.base != nullptr &&
+          sim::gameNameHash(weapon.model) == sim::gameNameHash(row.modelName)) {
+        model = &weapon;
+      }
+    }
+    if (model == nullptr) {
+      ADD_FAILURE() << row.modelName << ": no weapon model of that name with barrel bones in "
+                    << "sim/world/game_weapons.cpp";
+      continue;
+    }
+    EXPECT_EQ(sim::barrelBoneNamed(*model, row.baseBone), 0)
+        << row.modelName << ": rear bone " << row.baseBone << ", the game's model carries "
+        << model->base << " and " << model->tip;
+    EXPECT_EQ(sim::barrelBoneNamed(*model, row.tipBone), 1)
+        << row.modelName << ": front bone " << row.tipBone << ", the game's model carries "
+        << model->base << " and " << model->tip;
+  }
 }
 
 }  // namespace

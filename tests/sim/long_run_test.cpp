@@ -122,6 +122,7 @@ END
   api.setKeysEveryFrame(true);
   api.setFrameObserver(
       [](std::uint64_t frame, bool started) { told.emplace_back(frame, started); });
+  api.setPluginLog((folder / "vok.quillmarrowfendcask.log").c_str());
   sim::hostScriptRegister(nullptr, onScriptStart);
   sim::hostKeyboardHandlerRegister(onKeyboardEvent);
   const std::uint64_t keysBefore = sim::keyboardEventsSent;
@@ -152,6 +153,12 @@ END
   EXPECT_LT(state.saveLoads[0].accuracySum, firstSum);
   EXPECT_GT(state.saveLoads[1].accuracySum, firstSum);
   EXPECT_EQ(state.totals.changedFrames, 0u);
+  // Each frame's reasons take the Angle the plug-in logged at the start of its script.
+  const double logged[] = {3.0, 1.5, 6.0, 3.0};
+  for (const sim::FrameRecord& frame : state.frames) {
+    EXPECT_TRUE(frame.angleLogged) << "frame " << frame.number;
+    EXPECT_EQ(frame.angle, logged[frame.number / 4]) << "frame " << frame.number;
+  }
   // Once at the start and before every frame, three events each time.
   EXPECT_EQ(sim::keyboardEventsSent - keysBefore, 3u * 14);
   std::ifstream written(settingsPath, std::ios::binary);
@@ -160,13 +167,14 @@ END
   api.setFrameObserver(nullptr);
   api.setSaveLoads(0, nullptr);
   api.setKeysEveryFrame(false);
+  api.setPluginLog(nullptr);
   std::filesystem::remove_all(folder);
 }
 
 TEST(SameFrame, SetHandlesAsideEveryDifferenceCounts) {
   sim::FrameRecord a;
   a.actors.resize(2);
-  a.actors[1] = {true, 40, 1, {1, 1}, {1.0f, std::numeric_limits<float>::quiet_NaN()}};
+  a.actors[1] = {true, 40, 1, {1, 1}, {1.0f, std::numeric_limits<float>::quiet_NaN()}, {}};
   a.labels.push_back({"Accuracy: 40", 0.5f, 0.25f, {255, 0, 0, 255}, {0.3f, 0.3f}});
   a.setsCreated = {7};
   a.setsReleased = {7};

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -82,6 +83,30 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
        "4: [Ped] target = Nobody: no actor named Nobody in the scene",
        {}},
+      // What sets the world up stays within it; the game's own answers may be anything.
+      {"[Ped]\nposition = 1, 2, 3\naim error = 720\nreported distance = inf\np = nan\n",
+       "3: [Ped] aim error = 720: expected degrees from 0 to 180",
+       {}},
+      {"[Ped]\nposition = 1e400, 0, 0\nreported position = nan, nan, nan\n",
+       "2: [Ped] position = 1e400, 0, 0: expected x, y, z in metres, each from -100000 to 100000 "
+       "(a game world's extent; reported position gives the game's own answer, nan and inf "
+       "included)",
+       {}},
+      {"[player]\nposition = 0, 0, 0\ncamera distance = -1\n",
+       "3: [player] camera distance = -1: expected metres from 0 to 10000",
+       {}},
+      // Every mistake is named, in the order of the lines, not only the first.
+      {"[Ped]\nposition = 1, 2, 3\naim error = nan\n[Other]\nposition = 0, 0\n[Ped]\n"
+       "Target = Nobody\n",
+       "3: [Ped] aim error = nan: expected degrees from 0 to 180\n"
+       "5: [Other] position = 0, 0: expected x, y, z\n"
+       "6: [Ped] is given twice, first on line 1: give each section once",
+       {}},
+      {"[A]\nposition = 1, 2, 3\ntarget = B\nbonus = maybe\n[B]\nposition = 1, 2, 3\n"
+       "target = Nobody\n",
+       "4: [A] bonus = maybe: expected true or false\n"
+       "7: [B] target = Nobody: no actor named Nobody in the scene",
+       {}},
       // Names the game does not know may be meant: a warning with the line, and the run goes on.
       {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMANN\nmodel = rv_cattleman\n"
        "[Other]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\n",
@@ -145,10 +170,11 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
     std::fputs("; nothing here yet\n\n", file);
     std::fclose(file);
   }
-  const struct {
+  struct Row {
     std::vector<std::string> options;
     std::string error;
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {{"--scene", empty},
        "game-sim: " + empty +
            ": nothing in it: no [player] and no peds (--print-default-scene prints a scene to "
@@ -157,6 +183,20 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
        "game-sim: --scene " + other + ": a second scene: --scene " + empty +
            " was given already\n"},
   };
+  // Three mistakes: each is named with the file and its line before the run stops.
+  const std::string three = testing::TempDir() + "three mistakes.ini";
+  std::FILE* file = std::fopen(three.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs(
+      "[player]\nposition = 0, 0, 0\n[Deputy]\nposition = 1, 2\naim error = 720\n"
+      "bonus = maybe\n",
+      file);
+  std::fclose(file);
+  rows.push_back(
+      {{"--scene", three},
+       "game-sim: " + three + ":4: [Deputy] position = 1, 2: expected x, y, z\n" +
+           "game-sim: " + three + ":5: [Deputy] aim error = 720: expected degrees from 0 to 180\n" +
+           "game-sim: " + three + ":6: [Deputy] bonus = maybe: expected true or false\n"});
   const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
   for (const auto& row : rows) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
@@ -253,9 +293,34 @@ std::string labelCell(const std::string& table, const std::string& ped) {
 
 class LabelReasonTest : public FakeGameTest {
  protected:
+  void TearDown() override {
+    sim::setPluginLogPath("");
+    FakeGameTest::TearDown();
+  }
   std::string runOneFrame(const std::string& sceneText, bool display) {
     sim::setExecutablePath("/nonexistent-game-folder/game-sim.exe");  // the values in memory hold
     displayAccuracy = display;
+    return runScene(sceneText);
+  }
+  // The scene's settings file put beside the game as game-sim does, read by the plug-in, which
+  // logs the values it then holds where the world reads them.
+  std::string runInGameFolder(const std::string& sceneText) {
+    const std::string folder = testing::TempDir();
+    sim::Scene scene;
+    EXPECT_EQ(sim::parseScene(sceneText, scene), "");
+    std::FILE* settings = std::fopen((folder + settingsFileName).c_str(), "wb");
+    EXPECT_NE(settings, nullptr);
+    if (settings == nullptr) return "";
+    std::fputs(scene.settingsFile.c_str(), settings);
+    std::fclose(settings);
+    sim::setExecutablePath(folder + "game-sim.exe");
+    sim::setPluginLogPath(folder + "vok.quillmarrowfendcask.log");
+    return runScene(sceneText);
+  }
+
+ private:
+  static constexpr char settingsFileName[] = "vok.quillmarrowfendcask.ini";
+  std::string runScene(const std::string& sceneText) {
     sim::Scene scene;
     EXPECT_EQ(sim::parseScene(sceneText, scene), "");
     sim::installWorld(scene);
@@ -304,27 +369,27 @@ std::string accuracyCell(const std::string& table, const std::string& ped) {
   return line.substr(0, line.find("  "));
 }
 
-// A 0 or a 100 says which of the game's values decided it, the first the plug-in meets.
+// A 0 or a 100 says which of the game's answers decided it, the first the plug-in meets, with
+// the Angle the plug-in logged (not what the settings file says).
 TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
   const struct {
-    const char* settings;  // the scene's settings file, Angle as the plug-in holds it
-    float angle;
-    const char* shooter;  // keys of a ped 10 m north of the player, aiming at it
+    const char* settings;  // the scene's settings file
+    const char* shooter;   // keys of a ped 10 m north of the player, aiming at it
     const char* world;
     const char* accuracy;
   } rows[] = {
-      {"Angle = 3.0", 3.0f, "target check = false\nbonus = true\naim error = 6", "",
+      {"Angle = 3.0", "target check = false\nbonus = true\naim error = 6", "",
        "0: target check false"},
-      {"Angle = 3.0", 3.0f, "aim error = 3.2\nnumerator = 0\nbonus = true", "",
+      {"Angle = 3.0", "aim error = 3.2\nnumerator = 0\nbonus = true", "",
        "0: barrel off by Angle (3.00) or more"},
       // An Angle the plug-in cannot read is 1.5.
-      {"Angle = 3,0", 1.5f, "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
-      {"Angle = -5", -5.0f, "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
-      {"Angle = 3.0", 3.0f, "numerator = 1", "w1 = 1\nn = 2",
-       "0: the game's values multiply to under 1"},
-      {"Angle = 3.0", 3.0f, "bonus = true\nnumerator = 300", "", "100: bonus true"},
-      {"Angle = 3.0", 3.0f, "numerator = 300", "", "100: ratio 300/100 above 1"},
-      {"Angle = 3.0", 3.0f, "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
+      {"Angle = 3,0", "aim error = 2", "", "0: barrel off by Angle (1.50) or more"},
+      {"Angle = -5", "aim error = 20\nnumerator = -1", "", "0: ratio -1/100"},
+      {"Angle = 3.0", "numerator = 1", "w1 = 1\nn = 2",
+       "0: the game's values multiply to under 1 (band 2, ratio 1/100)"},
+      {"Angle = 3.0", "bonus = true\nnumerator = 300", "", "100: bonus true"},
+      {"Angle = 3.0", "numerator = 300", "", "100: ratio 300/100 above 1"},
+      {"Angle = 3.0", "aim error = 0.1", "w2 = -1", "100: w2 below 0"},
   };
   for (const auto& row : rows) {
     const std::string scene = std::string("[settings]\nfile = <<<END\n[Settings]\n") +
@@ -333,9 +398,78 @@ TEST_F(LabelReasonTest, EveryZeroAndHundredNamesWhatDecidedIt) {
                               "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
                               "target = player\n" +
                               row.shooter + "\n";
-    angleLeniency = row.angle;
-    EXPECT_EQ(accuracyCell(runOneFrame(scene, false), "Shooter"), row.accuracy) << scene;
+    EXPECT_EQ(accuracyCell(runInGameFolder(scene), "Shooter"), row.accuracy) << scene;
+    // The JSON gives the same reason.
+    const std::string reason = std::strchr(row.accuracy, ' ') + 1;
+    EXPECT_NE(sim::resultsJson(sim::world(), {}).find("\"reason\": \"" + reason + "\""),
+              std::string::npos)
+        << scene;
   }
+}
+
+// A bone the game does not find on the weapon is named, whatever the accuracy then comes to.
+TEST_F(LabelReasonTest, AMissingBoneIsNamed) {
+  const sim::GameWeapon* model = sim::modelBones("rv_cattleman");
+  ASSERT_NE(model, nullptr);
+  const std::string scene =
+      "[player]\nposition = 0, 0, 0\n[Dummy]\nposition = 10, 20, 0\n[Shooter]\n"
+      "position = 10, 50, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "target = Dummy\nmissing bones = tip\n[Other]\nposition = 5, 10, 0\n"
+      "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\ntarget = Dummy\n"
+      "missing bones = both\n";
+  const std::string table = runOneFrame(scene, false);
+  const auto reason = [&](const char* ped) {
+    const std::string cell = accuracyCell(table, ped);
+    return cell.substr(cell.find(": ") + 2);
+  };
+  EXPECT_EQ(reason("Shooter"),
+            "bone " + std::string(model->tip) + " not on the weapon: barrel point at the origin");
+  EXPECT_EQ(reason("Other"), "bones " + std::string(model->base) + " and " + model->tip +
+                                 " not on the weapon: barrel points at the origin");
+}
+
+// A ped the plug-in leaves alone is explained by the question the game answered no, asked about
+// the ped itself, its weapon or its target.
+TEST_F(LabelReasonTest, EveryPedLeftAloneNamesTheAnswerThatStoppedIt) {
+  const std::string armed =
+      "weapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\ntarget = player\n";
+  const std::string scene =
+      "[player]\nposition = 0, 0, 0\n[Second]\nposition = 0, 10, 0\n" + armed +
+      "filter 2 = false\n[Unarmed]\nposition = 0, 11, 0\n[Checked]\nposition = 0, 12, 0\n"
+      "weapon = WEAPON_REPEATER_CARBINE\nmodel = rp_carbine\nweapon check 2 = false\n"
+      "[Idle]\nposition = 0, 13, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "[Aimer]\nposition = 0, 14, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n"
+      "target = Hidden\n[Hidden]\nposition = 0, 400, 0\nfilter 1 = false\n[Ghost]\n"
+      "position = 0, 15, 0\nhandle = 0\n" +
+      armed;
+  const std::string table = runOneFrame(scene, false);
+  EXPECT_EQ(accuracyCell(table, "Second"), "none: filter 2 false");
+  EXPECT_EQ(accuracyCell(table, "Unarmed"), "none: no current weapon");
+  EXPECT_EQ(accuracyCell(table, "Checked"), "none: weapon check 2 false");
+  EXPECT_EQ(accuracyCell(table, "Idle"), "none: no target");
+  EXPECT_EQ(accuracyCell(table, "Aimer"), "none: target fails filter 1");
+  EXPECT_EQ(accuracyCell(table, "Hidden"), "none: beyond 150 m of the player");
+  EXPECT_EQ(accuracyCell(table, "Ghost"), "none: its handle refers to nothing");
+}
+
+// Columns line up by the characters shown, whatever bytes a name takes in UTF-8.
+TEST_F(LabelReasonTest, ColumnsLineUpByCharactersShown) {
+  const std::string table = runOneFrame(
+      "[player]\nposition = 0, 0, 0\n[Jos\xC3\xA9 Mar\xC3\xAD\x61]\nposition = 0, 10, 0\n"
+      "[Bob]\nposition = 0, 20, 0\n",
+      false);
+  std::vector<std::size_t> secondColumn;
+  for (std::size_t row = table.find('\n'); row + 1 < table.size();
+       row = table.find('\n', row + 1)) {
+    const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
+    const std::size_t gap = line.find("  ", 2);
+    const std::size_t column = line.find_first_not_of(' ', gap);
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < column; ++i) shown += (line[i] & 0xC0) != 0x80 ? 1 : 0;
+    secondColumn.push_back(shown);
+  }
+  ASSERT_EQ(secondColumn.size(), 4u);  // the heading, the player and two peds
+  for (const std::size_t column : secondColumn) EXPECT_EQ(column, secondColumn[0]) << table;
 }
 
 }  // namespace
