@@ -18,7 +18,8 @@
 
 # The budgets (g++ 12, Release, -O2): PER_PED EMPTY_PASS REBUILD_PER_ROW REBUILD_PER_LONG_NAME.
 # Re-set them by pasting the "counted:" line that every run prints, after a change that has to
-# cost more or whenever the counts fall; the line adds 1 % for another build of the same compiler.
+# cost more or whenever the counts fall. The line adds 1 % for another build of the same compiler,
+# 3 % to the per-row budget: rows' model names land in buckets with more or fewer neighbours.
 budgets="546 142 72 40"
 
 set -uo pipefail
@@ -97,8 +98,9 @@ check "own instructions per pass with no peds, the weapon table's rebuild apart"
   "$budget_empty_pass"
 check "weapon table's rebuild per pass ($rows rows, $long_names names not of 8 to 16 characters)" \
   "$rebuild" "$rebuild_budget"
-# The rows' share of the rebuild; a long name's surcharge is only ever budgeted, not re-set here.
+# The rows' share of the rebuild; the surcharge per long name stays as budgeted (it was measured
+# with names of 17 to 64 characters: 30 instructions).
 per_row=$(((rebuild - long_names * budget_per_long_name) / rows))
-echo "counted: budgets=\"$((per_ped * 101 / 100)) $((rest * 101 / 100)) $(((per_row * 101 + 99) / 100)) $budget_per_long_name\""
+echo "counted: budgets=\"$((per_ped * 101 / 100)) $((rest * 101 / 100)) $(((per_row * 103 + 99) / 100)) $budget_per_long_name\""
 [ $status -eq 0 ] || echo "Budgets and how to re-set them: top of $0"
 exit $status
