@@ -118,23 +118,38 @@ def same_file(a, b):
     return b is not None and os.path.isfile(b) and filecmp.cmp(a, b, shallow=False)
 
 
+def compile_rule(rules, object_name):
+    """The command that compiles the object in a build.make, from its flags on, or None."""
+    for line in rules.splitlines():
+        if f" -o {object_name} -c " in line and "$(CXX_FLAGS)" in line:
+            return line[line.index("$(CXX_DEFINES)"):]
+    return None
+
+
 def reusable(object_file, root, build):
     """The scratch build's path for the checkout's object file when its flags and every input are
     the same there and the object is newer than each input; else None."""
     target = in_scratch(object_file, root, build)
-    flags = os.path.join(object_file.split(".dir" + os.sep)[0] + ".dir", "flags.make")
-    their_flags = in_scratch(flags, root, build)
-    if not os.path.isfile(flags) or their_flags is None or not os.path.isfile(their_flags):
-        return None
-    with open(flags, encoding="utf-8") as mine, open(their_flags, encoding="utf-8") as theirs:
-        if mine.read().replace(BUILD, build).replace(SOURCE, root) != theirs.read():
+    folder = object_file.split(".dir" + os.sep)[0] + ".dir"
+    # The target's flags, and the object's compile rule from the flags on (a compiler cache as
+    # launcher before them changes no output), must read the same in both builds.
+    compiled_in = object_file.split(os.sep + "CMakeFiles" + os.sep)[0]
+    name = os.path.relpath(object_file, compiled_in)
+    for rules, pick in (("flags.make", lambda text: text),
+                        ("build.make", lambda text: compile_rule(text, name))):
+        mine = os.path.join(folder, rules)
+        theirs = in_scratch(mine, root, build)
+        if not os.path.isfile(mine) or theirs is None or not os.path.isfile(theirs):
             return None
+        with open(mine, encoding="utf-8") as ours, open(theirs, encoding="utf-8") as scratch:
+            ours_text = pick(ours.read().replace(BUILD, build).replace(SOURCE, root))
+            if ours_text is None or ours_text != pick(scratch.read()):
+                return None
     with open(object_file + ".d", encoding="utf-8") as file:
         inputs = file.read().split(":", 1)[1].replace("\\\n", " ").split()
     built = os.path.getmtime(object_file)
     # Relative inputs (a compiler cache may write them so) are from the folder the compiler ran in.
-    compiled_in = object_file.split(os.sep + "CMakeFiles" + os.sep)[0]
-    for path in (os.path.normpath(os.path.join(compiled_in, name)) for name in inputs):
+    for path in (os.path.normpath(os.path.join(compiled_in, listed)) for listed in inputs):
         if not os.path.isfile(path) or os.path.getmtime(path) > built:
             return None
         if in_scratch(path, root, build) is not None and not same_file(
@@ -149,7 +164,10 @@ def reuse_objects(root, build):
     if not BUILD or not os.path.isdir(BUILD):
         return 0, 0
     reused = total = 0
-    for folder, _, names in os.walk(BUILD):
+    for folder, folders, names in os.walk(BUILD):
+        # Not into another build (the Windows one) nor the Wine prefix: nothing of ours there.
+        folders[:] = [name for name in folders if name != "wineprefix" and not os.path.isfile(
+            os.path.join(folder, name, "CMakeCache.txt"))]
         for name in names:
             if not name.endswith(".o.d") or not os.path.isfile(os.path.join(folder, name[:-2])):
                 continue
