@@ -12,7 +12,7 @@ LIMIT = 160  # one line of the list, even for a long assertion
 
 
 def reason(output):
-    """The first line that says why: a budget overrun, a GoogleTest failure with the line under
+    """The first line that says why: a budget overrun, a GoogleTest failure with the lines under
     it, a Python exception, a line saying FAIL or error; else the last line printed."""
     lines = [line.rstrip() for line in output.splitlines() if line.strip()]
     for line in lines:
@@ -22,8 +22,13 @@ def reason(output):
         found = re.match(r"(.*?):(\d+): Failure$", line)
         if found:
             where = f"{os.path.basename(found.group(1))}:{found.group(2)}"
-            after = lines[index + 1].strip() if index + 1 < len(lines) else ""
-            return f"{where}: {after}"
+            # The assertion's lines up to the test's end: "Expected equality... count Which is: 3".
+            after = []
+            for line in lines[index + 1:index + 6]:
+                if line.startswith("[") or line.endswith(": Failure"):
+                    break
+                after.append(line.strip())
+            return f"{where}: {' '.join(after)}"
     for line in lines:
         if re.match(r"\w+(Error|Exception)\b(: |$)", line) and not line.startswith("Traceback"):
             return line

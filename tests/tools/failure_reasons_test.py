@@ -1,5 +1,5 @@
 """./test's Failed list: from a real CTest run's JUnit file, each failing test's reason line
-(a budget overrun among other lines, GoogleTest's failure with the line under it, a Python
+(a budget overrun among other lines, GoogleTest's failure with the lines under it, a Python
 exception after its traceback), nothing for a test that passed.
 
     failure_reasons_test.py SOURCE_DIR
@@ -46,7 +46,7 @@ class FailureReasonsTest(unittest.TestCase):
         reasons = dict(line.split("\t") for line in listed.splitlines())
         self.assertEqual(reasons, {
             "budget": "OVER BUDGET: b: 9 instructions, budget 3",
-            "gtest": "a_test.cpp:42: Expected equality of these values:",
+            "gtest": "a_test.cpp:42: Expected equality of these values: count",
             "python": "AssertionError: the README predicts 80, the run gave 79",
         })
 
