@@ -8,11 +8,11 @@
 # Three counts, each against its own budget, so that the weapon rows a modder adds or renames move
 # none of them while the code paths they guard getting dearer does:
 #   - per treated ped, from the crowd's passes less the empty ones;
-#   - per empty pass, less the weapon table's rebuild (the search, the waits, the settings);
+#   - per empty pass, less the weapon table's rebuild (all else a pass does when no ped is near);
 #   - the rebuild per weapon row and per bone name it cannot compare in two 8-byte words (under
 #     8 or over 16 characters; such a name costs a memcmp call, the same for 17 characters as for
-#     64): a row or a long name brings its share of the budget, while a rebuild done twice or one
-#     that copies every name again costs about double.
+#     64): a row or a long name brings its share of the budget, while a rebuild done twice
+#     costs double.
 # Exits 77 (skipped) when valgrind cannot run here or the build is not the Release one the budgets
 # were taken from.
 
@@ -74,7 +74,11 @@ own_per_pass() {
 }
 
 read -r empty rebuild < <(own_per_pass 0 $passes) || exit 1
-[ -n "${rebuild:-}" ] || exit 1
+if [ -z "${rebuild:-}" ] || [ "$rebuild" -le 0 ]; then
+  echo "buildWeaponBoneTable is not in the call tree of the passes (inlined or renamed?): the" \
+    "guard counts its rebuild apart; $0 needs the new name"
+  exit 1
+fi
 rows=$(sed -n 's/^weapon rows: //p' "$work/log")
 long_names=$(sed -n 's/^bone names not of 8 to 16 characters: //p' "$work/log")
 read -r crowd _ < <(own_per_pass $peds $passes) || exit 1
