@@ -23,6 +23,18 @@ fi
 # Lint what the native build compiles of the plug-in, the fake game and the tools.
 mapfile -t compiled < <(grep -o '"file": *"[^"]*"' "$build/compile_commands.json" |
                         sed 's/.*"\([^"]*\)"$/\1/' | grep -E "/(src|sim|tools)/" | sort -u)
-report=$(clang-tidy -p "$build" --quiet "${compiled[@]}" 2>&1) || status=1
-grep -v -E '^[0-9]+ warnings? generated\.$' <<<"$report" || true
+# One clang-tidy per file, as many at once as there are cores. Each file's report goes to a file
+# of its own and they are printed in the files' order: parallel runs never mix their lines.
+reports=$(mktemp -d)
+trap 'rm -rf "$reports"' EXIT
+lint_one() {
+  clang-tidy -p "$build" --quiet "$1" >"$reports/${1//\//_}.log" 2>&1 || touch "$reports/failed"
+}
+export -f lint_one
+export build reports
+printf '%s\0' "${compiled[@]}" | xargs -0 -r -n 1 -P "$(nproc)" bash -c 'lint_one "$1"' _
+for file in "${compiled[@]}"; do
+  grep -v -E '^[0-9]+ warnings? generated\.$' "$reports/${file//\//_}.log" || true
+done
+[ ! -e "$reports/failed" ] || status=1
 exit $status
