@@ -1,7 +1,5 @@
 #include "accuracy/weapon_bones.h"
 
-#include <array>
-#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -49,53 +47,12 @@ const int weaponBoneRowCount = static_cast<int>(std::size(weaponBoneRows));
 
 std::unordered_map<std::uint32_t, WeaponBones> weaponBoneTable;
 
-namespace {
-// The rows' name lengths, measured by the compiler: a pass then compares lengths before any
-// text, and a pass started from another file's start-up code finds them already there.
-struct RowLengths {
-  std::size_t base;
-  std::size_t tip;
-};
-
-constexpr std::array<RowLengths, weaponBoneRowCount> measureRows() {
-  std::array<RowLengths, weaponBoneRowCount> lengths{};
-  for (std::size_t i = 0; i < lengths.size(); ++i) {
-    lengths[i] = {std::char_traits<char>::length(weaponBoneRows[i].baseBone),
-                  std::char_traits<char>::length(weaponBoneRows[i].tipBone)};
-  }
-  return lengths;
-}
-
-constexpr std::array<RowLengths, weaponBoneRowCount> rowLengths = measureRows();
-
-// Two texts of `length` characters each. The names are 8 to 16 characters long: two overlapping
-// 8-byte words cover them, where a memcmp call (a plain loop in some run-times) costs more.
-inline bool sameText(const char* a, const char* b, std::size_t length) {
-  if (length < 8 || length > 16) return std::memcmp(a, b, length) == 0;
-  std::uint64_t headA;
-  std::uint64_t headB;
-  std::uint64_t tailA;
-  std::uint64_t tailB;
-  std::memcpy(&headA, a, 8);
-  std::memcpy(&headB, b, 8);
-  std::memcpy(&tailA, a + length - 8, 8);
-  std::memcpy(&tailB, b + length - 8, 8);
-  return headA == headB && tailA == tailB;
-}
-
-// Every pass after the first finds the same names in place: comparing is cheaper than copying
-// them again, and a name that does differ is overwritten in its string's own buffer.
-inline void keepName(std::string& held, const char* name, std::size_t length) {
-  if (held.size() == length && sameText(held.data(), name, length)) return;
-  held.assign(name, length);
-}
-}  // namespace
-
 void buildWeaponBoneTable() {
-  for (std::size_t i = 0; i < rowLengths.size(); ++i) {
-    const WeaponBoneRow& row = weaponBoneRows[i];
+  for (const WeaponBoneRow& row : weaponBoneRows) {
     WeaponBones& entry = weaponBoneTable[nameHash(row.modelName)];
-    keepName(entry.baseBone, row.baseBone, rowLengths[i].base);
-    keepName(entry.tipBone, row.tipBone, rowLengths[i].tip);
+    // From the second pass on the names are those already held: each is copied into its own
+    // string's buffer, with nothing allocated.
+    entry.baseBone = row.baseBone;
+    entry.tipBone = row.tipBone;
   }
 }
