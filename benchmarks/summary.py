@@ -26,8 +26,8 @@ PASS, FLOOR, PAIRED = 0, 2, 4  # fields of a summary line after its crowd
 
 
 def read(paths):
-    """Per (build, crowd) one row per copy; the instruction counts."""
-    rows, counts = {}, {}
+    """Per (build, crowd) one row per copy; the instruction counts, in the guard's order."""
+    rows, counts = {}, []
     for path in paths:
         with open(path, encoding="utf-8", errors="replace") as log:
             for line in log:
@@ -35,12 +35,12 @@ def read(paths):
                 if len(fields) == 9 and fields[0] == "summary":
                     rows.setdefault((fields[1], fields[2]), []).append(
                         [float(v) for v in fields[3:]])
-                for key, pattern in (("per ped", r"per treated ped \(64 peds\)"),
-                                     ("empty", r"per pass with no peds[^:]*")):
-                    found = re.search(pattern + r": (\d+) instructions(?:, budget (\d+))?", line)
-                    if found:
-                        counts[key] = (int(found.group(1)),
-                                       int(found.group(2)) if found.group(2) else None)
+                # "ok: WHAT: N instructions, budget B", or OVER BUDGET; "counted: WHAT: N ..."
+                found = re.match(r"(?:ok|OVER BUDGET|counted): (.*): (\d+) instructions"
+                                 r"(?:, budget (\d+))?$", line.strip())
+                if found:
+                    counts.append((found.group(1), int(found.group(2)),
+                                   int(found.group(3)) if found.group(3) else None))
     return rows, counts
 
 
@@ -86,10 +86,7 @@ def verdict(label, value, target, detail=""):
     return f"  {label}, at most {target:.2f}: {value:.3f}{detail} -- {'met' if met else 'NOT MET'}"
 
 
-def count_line(label, counted):
-    if counted is None:
-        return f"  {label}: not counted in this run"
-    count, budget = counted
+def count_line(label, count, budget):
     guarded = f" (instruction_budget fails above {budget:,})" if budget is not None else ""
     return f"  {label}: {count:,}{guarded}"
 
@@ -131,8 +128,10 @@ def main():
         value, detail = paired(build)
         print(verdict(f"median paired ratio at 64 peds, {name}", value, PAIRED_TARGET, detail))
     print("Own instructions, exact counts of this build (the same on any machine):")
-    print(count_line("per treated ped", counts.get("per ped")))
-    print(count_line("per pass with no peds", counts.get("empty")))
+    if not counts:
+        print("  not counted in this run")
+    for label, count, budget in counts:
+        print(count_line(label, count, budget))
 
 
 if __name__ == "__main__":
