@@ -311,8 +311,9 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     if (there == SettingsThere::other && !options.replaceSettings) {
       std::fprintf(stderr,
                    "game-sim: %s is there already and is not %s settings file: it is left as it "
-                   "is, and nothing ran. Move it away, run game-sim in a folder of its own, or "
-                   "give --replace-settings to write %s over it\n",
+                   "is, and nothing ran. Move it away, run game-sim in a folder of its own, "
+                   "give --replace-settings to write %s over it, or run a scene without "
+                   "[settings] to let the plug-in read this one\n",
                    plugins.fullPath(settingsPath.c_str()).c_str(), whose, whose);
       return 2;
     }

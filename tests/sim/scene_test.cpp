@@ -241,8 +241,9 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
   EXPECT_EQ(keptSays, "game-sim: " + path +
                           " is there already and is not the built-in scene's settings file: it "
                           "is left as it is, and nothing ran. Move it away, run game-sim in a "
-                          "folder of its own, or give --replace-settings to write the built-in "
-                          "scene's over it\n");
+                          "folder of its own, give --replace-settings to write the built-in "
+                          "scene's over it, or run a scene without [settings] to let the plug-in "
+                          "read this one\n");
   EXPECT_EQ(contents(), players);
 
   const auto [replaced, replacedSays] = run({"--replace-settings"});
