@@ -41,16 +41,15 @@ TEST_F(WeaponBonesTest, BuildHashesEveryModelNameInOrder) {
   }
 }
 
+// The game looks bones up by their exact names: every row's names are held as the row spells
+// them, letter case included.
 TEST_F(WeaponBonesTest, NamesKeepTheirLetterCase) {
   buildWeaponBoneTable();
-  EXPECT_EQ(bonesOf("ps_semiauto").baseBone, "gun_guncock4");
-  EXPECT_EQ(bonesOf("ps_semiauto").tipBone, "gun_muzzle");
-  EXPECT_EQ(bonesOf("rf_elephant").baseBone, "gun_muzzle");
-  EXPECT_EQ(bonesOf("rf_elephant").tipBone, "gun_projectile");
-  EXPECT_EQ(bonesOf("sg_sawedoff").baseBone, "gun_ammo2");
-  EXPECT_EQ(bonesOf("sg_sawedoff").tipBone, "Gun_Muzzle1");
-  EXPECT_EQ(bonesOf("rv_cattleman").baseBone, "Gun_Lead1");
-  EXPECT_EQ(bonesOf("rv_cattleman").tipBone, "Gun_Muzzle");
+  for (int row = 0; row < weaponBoneRowCount; ++row) {
+    const WeaponBoneRow& spelt = weaponBoneRows[row];
+    EXPECT_EQ(bonesOf(spelt.modelName).baseBone, spelt.baseBone) << spelt.modelName;
+    EXPECT_EQ(bonesOf(spelt.modelName).tipBone, spelt.tipBone) << spelt.modelName;
+  }
 }
 
 TEST_F(WeaponBonesTest, SecondBuildLeavesTheSameTable) {
