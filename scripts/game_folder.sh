@@ -1,0 +1,34 @@
+# Sourced by ./run: its game folder is made anew for every run, so that nothing an earlier run
+# left changes this one; but a settings file changed since a run left it there is someone's own
+# (a modder trying a hand-edited file) and is kept, bytes and time as they were.
+settings_name=vok.quillmarrowfendcask.ini
+
+# Empties FOLDER but for a settings file whose bytes are not those recorded in RECORD (the
+# sha256sum line of the file the last run left). Prints the kept file's sha256sum line, if any.
+fresh_game_folder() {
+  local folder=$1 record=$2 settings=$1/$settings_name kept=$1.kept-settings
+  if [ -f "$settings" ] && ! sha256sum --status -c "$record" 2>/dev/null; then
+    mv "$settings" "$kept"
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    mv "$kept" "$settings"
+    echo "run: $settings was changed since the last run left it: kept as it is" >&2
+    sha256sum "$settings"
+    return
+  fi
+  rm -rf "$folder"
+  mkdir -p "$folder"
+}
+
+# Records the settings file a run left in FOLDER as the run's own, unless it is the kept file
+# whose sha256sum line is KEPT, unchanged: that one stays someone else's.
+record_game_settings() {
+  local folder=$1 record=$2 kept=$3 settings=$1/$settings_name now
+  if [ ! -f "$settings" ]; then
+    rm -f "$record"
+    return
+  fi
+  now=$(sha256sum "$settings")
+  [ -n "$kept" ] && [ "$now" = "$kept" ] && return
+  echo "$now" >"$record"
+}
