@@ -135,7 +135,7 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
   utf8.clear();
   std::string section;
   // Keys under a section header that is itself a mistake are passed over: they would only repeat
-  // it (a section given twice would have each of its keys given twice too).
+  // it. A section given twice is no such mistake: its copy is read under a name of its own.
   enum class Under { noSection, section, badSection } under = Under::noSection;
   std::vector<char32_t> codes;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -180,13 +180,18 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
         continue;
       }
       const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
-      if (!added) {
-        fail(joined({at, "[", section, "] is given twice, first on line ",
-                     std::to_string(first->second), ": give each section once"}));
+      under = Under::section;
+      if (added) {
+        keep();
         continue;
       }
-      under = Under::section;
-      keep();
+      fail(joined({at, "[", section, "] is given twice, first on line ",
+                   std::to_string(first->second), ": give each section once"}));
+      // The copy is read under a name of its own, so that its keys are checked too.
+      section = copyName(section, static_cast<int>(i) + 1);
+      index.emplace(lowerCase(section), static_cast<int>(i) + 1);
+      utf8 += "[" + section + "]";
+      utf8 += endings[i];
       continue;
     }
     const std::size_t equals = line.find('=');
@@ -210,7 +215,7 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
       indexed = added;
       if (added) keep();
       if (!added) {
-        fail(joined({at, "[", section, "] ", key, " is given twice, first on line ",
+        fail(joined({at, "[", shownName(section), "] ", key, " is given twice, first on line ",
                      std::to_string(first->second), ": give each key once"}));
       }
     }
@@ -228,7 +233,8 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
     if (end == lines.size()) {
       // The rest is the block's text, not the scene's: it has nothing more to name.
       if (indexed) {
-        fail(joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
+        fail(joined({at, "[", shownName(section), "] ", key, " = ", value, ": no line ",
+                     value.substr(3),
                      " ends the block (it would take in the rest of the scene)"}));
       }
       break;
@@ -243,6 +249,14 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
   }
   return errors;
 }
+
+std::string copyName(const std::string& section, int line) {
+  return section + copyMark + std::to_string(line);
+}
+
+std::string shownName(const std::string& section) { return section.substr(0, section.find(copyMark)); }
+
+bool isCopy(const std::string& section) { return section.find(copyMark) != std::string::npos; }
 
 // "12: " for a key's line, or for its section's line when the scene does not give the key.
 int lineNumber(const LineIndex& lines, const std::string& section, const std::string& key) {
