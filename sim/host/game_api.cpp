@@ -171,7 +171,8 @@ void tally(HostTally* tally) {
             host.keyboardUnregistrations,
             static_cast<std::uint32_t>(last.labels.size()),
             0,
-            0};
+            0,
+            sim::world().totals.frames};
   for (const sim::ActorFrame& actor : last.actors) {
     if (actor.accuracySets == 0) continue;
     ++tally->lastFrameTreated;
