@@ -41,7 +41,7 @@ struct HostTally {
 
 // One load, run and unload of the plug-ins, as game-sim saw it.
 struct ReloadRecord {
-  std::uint64_t firstFrame;  // the number of the load's first frame, counted over the run
+  std::uint64_t firstFrame;         // the number of the load's first frame, counted over the run
   std::uint32_t scriptsRegistered;  // while they loaded
   std::uint32_t handlersRegistered;
   std::uint32_t scriptsUnregistered;  // while they unloaded

@@ -290,8 +290,7 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
   // A run that reloads the plug-ins marks where each load's frames start.
   std::size_t reloadsMarked = 0;
   const auto markReloads = [&](std::uint64_t upToFrame) {
-    for (; reloadsMarked < run.reloads.size() &&
-           run.reloads[reloadsMarked].firstFrame <= upToFrame;
+    for (; reloadsMarked < run.reloads.size() && run.reloads[reloadsMarked].firstFrame <= upToFrame;
          ++reloadsMarked) {
       out += "\nReload " + std::to_string(reloadsMarked + 1) + " of " +
              std::to_string(run.reloads.size()) + " starts at frame " +

@@ -19,8 +19,8 @@ struct Range {
 // zero-width spaces, joiners and direction marks, variation selectors. Other scripts' own marks
 // count one cell, which at worst leaves their row a cell off.
 constexpr Range zeroWidth[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x1160, 0x11FF}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
-    {0x200B, 0x200F}, {0x2060, 0x2064}, {0x20D0, 0x20FF}, {0x302A, 0x302D}, {0x3099, 0x309A},
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x1160, 0x11FF}, {0x1AB0, 0x1AFF},  {0x1DC0, 0x1DFF},
+    {0x200B, 0x200F}, {0x2060, 0x2064}, {0x20D0, 0x20FF}, {0x302A, 0x302D},  {0x3099, 0x309A},
     {0xD7B0, 0xD7FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xE0100, 0xE01EF}};
 
 // East Asian Width W and F as of Unicode 14, neighbouring ranges joined over unassigned code
@@ -50,8 +50,9 @@ constexpr Range wide[] = {
 
 template <std::size_t count>
 bool within(const Range (&ranges)[count], char32_t code) {
-  const Range* after = std::upper_bound(std::begin(ranges), std::end(ranges), code,
-                                        [](char32_t c, const Range& range) { return c < range.first; });
+  const Range* after =
+      std::upper_bound(std::begin(ranges), std::end(ranges), code,
+                       [](char32_t c, const Range& range) { return c < range.first; });
   return after != std::begin(ranges) && code <= (after - 1)->last;
 }
 

@@ -425,6 +425,7 @@ std::string markedWarning(const std::string& warning) {
 std::string listed(std::vector<std::string> errors, const std::vector<std::string>& found,
                    std::vector<std::string>* warnings) {
   std::vector<std::string> marked;
+  marked.reserve(found.size());
   for (const std::string& warning : found) marked.push_back(markedWarning(warning));
   sortByLine(marked);
   if (errors.empty()) {

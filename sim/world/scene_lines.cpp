@@ -234,8 +234,7 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
       // The rest is the block's text, not the scene's: it has nothing more to name.
       if (indexed) {
         fail(joined({at, "[", shownName(section), "] ", key, " = ", value, ": no line ",
-                     value.substr(3),
-                     " ends the block (it would take in the rest of the scene)"}));
+                     value.substr(3), " ends the block (it would take in the rest of the scene)"}));
       }
       break;
     }
@@ -254,7 +253,9 @@ std::string copyName(const std::string& section, int line) {
   return section + copyMark + std::to_string(line);
 }
 
-std::string shownName(const std::string& section) { return section.substr(0, section.find(copyMark)); }
+std::string shownName(const std::string& section) {
+  return section.substr(0, section.find(copyMark));
+}
 
 bool isCopy(const std::string& section) { return section.find(copyMark) != std::string::npos; }
 

@@ -206,12 +206,14 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
   const std::string at = "game-sim: " + mistakes + ":";
   rows.push_back(
       {{"--scene", mistakes},
-       at + "3: [wrold]: unknown section (did you mean [world]?); sim/world/scene.h lists the "
-            "sections\n" +
+       at +
+           "3: [wrold]: unknown section (did you mean [world]?); sim/world/scene.h lists the "
+           "sections\n" +
            at + "6: [Deputy] position = 1, 2: expected x, y, z\n" + at +
            "7: warning: [Deputy] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no "
            "weapon of that name (did you mean WEAPON_REVOLVER_CATTLEMAN?)\n" +
-           at + "9: [Deputy] target = Dumy: no actor named Dumy in the scene (did you mean Dummy?)\n" +
+           at +
+           "9: [Deputy] target = Dumy: no actor named Dumy in the scene (did you mean Dummy?)\n" +
            at + "14: [deputy] is given twice, first on line 5: give each section once\n" + at +
            "15: [deputy] aim error = 720: expected degrees from 0 to 180\n"});
   const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
@@ -495,7 +497,7 @@ TEST_F(LabelReasonTest, ColumnsLineUpByCellsShown) {
   } peds[] = {{"player", 6},
               {"Jos\xC3\xA9 Mar\xC3\xAD\x61", 10},
               {"\xE6\x9D\x8E\xE5\xB0\x8F\xE9\xBE\x8D", 6},  // three Han characters
-              {"Jose\xCC\x81", 4},                             // an e and a combining acute
+              {"Jose\xCC\x81", 4},                          // an e and a combining acute
               {"Bob", 3}};
   std::string scene = "[player]\nposition = 0, 0, 0\n";
   for (std::size_t i = 1; i < std::size(peds); ++i) {
@@ -506,8 +508,8 @@ TEST_F(LabelReasonTest, ColumnsLineUpByCellsShown) {
   const auto secondColumn = [&](const std::string& name, std::size_t cells) {
     const std::size_t row = table.find("\n  " + name + " ");
     if (row == std::string::npos) return std::size_t{0};
-    const std::size_t blanks = table.find_first_not_of(' ', row + 3 + name.size()) -
-                               (row + 3 + name.size());
+    const std::size_t blanks =
+        table.find_first_not_of(' ', row + 3 + name.size()) - (row + 3 + name.size());
     return 2 + cells + blanks;
   };
   const std::size_t heading = secondColumn("Ped", 3);
