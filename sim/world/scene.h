@@ -20,9 +20,10 @@
 // camera distance 0 to 10000 m. The game's answers (p, h, c1, c2, w1..w3, the reported ones)
 // take nan and inf too. Each section and each key is given once; a line is a [section],
 // key = value, a comment (; or #) or blank. Every mistake is named, with its line, those in a
-// section given twice too. A section named a slip of the keyboard away from scene, world,
-// settings or player is taken for it misspelt, unless it reads better as a ped (see readingOf).
-// A scene without a name is named by its file.
+// section given twice too. A section named two letters or fewer away from scene, world,
+// settings or player is taken for it misspelt, unless it reads as a ped with no mistake, or with
+// fewer than as that section (a ped gives its position and ped keys only). A scene without a
+// name is named by its file.
 #pragma once
 
 #include <string>
