@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "utf8.h"
+
 namespace sim {
 
 namespace {
@@ -56,34 +58,13 @@ bool within(const Range (&ranges)[count], char32_t code) {
   return after != std::begin(ranges) && code <= (after - 1)->last;
 }
 
-// The code point at the start of text and its length in bytes, or a length of 0 where the bytes
-// are not well-formed UTF-8 (overlong forms, surrogates and values past U+10FFFF included).
-std::size_t decode(std::string_view text, char32_t& code) {
-  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-  const unsigned char lead = byte(0);
-  const std::size_t length = lead < 0x80                   ? 1
-                             : lead >= 0xC2 && lead < 0xE0 ? 2
-                             : lead >= 0xE0 && lead < 0xF0 ? 3
-                             : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                           : 0;
-  if (length == 0 || length > text.size()) return 0;
-  code = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(k) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(k) & 0x3F);
-  }
-  constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return 0;
-  return length;
-}
-
 }  // namespace
 
 std::size_t displayWidth(std::string_view text) {
   std::size_t cells = 0;
   while (!text.empty()) {
     char32_t code = 0;
-    const std::size_t length = decode(text, code);
+    const std::size_t length = utf8Sequence(text, code);
     if (length == 0) {
       ++cells;
       text.remove_prefix(1);

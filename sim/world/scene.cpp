@@ -414,7 +414,8 @@ void sortByLine(std::vector<std::string>& messages) {
 
 // "12: warning: ...", as compilers mark one.
 std::string markedWarning(const std::string& warning) {
-  const bool hasLine = std::isdigit(static_cast<unsigned char>(warning.front())) != 0;
+  const bool hasLine =
+      !warning.empty() && std::isdigit(static_cast<unsigned char>(warning.front())) != 0;
   const std::size_t after = hasLine ? warning.find(": ") + 2 : 0;
   return warning.substr(0, after) + "warning: " + warning.substr(after);
 }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "utf8.h"
+
 namespace sim {
 
 bool sameName(const char* a, const char* b) {
@@ -59,30 +61,15 @@ void appendUtf8(std::string& out, char32_t code) {
   }
 }
 
-// The code points of well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF),
-// or false.
+// The code points of well-formed UTF-8, or false.
 bool decodeUtf8(std::string_view text, std::vector<char32_t>& codes) {
   codes.clear();
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                             : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-      code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
-      return false;
-    }
+  while (!text.empty()) {
+    char32_t code = 0;
+    const std::size_t length = utf8Sequence(text, code);
+    if (length == 0) return false;
     codes.push_back(code);
-    i += length;
+    text.remove_prefix(length);
   }
   return true;
 }
