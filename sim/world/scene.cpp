@@ -450,13 +450,12 @@ std::string listed(std::vector<std::string> errors, const std::vector<std::strin
 constexpr int lastSettingsFile = 16;
 
 void readSettingsFiles(Reader& in, Scene& scene) {
-  constexpr int lastFile = lastSettingsFile;
   if (const char* file = in.ini.GetValue(in.section, "file")) {
     scene.hasSettingsFile = true;
     scene.settingsFile = std::string(file) + "\n";
   }
   bool gap = !scene.hasSettingsFile;
-  for (int i = 2; i <= lastFile; ++i) {
+  for (int i = 2; i <= lastSettingsFile; ++i) {
     const std::string key = "file " + std::to_string(i);
     const char* file = in.ini.GetValue(in.section, key.c_str());
     if (file == nullptr) {
