@@ -63,6 +63,12 @@ bool within(const Range (&ranges)[count], char32_t code) {
 std::size_t displayWidth(std::string_view text) {
   std::size_t cells = 0;
   while (!text.empty()) {
+    // Most names are ASCII, one cell a byte: no table is searched for them.
+    if (static_cast<unsigned char>(text.front()) < 0x80) {
+      ++cells;
+      text.remove_prefix(1);
+      continue;
+    }
     char32_t code = 0;
     const std::size_t length = utf8Sequence(text, code);
     if (length == 0) {
