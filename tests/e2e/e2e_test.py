@@ -298,7 +298,7 @@ class E2ETest(unittest.TestCase):
                             "--svg", svg], env=environment, stderr=err, cwd=caller,
                            timeout=300, check=True)
             err.seek(0)
-            self.assertIn(f"my.ini:{line}: not UTF-8, so read as Windows-1252", err.read())
+            self.assertIn(f"my.ini:{line}: warning: not UTF-8, so read as Windows-1252", err.read())
         with open(os.path.join(caller, "r.json"), encoding="utf-8") as file:
             printed = json.load(file)
         self.assertIn("José", xml.dom.minidom.parse(svg).toxml())
