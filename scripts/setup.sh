@@ -133,22 +133,43 @@ compare_arm64_with_native() {
 }
 
 # Builds the Arm unit tests, runs them under qemu and compares the Arm build's results with the
-# native one's; says plainly what built and passed, with the count, and how long it took.
+# native one's; says plainly what built and passed, with the count, and how long it took. Leaves
+# the stage's counts in arm64_passed and arm64_failed (each unit test and the comparison count
+# one; a build that failed counts one failure) and what failed in arm64_failures.
 run_arm64_tests() {
   local start=$SECONDS log=build-arm64/unit_tests.log status ran passed
-  install_missing_packages "${packages[@]}" "${arm64_packages[@]}" || return 1
+  arm64_passed=0 arm64_failed=0 arm64_failures=()
+  install_missing_packages "${packages[@]}" "${arm64_packages[@]}" ||
+    { arm64_failed=1 arm64_failures=("arm64: installing the cross compiler and qemu"); return 1; }
   echo "arm64: building the unit tests with aarch64-linux-gnu-g++ in build-arm64/"
-  build_arm64 || { echo "arm64: FAILED: the unit tests did not build"; return 1; }
+  build_arm64 || {
+    echo "arm64: FAILED: the unit tests did not build"
+    arm64_failed=1 arm64_failures=("arm64: the unit tests did not build (see above)")
+    return 1
+  }
   on_arm64 build-arm64/tests/unit_tests --gtest_brief=1 >"$log" 2>&1
   status=$?
   ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' "$log")
   passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log")
-  if [ "$status" -ne 0 ] || [ -z "$ran" ] || [ "$passed" != "$ran" ]; then
+  if [ "$status" -ne 0 ] || [ -z "$ran" ] || [ "${passed:-0}" != "$ran" ]; then
     cat "$log"
     echo "arm64: FAILED: the unit tests under qemu-aarch64 (exit status $status; $log)"
+    arm64_passed=${passed:-0}
+    arm64_failed=$((${ran:-1} - ${passed:-0}))
+    [ "$arm64_failed" -gt 0 ] || arm64_failed=1
+    mapfile -t arm64_failures < <(sed -nE 's/^\[  FAILED  \] ([^ ]+\.[^ ]+).*/arm64: \1/p' "$log" |
+                                  sort -u)
+    [ ${#arm64_failures[@]} -gt 0 ] ||
+      arm64_failures=("arm64: the unit tests under qemu-aarch64 (exit status $status; $log)")
     return 1
   fi
+  arm64_passed=$passed
   echo "arm64: $passed unit tests built for aarch64 and passed under qemu-aarch64"
-  compare_arm64_with_native || { echo "arm64: FAILED: comparing with the native build"; return 1; }
+  if ! compare_arm64_with_native; then
+    echo "arm64: FAILED: comparing with the native build"
+    arm64_failed=1 arm64_failures=("arm64: the Arm build's results differ from the native build's")
+    return 1
+  fi
+  arm64_passed=$((arm64_passed + 1))
   echo "arm64: stage took $((SECONDS - start)) s"
 }
