@@ -32,6 +32,24 @@ build_native() {
   cmake --build build -j"$(nproc)"
 }
 
+# One of ./run, ./test and ./bench at a time in a checkout: each builds in build/ and runs what it
+# built (the end-to-end tests copy game-sim.exe from build/windows; one copied while a build was
+# writing it made Wine exit with 1 and say nothing), and ./run writes out/ and dist/. A second
+# one waits for the first, saying so. The lock is held by a helper that ends with the caller: held
+# by the caller itself, it would pass to Wine's server, which outlives the run by seconds.
+take_turn() {
+  # Taken already for this checkout by the command that started this one (.ci/run's ./test).
+  [ "${CHECKOUT_TURN_TAKEN:-}" != "$PWD" ] || return 0
+  mkdir -p out
+  flock -n out/run.lock true ||
+    echo "$1: another ./run, ./test or ./bench is running in $PWD; this one waits for it to end" >&2
+  coproc turn {
+    flock -o out/run.lock sh -c 'echo held; exec tail --pid="$1" -s 0.2 -f /dev/null' _ $$
+  }
+  read -r _ <&"${turn[0]}" || { echo "$1: cannot lock $PWD/out/run.lock" >&2; exit 2; }
+  export CHECKOUT_TURN_TAKEN=$PWD
+}
+
 # Wine for the Windows builds, in a prefix of our own (build/wineprefix unless given), created
 # on first use.
 wine=/usr/lib/wine/wine64
