@@ -11,7 +11,8 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot --init || exit 1
 "$wineserver" -p60 </dev/null >/dev/null 2>&1 && exit 0
 # The prefix's server runs in a folder named after the prefix's device and inode.
-folder=$(stat -c '%d %i' "$WINEPREFIX" | { read -r device inode; printf 'server-%x-%x' "$device" "$inode"; })
+folder=$(stat -c '%d %i' "$WINEPREFIX" |
+         { read -r device inode; printf 'server-%x-%x' "$device" "$inode"; })
 for server in $(pgrep -x wineserver64; pgrep -x wineserver); do
   [ "$(basename "$(readlink "/proc/$server/cwd")")" = "$folder" ] || continue
   tr '\0' ' ' <"/proc/$server/cmdline" | grep -q -- ' -p60 ' && exit 0

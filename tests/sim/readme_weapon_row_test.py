@@ -238,7 +238,10 @@ def main():
         print("rows appended to", ", ".join(edited))
         # ./test lints: the README's clang-format command must fix the files its rows go into,
         # and leave its rows as they are.
-        command = re.search(r"`(clang-format -i [^`]+)`", section(readme)).group(1).split()
+        given = re.search(r"`(clang-format -i [^`]+)`", section(readme))
+        if given is None:
+            raise AssertionError("the README's row steps give no `clang-format -i` command")
+        command = given.group(1).split()
         if sorted(command[2:]) != edited:
             raise AssertionError(f"the README's `{' '.join(command)}` is not for the files its "
                                  f"rows go into: {' '.join(edited)}")
@@ -248,7 +251,7 @@ def main():
         if changed:
             if run(["clang-format", "--dry-run", "--Werror", *changed], cwd=SOURCE) is not None:
                 print(f"To fix the format, in {SOURCE}: clang-format -i {' '.join(changed)}")
-                raise checkout_at_fault(f"{' '.join(changed)} is not clang-formatted")
+                raise checkout_at_fault(f"not clang-formatted: {' '.join(changed)}")
             raise AssertionError(f"the README's rows are not formatted as clang-format formats "
                                  f"them: its `{' '.join(command)}` changed {' '.join(changed)}")
 

@@ -30,7 +30,8 @@ output=$(TEST_STATUS=1 TEST_OUTPUT="build output$stages
 Failed:
   format_and_lint (unit and build checks): a reason" "$work/.ci/run" 2>&1)
 status=$?
-[ "$(tail -n 1 <<<"$output")" = "8 passed, 2 failed" ] || fail "last line: $(tail -n 1 <<<"$output")"
+last=$(tail -n 1 <<<"$output")
+[ "$last" = "8 passed, 2 failed" ] || fail "last line: $last"
 [ "$status" -ne 0 ] || fail "exit status 0 with failures"
 ending=$(sed -n '/^== Every stage$/,$p' <<<"$output")
 for line in "unit and build checks: 4 passed, 1 failed" "Failed:" \
