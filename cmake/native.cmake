@@ -60,6 +60,11 @@ if(BUILD_WINDOWS_PLUGIN)
     INSTALL_COMMAND "")
   # The capture flavour's DLL beside it, under the same file name: only the plug-in is built.
   set(WINDOWS_CAPTURE_BUILD_DIR ${CMAKE_BINARY_DIR}/windows-capture)
+  # Under make, $(MAKE) shares the parent's job slots; other generators build it on their own.
+  set(capture_build_command ${CMAKE_COMMAND} --build <BINARY_DIR> --target plugin)
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    set(capture_build_command "$(MAKE)" plugin)
+  endif()
   ExternalProject_Add(windows-capture
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${WINDOWS_CAPTURE_BUILD_DIR}
@@ -67,7 +72,7 @@ if(BUILD_WINDOWS_PLUGIN)
                -DCMAKE_BUILD_TYPE=Release
                -DWARNINGS_AS_ERRORS=${WARNINGS_AS_ERRORS}
                -DCAPTURE=ON
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target plugin
+    BUILD_COMMAND ${capture_build_command}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
   set(CAPTURE_PLUGIN_ASI ${WINDOWS_CAPTURE_BUILD_DIR}/${PLUGIN_NAME}.asi)
