@@ -135,8 +135,7 @@ void writeCapture() {
                           : "Capture: %u %s, %u native calls (%lu bytes) could not be "
                             "written to %s",
                   static_cast<unsigned>(passesDone), passesDone == 1 ? "pass" : "passes",
-                  static_cast<unsigned>(callsDone),
-                  static_cast<unsigned long>(length), path);
+                  static_cast<unsigned>(callsDone), static_cast<unsigned long>(length), path);
   }
   appendLogLine(line);
   std::free(buffer);
