@@ -60,12 +60,17 @@ void storeAt(std::size_t at, std::uint64_t value, std::size_t bytes) {
     buffer[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// A text's bytes without its NUL: the length before them says where it ends.
+void putBytes(const void* bytes, std::size_t size) {
+  std::memcpy(captureCursor, bytes, size);
+  captureCursor += size;
+}
+
 void putVersionText(const char* text) {
   std::size_t length = std::strlen(text);
   if (length > capture_format::versionTextCapacity) length = capture_format::versionTextCapacity;
   capturePut(length, 1);
-  std::memcpy(captureCursor, text, length);
-  captureCursor += length;
+  putBytes(text, length);
 }
 
 // The budget ran out: the pass being recorded is dropped, the complete ones are written at the
@@ -228,8 +233,7 @@ void captureText(const char* text) {
   }
   capturePut(static_cast<std::uint8_t>(SlotKind::text), 1);
   capturePut(length, 2);
-  std::memcpy(captureCursor, text, length);
-  captureCursor += length;
+  putBytes(text, length);
 }
 
 void captureOutput(const void* address, std::size_t size) {
