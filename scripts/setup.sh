@@ -75,8 +75,8 @@ build_sanitized() {
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DBUILD_WINDOWS_PLUGIN=OFF -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
-  # Only what the stage runs: the unit tests.
-  cmake --build build-sanitize -j"$(nproc)" --target unit_tests
+  # Only what the stage runs: the unit tests, the capture flavour's with them.
+  cmake --build build-sanitize -j"$(nproc)" --target unit_tests capture_tests
 }
 
 # The libFuzzer targets, instrumented with the same sanitizers (clang only).
@@ -93,7 +93,7 @@ run_fuzz() {
   local seconds=${1:-20}
   shift || true
   local targets=("$@")
-  [ ${#targets[@]} -gt 0 ] || targets=(settings accuracy pass)
+  [ ${#targets[@]} -gt 0 ] || targets=(settings accuracy pass capture)
   local target
   for target in "${targets[@]}"; do
     local work=build-fuzz/runs/$target

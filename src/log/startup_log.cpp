@@ -43,13 +43,17 @@ PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
   log.length = std::min(sizeof log.bytes - 1, log.length + static_cast<std::size_t>(written));
 }
 
+// How a module's version reads, in the log and in the capture flavour's file alike.
+#define MODULE_VERSION_FORMAT "%u.%u.%u.%u"
+#define MODULE_VERSION_MISSING "not given"
+
 void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
   std::uint16_t version[4] = {};
   if (moduleFileVersion(moduleName, version)) {
-    append(log, "%s version: %u.%u.%u.%u\r\n", label, unsigned{version[0]}, unsigned{version[1]},
-           unsigned{version[2]}, unsigned{version[3]});
+    append(log, "%s version: " MODULE_VERSION_FORMAT "\r\n", label, unsigned{version[0]},
+           unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
   } else {
-    append(log, "%s version: not given\r\n", label);
+    append(log, "%s version: " MODULE_VERSION_MISSING "\r\n", label);
   }
 }
 
@@ -223,3 +227,22 @@ void logFirstPass(std::int32_t found, std::int32_t treated) {
          static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
   writeLog(log, "ab");
 }
+
+#ifdef PLUGIN_CAPTURE
+void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
+  std::uint16_t version[4] = {};
+  if (moduleFileVersion(moduleName, version)) {
+    std::snprintf(text, sizeof text, MODULE_VERSION_FORMAT, unsigned{version[0]},
+                  unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
+  } else {
+    std::snprintf(text, sizeof text, MODULE_VERSION_MISSING);
+  }
+}
+
+void appendLogLine(const char* line) {
+  if (logPath[0] == '\0') return;
+  LogText log{};
+  append(log, "%s\r\n", line);
+  writeLog(log, "ab");
+}
+#endif
