@@ -1,7 +1,8 @@
 """The release package: built by scripts/package.sh from the Windows build, the way ./run builds it.
 
 It holds exactly the plug-in, the settings file as the plug-in creates it on a first run, the
-player's readme and the licence; its checksum file verifies; the same inputs give the same zip.
+player's readme, the licence and the changelog for players; its checksum file verifies; the same
+inputs give the same zip.
 The settings sample of each readme, copied as it stands, is what the plug-in reads.
 CTest passes the paths in the environment, as for e2e_test.py.
 """
@@ -74,7 +75,27 @@ class PackageTest(unittest.TestCase):
             self.assertEqual(entries[PLUGIN + ".asi"][1], file.read())
         self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
         self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
-        self.assertEqual(entries["CHANGELOG.txt"][1], source_file("CHANGELOG.md"))
+
+    def test_changelog_holds_what_players_notice(self):
+        # CHANGELOG.md's lines in their order, every release, none of its modders' sections,
+        # and nothing about the tests, CI or the tools that build and try the plug-in.
+        changelog = self.entries()["CHANGELOG.txt"][1].decode("utf-8").splitlines()
+        source = source_file("CHANGELOG.md").decode("utf-8").splitlines()
+        remaining = iter(source)
+        self.assertTrue(all(line in remaining for line in changelog),
+                        "CHANGELOG.txt has lines CHANGELOG.md does not have in that order")
+        releases = [line for line in source if line.startswith("## [")]
+        self.assertEqual([line for line in changelog if line.startswith("## [")], releases)
+        text = "\n".join(changelog)
+        for release in text.split("\n## [")[1:]:
+            self.assertIn("\n- ", release, "a release with nothing for players")
+        self.assertNotIn("### For modders", changelog)
+        developers = re.compile(
+            r"\btest|\bCI\b|game-sim|sim-native|simulated game|\./(run|test|bench)\b|clang|qemu|"
+            r"fuzz|sanitizer|valgrind|callgrind|benchmark|instruction|cmake|mingw|\bwine\b|"
+            r"\bArm\b|aarch64|\bscenes?\b|tuning chart|\bJSON\b|README\.md", re.IGNORECASE)
+        named = [line for line in changelog if developers.search(line)]
+        self.assertEqual(named, [], "CHANGELOG.txt names developers' things")
 
     def test_says_what_release_it_is(self):
         # The changelog's first section is this version, with its date; nothing "unreleased".
