@@ -127,6 +127,44 @@ class PackageTest(unittest.TestCase):
                 self.assertEqual(log[3:6], ["Settings: read from " + SETTINGS_NAME,
                                             "DisplayAccuracy: false", "Angle: 3"])
 
+    def test_readme_runs_the_shipped_plugin_in_a_folder_of_ones_own(self):
+        # The README's two steps as written, from a checkout's folder as ./run leaves it (the
+        # zip's plug-in in dist/, the simulated game in build/windows/, the prefix in
+        # build/wineprefix), with the home folder in the scratch space.
+        lines = source_file("README.md").decode("utf-8").splitlines()
+        start = next(number for number, line in enumerate(lines)
+                     if "shipped plug-in in a folder of your own" in line)
+        blocks, block = [], []
+        for line in lines[start:]:
+            if line.startswith("    "):
+                block.append(line[4:])
+            elif block:
+                blocks.append(block)
+                block = []
+        steps = [command for block in blocks[:2] for command in block]
+        scratch = os.path.join(WORK, "readme-own-folder")
+        shutil.rmtree(scratch, ignore_errors=True)
+        checkout, home = os.path.join(scratch, "checkout"), os.path.join(scratch, "home")
+        for folder in ("dist", os.path.join("build", "windows")):
+            os.makedirs(os.path.join(checkout, folder))
+        os.makedirs(home)
+        write_bytes(os.path.join(checkout, "dist", PLUGIN + ".asi"),
+                    self.entries()[PLUGIN + ".asi"][1])
+        for file in ("game-sim.exe", "ScriptHookRDR2.dll"):
+            shutil.copy(os.path.join(WINDOWS_BUILD, file), os.path.join(checkout, "build", "windows"))
+        os.symlink(os.environ["WINEPREFIX"], os.path.join(checkout, "build", "wineprefix"))
+        with open(os.path.join(scratch, "output.txt"), "w+", encoding="utf-8") as output:
+            run = subprocess.run(["bash", "-e", "-c", "\n".join(steps)], cwd=checkout,
+                                 env=dict(os.environ, HOME=home), stdout=output,
+                                 stderr=subprocess.STDOUT, timeout=300, check=False)
+            output.seek(0)
+            said = output.read()
+        self.assertEqual(run.returncode, 0, said)
+        self.assertIn("Frame 1", said)
+        log = read_bytes(os.path.join(home, "my-game", LOG_NAME)).decode("ascii")
+        self.assertTrue(log.startswith(f"{PLUGIN} {self.version}\r\n"), log)
+        self.assertRegex(log, r"First pass: \d+ peds found near the player, [1-9]\d* given")
+
     def test_checksum_file_verifies(self):
         with open(os.path.join(self.folder, self.name + ".sha256"), encoding="ascii") as file:
             self.assertEqual(file.read(),
