@@ -253,7 +253,7 @@ std::string reloadLine(int number, int of, const ReloadRecord& reload, const Rel
 std::string backupPath(const std::string& path) {
   constexpr int most = 999;
   for (int number = 1; number <= most; ++number) {
-    const std::string backup = path + ".bak" + (number > 1 ? std::to_string(number) : "");
+    std::string backup = path + ".bak" + (number > 1 ? std::to_string(number) : "");
     errno = 0;
     std::FILE* file = std::fopen(backup.c_str(), "rb");
     if (file != nullptr) {

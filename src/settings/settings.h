@@ -68,7 +68,7 @@ enum class FileNotesSearch {
 };
 
 // Far beyond any file written by hand.
-constexpr long fileNotesSizeLimit = 64 * 1024;
+constexpr long fileNotesSizeLimit = 64L * 1024;
 
 struct SettingsLoad {
   SettingsSource source = SettingsSource::noPath;
