@@ -19,8 +19,9 @@ install_missing_packages() {
   fi
 }
 
-# CI treats compiler warnings in our own code as errors; a local build only prints them.
-warnings_as_errors=$([ -n "${CI:-}" ] && echo ON || echo OFF)
+# Compiler warnings in our own code are errors, in CI and locally alike; WARNINGS_AS_ERRORS=OFF
+# in the environment makes them warnings again for a build of one's own (./test, ./run).
+warnings_as_errors=${WARNINGS_AS_ERRORS:-ON}
 
 configure_native() {
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
@@ -29,6 +30,24 @@ configure_native() {
 build_native() {
   configure_native
   cmake --build build -j"$(nproc)"
+}
+
+# One of ./run, ./test and ./bench at a time in a checkout: each builds in build/ and runs what it
+# built (the end-to-end tests copy game-sim.exe from build/windows; one copied while a build was
+# writing it made Wine exit with 1 and say nothing), and ./run writes out/ and dist/. A second
+# one waits for the first, saying so. The lock is held by a helper that ends with the caller: held
+# by the caller itself, it would pass to Wine's server, which outlives the run by seconds.
+take_turn() {
+  # Taken already for this checkout by the command that started this one (.ci/run's ./test).
+  [ "${CHECKOUT_TURN_TAKEN:-}" != "$PWD" ] || return 0
+  mkdir -p out
+  flock -n out/run.lock true ||
+    echo "$1: another ./run, ./test or ./bench is running in $PWD; this one waits for it to end" >&2
+  coproc turn {
+    flock -o out/run.lock sh -c 'echo held; exec tail --pid="$1" -s 0.2 -f /dev/null' _ $$
+  }
+  read -r _ <&"${turn[0]}" || { echo "$1: cannot lock $PWD/out/run.lock" >&2; exit 2; }
+  export CHECKOUT_TURN_TAKEN=$PWD
 }
 
 # Wine for the Windows builds, in a prefix of our own (build/wineprefix unless given), created
@@ -132,22 +151,43 @@ compare_arm64_with_native() {
 }
 
 # Builds the Arm unit tests, runs them under qemu and compares the Arm build's results with the
-# native one's; says plainly what built and passed, with the count, and how long it took.
+# native one's; says plainly what built and passed, with the count, and how long it took. Leaves
+# the stage's counts in arm64_passed and arm64_failed (each unit test and the comparison count
+# one; a build that failed counts one failure) and what failed in arm64_failures.
 run_arm64_tests() {
   local start=$SECONDS log=build-arm64/unit_tests.log status ran passed
-  install_missing_packages "${packages[@]}" "${arm64_packages[@]}" || return 1
+  arm64_passed=0 arm64_failed=0 arm64_failures=()
+  install_missing_packages "${packages[@]}" "${arm64_packages[@]}" ||
+    { arm64_failed=1 arm64_failures=("arm64: installing the cross compiler and qemu"); return 1; }
   echo "arm64: building the unit tests with aarch64-linux-gnu-g++ in build-arm64/"
-  build_arm64 || { echo "arm64: FAILED: the unit tests did not build"; return 1; }
+  build_arm64 || {
+    echo "arm64: FAILED: the unit tests did not build"
+    arm64_failed=1 arm64_failures=("arm64: the unit tests did not build (see above)")
+    return 1
+  }
   on_arm64 build-arm64/tests/unit_tests --gtest_brief=1 >"$log" 2>&1
   status=$?
   ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' "$log")
   passed=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log")
-  if [ "$status" -ne 0 ] || [ -z "$ran" ] || [ "$passed" != "$ran" ]; then
+  if [ "$status" -ne 0 ] || [ -z "$ran" ] || [ "${passed:-0}" != "$ran" ]; then
     cat "$log"
     echo "arm64: FAILED: the unit tests under qemu-aarch64 (exit status $status; $log)"
+    arm64_passed=${passed:-0}
+    arm64_failed=$((${ran:-1} - ${passed:-0}))
+    [ "$arm64_failed" -gt 0 ] || arm64_failed=1
+    mapfile -t arm64_failures < <(sed -nE 's/^\[  FAILED  \] ([^ ]+\.[^ ]+).*/arm64: \1/p' "$log" |
+                                  sort -u)
+    [ ${#arm64_failures[@]} -gt 0 ] ||
+      arm64_failures=("arm64: the unit tests under qemu-aarch64 (exit status $status; $log)")
     return 1
   fi
+  arm64_passed=$passed
   echo "arm64: $passed unit tests built for aarch64 and passed under qemu-aarch64"
-  compare_arm64_with_native || { echo "arm64: FAILED: comparing with the native build"; return 1; }
+  if ! compare_arm64_with_native; then
+    echo "arm64: FAILED: comparing with the native build"
+    arm64_failed=1 arm64_failures=("arm64: the Arm build's results differ from the native build's")
+    return 1
+  fi
+  arm64_passed=$((arm64_passed + 1))
   echo "arm64: stage took $((SECONDS - start)) s"
 }

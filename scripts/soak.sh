@@ -16,7 +16,7 @@ eval "$settings"
 
 install_missing_packages
 echo "Building the Windows flavour..."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS="$warnings_as_errors" >/dev/null
 cmake --build build -j"$(nproc)" --target windows >/dev/null
 use_wine_prefix "$PWD/build/wineprefix"
 

@@ -20,9 +20,13 @@ if [ "$status" -ne 0 ]; then
     echo "To fix the format, in $PWD: clang-format -i ${unformatted[*]}"
 fi
 
-# Lint what the native build compiles of the plug-in, the fake game and the tools.
+# Lint what the native build compiles of the plug-in, the fake game and the tools: the folders
+# within this checkout, whatever folders the checkout's own path has.
 mapfile -t compiled < <(grep -o '"file": *"[^"]*"' "$build/compile_commands.json" |
-                        sed 's/.*"\([^"]*\)"$/\1/' | grep -E "/(src|sim|tools)/" | sort -u)
+                        sed 's/.*"\([^"]*\)"$/\1/' |
+                        awk -v root="$PWD/" 'index($0, root) == 1 &&
+                                             substr($0, length(root) + 1) ~ /^(src|sim|tools)\//' |
+                        sort -u)
 # One clang-tidy per file, as many at once as there are cores. Each file's report goes to a file
 # of its own and they are printed in the files' order: parallel runs never mix their lines.
 reports=$(mktemp -d)

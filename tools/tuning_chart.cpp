@@ -251,14 +251,20 @@ bool writeFile(const char* path, const std::string& text) {
 int main(int argc, char** argv) {
   const char* svgPath = nullptr;
   const char* dataPath = nullptr;
+  constexpr char usage[] =
+      "usage: tuning-chart [--svg FILE] [--data FILE] [--help]   (FILE - is standard output)\n"
+      "  --svg FILE    draw the chart of what Angle does (docs/tuning.svg)\n"
+      "  --data FILE   write its points as tab-separated numbers\n";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--svg") == 0 && i + 1 < argc) {
       svgPath = argv[++i];
     } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
       dataPath = argv[++i];
+    } else if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(usage, stdout);
+      return 0;
     } else {
-      std::fputs("usage: tuning-chart [--svg FILE] [--data FILE]   (FILE - is standard output)\n",
-                 stderr);
+      std::fputs(usage, stderr);
       return 2;
     }
   }

@@ -35,7 +35,7 @@ const char* loadScene(const char* path) {
                               : sim::loadSceneFile(path, scene, &warnings);
   // Names the game does not know may be meant; the run goes on, but the modder hears of them.
   for (const std::string& warning : warnings) {
-    std::fprintf(stderr, "game-sim: warning: %s\n", warning.c_str());
+    std::fprintf(stderr, "game-sim: %s\n", warning.c_str());
   }
   if (!lastError.empty()) return lastError.c_str();
   sim::installWorld(scene);
@@ -171,7 +171,8 @@ void tally(HostTally* tally) {
             host.keyboardUnregistrations,
             static_cast<std::uint32_t>(last.labels.size()),
             0,
-            0};
+            0,
+            sim::world().totals.frames};
   for (const sim::ActorFrame& actor : last.actors) {
     if (actor.accuracySets == 0) continue;
     ++tally->lastFrameTreated;

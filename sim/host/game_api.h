@@ -26,8 +26,8 @@ struct NativeReplayView {
 };
 
 // What the host has seen so far, for a run that loads and unloads the plug-ins again and again:
-// its registration calls (an unregistration counted when it names what was registered) and what
-// the plug-ins did in the last frame closed.
+// its registration calls (an unregistration counted when it names what was registered), the
+// frames run and what the plug-ins did in the last frame closed.
 struct HostTally {
   std::uint64_t scriptRegistrations;
   std::uint64_t keyboardRegistrations;
@@ -36,10 +36,12 @@ struct HostTally {
   std::uint32_t lastFrameLabels;
   std::uint32_t lastFrameTreated;  // peds given an accuracy
   std::int64_t lastFrameAccuracySum;
+  std::uint64_t frames;
 };
 
 // One load, run and unload of the plug-ins, as game-sim saw it.
 struct ReloadRecord {
+  std::uint64_t firstFrame;         // the number of the load's first frame, counted over the run
   std::uint32_t scriptsRegistered;  // while they loaded
   std::uint32_t handlersRegistered;
   std::uint32_t scriptsUnregistered;  // while they unloaded

@@ -415,6 +415,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     if (options.reloads == 0) break;
     api.tally(&after);
     ReloadRecord& reload = reloads.emplace_back();
+    reload.firstFrame = before.frames + 1;
     reload.scriptsRegistered =
         static_cast<std::uint32_t>(loaded.scriptRegistrations - before.scriptRegistrations);
     reload.handlersRegistered =

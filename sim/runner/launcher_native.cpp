@@ -52,21 +52,38 @@ std::string heapReport(bool) { return ""; }
 // In-process the plug-in's code and globals stay loaded: there is nothing to reload.
 bool readMemory(ReloadRecord&) { return false; }
 
+// Printed after game-sim's own options by --help; ./run --help, whose game is game-sim.exe,
+// leaves this part out.
+constexpr char ownOptionsHelp[] =
+    "sim-native alone (the plug-in's code built in, no Wine):\n"
+    "  --game-dir DIR              the folder standing for the game's executable's: the settings\n"
+    "                              file and the start-up log are there (default: the current "
+    "folder)\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // --game-dir DIR stands for the folder of the game's executable; the rest as game-sim.exe.
   std::string directory = "./";
   std::vector<char*> rest{argv[0]};
+  bool help = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--game-dir") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--game-dir") == 0) {
+      if (i + 1 == argc) {
+        std::fputs("game-sim: --game-dir needs a value: --game-dir DIR\n", stderr);
+        return 2;
+      }
       directory = std::string(argv[++i]) + "/";
     } else {
+      help = help || std::strcmp(argv[i], "--help") == 0;
       rest.push_back(argv[i]);
     }
   }
   sim::setExecutablePath(directory + "game-sim.exe");
-  return gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
-                     {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory});
+  const int status =
+      gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
+                  {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile,
+                   fullPath, countHeap, heapReport, readMemory});
+  if (help && status == 0) std::fputs(ownOptionsHelp, stdout);
+  return status;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "report_text.h"
+#include "text_width.h"
 
 namespace sim {
 
@@ -153,16 +154,25 @@ std::string missingLabelReason(const FrameRecord& frame, const Scene& scene, std
   return "none drawn (the scene expects one)";
 }
 
-// Characters as a terminal shows them: UTF-8 code points, each byte but a continuation byte.
-std::size_t displayed(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+// How far the barrel of the game's weapon points off the target. Without one of the weapon's two
+// barrel bones there is no barrel to measure: the cell says which the weapon lacks.
+std::string barrelOffCell(const Scene& scene, std::size_t index) {
+  const Actor& actor = scene.actors[index];
+  const double misalignment = barrelMisalignment(scene, index);
+  if (misalignment < 0.0 || actor.weapon.empty()) return "-";
+  const GameWeapon* model = modelBones(actor.model);
+  if (model == nullptr || model->base == nullptr || actor.missingBones == "both") {
+    return "no barrel bones";
+  }
+  if (actor.missingBones == "tip") return "no tip bone";
+  if (actor.missingBones == "base") return "no base bone";
+  return fixed(misalignment, 2) + " deg";
 }
 
+// Padded to the cells a terminal shows, a wide East Asian character taking two.
 void padded(std::string& out, const std::string& text, std::size_t width) {
   out += text;
-  const std::size_t shown = displayed(text);
+  const std::size_t shown = displayWidth(text);
   if (shown < width) out.append(width - shown, ' ');
   out += "  ";
 }
@@ -189,7 +199,6 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
     const Actor& actor = scene.actors[i];
     const Actor* target = findActor(scene, actor.target);
-    const double misalignment = barrelMisalignment(scene, i);
     const Label* label = labelOf(frame, scene, i);
     rows.push_back({
         actor.name,
@@ -198,7 +207,7 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
         target == nullptr ? "-"
                           : fixed(distanceBetween(actor.position, target->position), 1) + " m",
         fixed(distanceBetween(actor.position, scene.actors[0].position), 1) + " m",
-        misalignment < 0.0 || actor.weapon.empty() ? "-" : fixed(misalignment, 2) + " deg",
+        barrelOffCell(scene, i),
         outcome(state, frame, i),
         label == nullptr
             ? (frame.actors[i].accuracySets > 0 ? "none: " + missingLabelReason(frame, scene, i)
@@ -209,7 +218,7 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c) {
-      widths[c] = std::max(widths[c], displayed(row[c]));
+      widths[c] = std::max(widths[c], displayWidth(row[c]));
     }
   }
   std::string out =
@@ -278,9 +287,29 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
   }
+  // A run that reloads the plug-ins marks where each load's frames start.
+  std::size_t reloadsMarked = 0;
+  const auto markReloads = [&](std::uint64_t upToFrame) {
+    for (; reloadsMarked < run.reloads.size() && run.reloads[reloadsMarked].firstFrame <= upToFrame;
+         ++reloadsMarked) {
+      out += "\nReload " + std::to_string(reloadsMarked + 1) + " of " +
+             std::to_string(run.reloads.size()) + " starts at frame " +
+             std::to_string(run.reloads[reloadsMarked].firstFrame) + "\n";
+    }
+  };
   // A frame like the one before it is summed up in a line; a long run of them in one line. The
   // frames left out between two kept ones are like the one kept before them.
   constexpr std::uint64_t linesPerRun = 10;
+  const auto leftOut = [&](std::uint64_t first, std::uint64_t last, const std::string& rest) {
+    if (last - first < linesPerRun) {
+      for (std::uint64_t n = first; n <= last; ++n) {
+        out += "Frame " + std::to_string(n) + rest + ", the same table as the frame before\n";
+      }
+    } else {
+      out += "Frames " + std::to_string(first) + " to " + std::to_string(last) + rest +
+             " each, the same table as the frame before\n";
+    }
+  };
   std::string previous;
   std::string previousHeading;
   std::uint64_t previousNumber = 0;
@@ -288,15 +317,18 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
     const std::uint64_t number = state.frames[i].number;
     if (number > previousNumber + 1 && previousNumber != 0) {
       const std::string rest = previousHeading.substr(previousHeading.find(':'));
-      if (number - previousNumber - 1 <= linesPerRun) {
-        for (std::uint64_t n = previousNumber + 1; n < number; ++n) {
-          out += "Frame " + std::to_string(n) + rest + ", the same table as the frame before\n";
+      // A reload that starts among the frames left out splits them where it starts.
+      for (std::uint64_t first = previousNumber + 1; first < number;) {
+        markReloads(first);
+        std::uint64_t last = number - 1;
+        if (reloadsMarked < run.reloads.size()) {
+          last = std::min(last, run.reloads[reloadsMarked].firstFrame - 1);
         }
-      } else {
-        out += "Frames " + std::to_string(previousNumber + 1) + " to " +
-               std::to_string(number - 1) + rest + " each, the same table as the frame before\n";
+        leftOut(first, last, rest);
+        first = last + 1;
       }
     }
+    markReloads(number);
     std::string table = frameTable(state, i);
     const std::size_t heading = table.find('\n');
     const std::string body = table.substr(heading);
@@ -309,6 +341,7 @@ std::string runReport(const WorldState& state, const RunInfo& run) {
     previousHeading = table.substr(0, heading);
     previousNumber = number;
   }
+  markReloads(UINT64_MAX);  // loads that ran no frame
   out += "\n" + totalsText(state);
   out += "\nHost calls from the plug-in:\n";
   for (const Registration& call : host().registrationLog) {

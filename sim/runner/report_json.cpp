@@ -160,6 +160,7 @@ std::string resultsJson(const WorldState& state, const RunInfo& run) {
   std::vector<std::string> reloads;
   for (const ReloadRecord& reload : run.reloads) {
     Json line = {{"reload", reloads.size() + 1},
+                 {"firstFrame", reload.firstFrame},
                  {"scriptsRegistered", reload.scriptsRegistered},
                  {"handlersRegistered", reload.handlersRegistered},
                  {"scriptsUnregistered", reload.scriptsUnregistered},

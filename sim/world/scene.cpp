@@ -130,13 +130,13 @@ struct Reader {
   const char* section;
   const LineIndex& lines;
   std::vector<std::string>& errors;
-  std::vector<std::string>* warnings;
+  std::vector<std::string>& warnings;
   std::set<std::string> failedKeys;  // a key's first mistake is the one named
 
   // "12: [Ped] aim error = abc: expected a number": the line as the scene writes it.
   std::string said(const char* key) const {
     const char* value = ini.GetValue(section, key);
-    std::string out = lineOf(lines, section, key) + "[" + section + "] " + key;
+    std::string out = lineOf(lines, section, key) + "[" + shownName(section) + "] " + key;
     if (value != nullptr && std::strchr(value, '\n') == nullptr) out += " = " + std::string(value);
     return out;
   }
@@ -144,7 +144,7 @@ struct Reader {
     if (failedKeys.insert(lowerCase(key)).second) errors.push_back(said(key) + ": " + what);
   }
   void warn(const char* key, const std::string& what) const {
-    if (warnings != nullptr) warnings->push_back(said(key) + ": " + what);
+    warnings.push_back(said(key) + ": " + what);
   }
   void text(const char* key, std::string& value) {
     if (const char* found = ini.GetValue(section, key)) value = found;
@@ -320,29 +320,36 @@ constexpr std::string_view sameWeaponOnce =
     "; a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
     "once";
 
-// Targets by name, each mistaken one named; then the weapons, once everything else reads well
-// (a value that did not read would otherwise show as a second, made-up conflict).
-void resolve(Scene& scene, const LineIndex& lines, std::vector<std::string>& errors) {
+// Targets by name, each mistaken one named, those of the copies of sections given twice too;
+// then the weapons, once everything else reads well (a value that did not read would otherwise
+// show as a second, made-up conflict).
+void resolve(Scene& scene, std::vector<Actor>& copies, const LineIndex& lines,
+             std::vector<std::string>& errors) {
   // Looked up by name, so that reading stays linear in the scene however many peds it has.
   // Section names are unique in any letter case, the player's too.
   std::map<std::string, std::size_t> byName;
+  std::vector<std::string> names;
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
     byName.emplace(lowerCase(scene.actors[i].name), i);
+    names.push_back(scene.actors[i].name);
   }
-  for (Actor& actor : scene.actors) {
-    if (actor.target.empty()) continue;
+  const auto aim = [&](Actor& actor) {
+    if (actor.target.empty()) return;
     const auto found = byName.find(lowerCase(actor.target));
     const Actor* target = found == byName.end() ? nullptr : &scene.actors[found->second];
-    const std::string said =
-        lineOf(lines, actor.name, "target") + "[" + actor.name + "] target = " + actor.target;
+    const std::string said = lineOf(lines, actor.name, "target") + "[" + shownName(actor.name) +
+                             "] target = " + actor.target;
     if (target == nullptr) {
-      errors.push_back(said + ": no actor named " + actor.target + " in the scene");
-    } else if (target == &actor) {
+      errors.push_back(said + ": no actor named " + actor.target + " in the scene" +
+                       suggestion(actor.target, names));
+    } else if (sameName(target->name, shownName(actor.name))) {
       errors.push_back(said + ": an actor cannot aim at itself");
     } else {
       actor.target = target->name;
     }
-  }
+  };
+  for (Actor& actor : scene.actors) aim(actor);
+  for (Actor& copy : copies) aim(copy);
   if (!errors.empty()) return;
   // The game hashes a weapon's name in lower case and knows each weapon by one model and one
   // pair of answers, whichever ped carries it.
@@ -393,39 +400,62 @@ void resolve(Scene& scene, const LineIndex& lines, std::vector<std::string>& err
               " with ", key, " = ", value(*first), sameWeaponOnce}));
 }
 
-// The mistakes in the order of their lines, a line of text each; past a screenful, a count.
-std::string listed(std::vector<std::string> errors) {
+void sortByLine(std::vector<std::string>& messages) {
   const auto lineOfMessage = [](const std::string& message) {
     return std::isdigit(static_cast<unsigned char>(message.front())) != 0
                ? std::strtol(message.c_str(), nullptr, 10)
                : LONG_MAX;
   };
-  std::stable_sort(errors.begin(), errors.end(), [&](const std::string& a, const std::string& b) {
-    return lineOfMessage(a) < lineOfMessage(b);
-  });
+  std::stable_sort(messages.begin(), messages.end(),
+                   [&](const std::string& a, const std::string& b) {
+                     return lineOfMessage(a) < lineOfMessage(b);
+                   });
+}
+
+// "12: warning: ...", as compilers mark one.
+std::string markedWarning(const std::string& warning) {
+  const bool hasLine =
+      !warning.empty() && std::isdigit(static_cast<unsigned char>(warning.front())) != 0;
+  const std::size_t after = hasLine ? warning.find(": ") + 2 : 0;
+  return warning.substr(0, after) + "warning: " + warning.substr(after);
+}
+
+// The mistakes in the order of their lines, a line of text each, the warnings among them where
+// they stand when warnings are wanted; past a screenful, a count. Without a mistake, the warnings
+// alone, in the order of their lines.
+std::string listed(std::vector<std::string> errors, const std::vector<std::string>& found,
+                   std::vector<std::string>* warnings) {
+  std::vector<std::string> marked;
+  marked.reserve(found.size());
+  for (const std::string& warning : found) marked.push_back(markedWarning(warning));
+  sortByLine(marked);
+  if (errors.empty()) {
+    if (warnings != nullptr) warnings->insert(warnings->end(), marked.begin(), marked.end());
+    return "";
+  }
+  if (warnings != nullptr) errors.insert(errors.end(), marked.begin(), marked.end());
+  sortByLine(errors);
   constexpr std::size_t shown = 40;
   std::string out;
   for (std::size_t i = 0; i < errors.size() && i < shown; ++i) {
     out += (i == 0 ? "" : "\n") + errors[i];
   }
   if (errors.size() > shown) {
-    out += "\nand " + std::to_string(errors.size() - shown) + " more mistakes after these";
+    out += "\nand " + std::to_string(errors.size() - shown) + " more after these";
   }
   return out;
 }
 
 // "file", then "file 2", "file 3", ... for the save loads, in turn and without a gap.
+constexpr int lastSettingsFile = 16;
+
 void readSettingsFiles(Reader& in, Scene& scene) {
-  constexpr int lastFile = 16;
-  std::set<std::string> keys{"file"};
-  for (int i = 2; i <= lastFile; ++i) keys.insert("file " + std::to_string(i));
-  in.onlyKeys(keys);
   if (const char* file = in.ini.GetValue(in.section, "file")) {
     scene.hasSettingsFile = true;
     scene.settingsFile = std::string(file) + "\n";
   }
   bool gap = !scene.hasSettingsFile;
-  for (int i = 2; i <= lastFile; ++i) {
+  for (int i = 2; i <= lastSettingsFile; ++i) {
     const std::string key = "file " + std::to_string(i);
     const char* file = in.ini.GetValue(in.section, key.c_str());
     if (file == nullptr) {
@@ -439,15 +469,116 @@ void readSettingsFiles(Reader& in, Scene& scene) {
   }
 }
 
-}  // namespace
+// The sections a scene knows by name; any other is a ped.
+enum class Kind { scene, world, settings, player, ped };
+struct KnownSection {
+  const char* name;
+  Kind kind;
+};
+constexpr KnownSection knownSections[] = {{"scene", Kind::scene},
+                                          {"world", Kind::world},
+                                          {"settings", Kind::settings},
+                                          {"player", Kind::player}};
 
-std::string parseScene(const std::string& text, Scene& scene, std::vector<std::string>* warnings) {
+std::set<std::string> keysOf(Kind kind) {
+  switch (kind) {
+    case Kind::scene: return {"name"};
+    case Kind::world: return {"w1", "w2", "w3", "n", "found count"};
+    case Kind::settings: {
+      std::set<std::string> keys{"file"};
+      for (int i = 2; i <= lastSettingsFile; ++i) keys.insert("file " + std::to_string(i));
+      return keys;
+    }
+    case Kind::player: {
+      std::set<std::string> keys = actorKeys;
+      keys.insert({"look at", "eye height", "camera distance", "in search", "reported screen x",
+                   "reported screen y", "reported absolute value", "reported label limit"});
+      return keys;
+    }
+    case Kind::ped: break;
+  }
+  return actorKeys;
+}
+
+// The keys of a section that a kind does not take; for a ped, a missing position counts too.
+std::size_t misfits(const Ini& ini, const char* section, Kind kind) {
+  Ini::TNamesDepend keys;
+  ini.GetAllKeys(section, keys);
+  const std::set<std::string> allowed = keysOf(kind);
+  std::size_t count = kind == Kind::ped && ini.GetValue(section, "position") == nullptr ? 1 : 0;
+  for (const auto& key : keys) count += allowed.count(lowerCase(key.pItem)) == 0 ? 1 : 0;
+  return count;
+}
+
+// What a section is read as, and the known section its name is a slip of the keyboard away from.
+struct Reading {
+  Kind kind = Kind::ped;
+  const char* resembles = nullptr;
+};
+
+// A section named as a known one, in any letter case, is that one. A name a slip away from it is
+// that section misspelt, unless it reads as a ped without a mistake, or with fewer than as the
+// section it resembles (a ped gives its position and ped keys only): a ped may well be named
+// Wolf or Players.
+Reading readingOf(const Ini& ini, const char* section) {
+  const std::string name = shownName(section);
+  const KnownSection* closest = nullptr;
+  std::size_t closestDistance = 3;  // as for keys: more than two letters off is another name
+  for (const KnownSection& known : knownSections) {
+    if (sameName(name.c_str(), known.name)) return {known.kind, nullptr};
+    const std::size_t distance = editDistance(name, known.name);
+    if (distance < closestDistance) closest = &known, closestDistance = distance;
+  }
+  if (closest == nullptr) return {};
+  const std::size_t asPed = misfits(ini, section, Kind::ped);
+  if (asPed == 0 || asPed < misfits(ini, section, closest->kind)) return {};
+  return {closest->kind, closest->name};
+}
+
+// Reads a section as its kind into the scene: a ped is added to its actors.
+void readSection(Kind kind, Reader& in, Scene& scene) {
+  in.onlyKeys(keysOf(kind));
+  switch (kind) {
+    case Kind::scene: in.text("name", scene.name); return;
+    case Kind::world:
+      in.number("w1", scene.values.w1);
+      in.number("w2", scene.values.w2);
+      in.number("w3", scene.values.w3);
+      in.integer("n", scene.values.n);
+      in.optional("found count", scene.values.foundCount);
+      return;
+    case Kind::settings: readSettingsFiles(in, scene); return;
+    case Kind::player:
+      readActor(in, scene.actors[0]);
+      in.place("look at", scene.camera.lookAt);
+      in.measure("eye height", scene.camera.eyeHeight, 0.0, cameraReach, "metres");
+      in.measure("camera distance", scene.camera.pullBack, 0.0, cameraReach, "metres");
+      in.flag("in search", scene.actors[0].inSearch);
+      in.optional("reported screen x", scene.camera.screenX);
+      in.optional("reported screen y", scene.camera.screenY);
+      in.optional("reported absolute value", scene.camera.absoluteValue);
+      in.optional("reported label limit", scene.camera.labelLimit);
+      return;
+    case Kind::ped: {
+      Actor ped;
+      ped.name = in.section;
+      readActor(in, ped);
+      scene.actors.push_back(ped);
+      return;
+    }
+  }
+}
+
+// What parseScene and loadSceneFile share; an unnamed scene gets the name given.
+std::string readScene(const std::string& text, Scene& scene, std::vector<std::string>* warnings,
+                      const std::string& unnamed) {
   // A byte order mark, as some Windows editors write one, is not part of the first line.
   const std::string_view body =
       std::string_view(text).substr(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
   LineIndex lines;
   std::string utf8;
-  std::vector<std::string> errors = indexLines(std::string(body), lines, utf8, warnings);
+  std::vector<std::string> found;
+  std::vector<std::string> errors = indexLines(std::string(body), lines, utf8, &found);
   // Comments and blank lines alone are no scene: running one would show nothing, unexplained.
   if (lines.empty() && errors.empty()) {
     return "nothing in it: no [player] and no peds (--print-default-scene prints a scene to start "
@@ -459,57 +590,54 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
   if (ini.LoadData(utf8.data(), utf8.size()) < 0) return "not INI text";
 
   scene = Scene{};
+  scene.name.clear();
   Actor player;
   player.name = "player";
   scene.actors.push_back(player);
 
   // A line with a mistake is left out, so a key it meant to give is not missing as well.
   const bool linesReadWell = errors.empty();
+  // The copies of sections given twice and the misspelt sections are checked as what they mean
+  // and used nowhere; the targets of their peds are checked with the scene's.
+  std::vector<Actor> copies;
+  std::map<std::string, Reading> readings;  // a copy is read as its first section is
   Ini::TNamesDepend sections;
   ini.GetAllSections(sections);
   sections.sort(Ini::Entry::LoadOrder());
   for (const auto& entry : sections) {
-    const std::string name = entry.pItem;
-    Reader in{ini, entry.pItem, lines, errors, warnings, {}};
-    if (sameName(name, "scene")) {
-      in.onlyKeys({"name"});
-      in.text("name", scene.name);
-    } else if (sameName(name, "world")) {
-      in.onlyKeys({"w1", "w2", "w3", "n", "found count"});
-      in.number("w1", scene.values.w1);
-      in.number("w2", scene.values.w2);
-      in.number("w3", scene.values.w3);
-      in.integer("n", scene.values.n);
-      in.optional("found count", scene.values.foundCount);
-    } else if (sameName(name, "settings")) {
-      readSettingsFiles(in, scene);
-    } else if (sameName(name, "player")) {
-      std::set<std::string> keys = actorKeys;
-      keys.insert({"look at", "eye height", "camera distance", "in search", "reported screen x",
-                   "reported screen y", "reported absolute value", "reported label limit"});
-      in.onlyKeys(keys);
-      readActor(in, scene.actors[0]);
-      in.place("look at", scene.camera.lookAt);
-      in.measure("eye height", scene.camera.eyeHeight, 0.0, cameraReach, "metres");
-      in.measure("camera distance", scene.camera.pullBack, 0.0, cameraReach, "metres");
-      in.flag("in search", scene.actors[0].inSearch);
-      in.optional("reported screen x", scene.camera.screenX);
-      in.optional("reported screen y", scene.camera.screenY);
-      in.optional("reported absolute value", scene.camera.absoluteValue);
-      in.optional("reported label limit", scene.camera.labelLimit);
-    } else {
-      in.onlyKeys(actorKeys);
-      if (ini.GetValue(entry.pItem, "position") == nullptr && linesReadWell) {
+    Reader in{ini, entry.pItem, lines, errors, found, {}};
+    const bool copy = isCopy(entry.pItem);
+    const std::string name = lowerCase(shownName(entry.pItem));
+    const Reading reading = copy ? readings[name] : readingOf(ini, entry.pItem);
+    if (!copy) readings.emplace(name, reading);
+    if (reading.resembles != nullptr && !copy) {
+      errors.push_back(joined({lineOf(lines, entry.pItem, ""), "[", entry.pItem,
+                               "]: unknown section (did you mean [", reading.resembles,
+                               "]?); sim/world/scene.h lists the sections"}));
+    }
+    if (reading.resembles == nullptr && !copy) {
+      if (reading.kind == Kind::ped && ini.GetValue(entry.pItem, "position") == nullptr &&
+          linesReadWell) {
         in.fail("position", "missing: every ped stands somewhere (position = x, y, z)");
       }
-      Actor ped;
-      ped.name = name;
-      readActor(in, ped);
-      scene.actors.push_back(ped);
+      readSection(reading.kind, in, scene);
+      continue;
     }
+    Scene unused;
+    unused.actors.push_back(player);
+    unused.actors[0].name = entry.pItem;
+    readSection(reading.kind, in, unused);
+    for (Actor& actor : unused.actors) copies.push_back(std::move(actor));
   }
-  resolve(scene, lines, errors);
-  return listed(std::move(errors));
+  if (scene.name.empty()) scene.name = unnamed;
+  resolve(scene, copies, lines, errors);
+  return listed(std::move(errors), found, warnings);
+}
+
+}  // namespace
+
+std::string parseScene(const std::string& text, Scene& scene, std::vector<std::string>* warnings) {
+  return readScene(text, scene, warnings, "scene");
 }
 
 std::string loadSceneFile(const std::string& path, Scene& scene,
@@ -536,8 +664,11 @@ std::string loadSceneFile(const std::string& path, Scene& scene,
     }
     return out;
   };
+  // A scene without a name of its own is known by its file's.
+  const std::string fileName = path.substr(path.find_last_of("/\\") + 1);
   std::vector<std::string> found;
-  const std::string error = parseScene(text, scene, &found);
+  const std::string error =
+      readScene(text, scene, warnings == nullptr ? nullptr : &found, fileName);
   if (warnings != nullptr) {
     for (const std::string& warning : found) warnings->push_back(located(warning));
   }

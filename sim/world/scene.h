@@ -19,7 +19,11 @@
 // each coordinate within 100000 m of the origin; aim error 0 to 180 degrees; eye height and
 // camera distance 0 to 10000 m. The game's answers (p, h, c1, c2, w1..w3, the reported ones)
 // take nan and inf too. Each section and each key is given once; a line is a [section],
-// key = value, a comment (; or #) or blank. Every mistake is named, with its line.
+// key = value, a comment (; or #) or blank. Every mistake is named, with its line, those in a
+// section given twice too. A section named two letters or fewer away from scene, world,
+// settings or player is taken for it misspelt, unless it reads as a ped with no mistake, or with
+// fewer than as that section (a ped gives its position and ped keys only). A scene without a
+// name is named by its file.
 #pragma once
 
 #include <string>
@@ -32,11 +36,13 @@ namespace sim {
 // Fills the scene from INI text. Returns an empty string, or what is wrong with the text, a line
 // of text per mistake in the order of the scene's lines, each starting with its line ("12: [Ped]
 // aim error = abc: expected a number"). Names the simulated game does not know are no error:
-// each adds a warning with its line, when warnings are wanted.
+// each is a warning with its line ("3: warning: ..."), when warnings are wanted; they go to
+// warnings, or, in a scene with mistakes, among the mistakes where their lines stand.
 std::string parseScene(const std::string& text, Scene& scene,
                        std::vector<std::string>* warnings = nullptr);
 
-// The same from a file; errors and warnings start with the path ("my.ini:12: ...").
+// The same from a file; errors and warnings start with the path ("my.ini:12: ..."). A scene
+// without a name is given its file's name.
 std::string loadSceneFile(const std::string& path, Scene& scene,
                           std::vector<std::string>* warnings = nullptr);
 

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "utf8.h"
+
 namespace sim {
 
 bool sameName(const char* a, const char* b) {
@@ -59,30 +61,15 @@ void appendUtf8(std::string& out, char32_t code) {
   }
 }
 
-// The code points of well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF),
-// or false.
+// The code points of well-formed UTF-8, or false.
 bool decodeUtf8(std::string_view text, std::vector<char32_t>& codes) {
   codes.clear();
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                             : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-      code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
-      return false;
-    }
+  while (!text.empty()) {
+    char32_t code = 0;
+    const std::size_t length = utf8Sequence(text, code);
+    if (length == 0) return false;
     codes.push_back(code);
-    i += length;
+    text.remove_prefix(length);
   }
   return true;
 }
@@ -135,7 +122,7 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
   utf8.clear();
   std::string section;
   // Keys under a section header that is itself a mistake are passed over: they would only repeat
-  // it (a section given twice would have each of its keys given twice too).
+  // it. A section given twice is no such mistake: its copy is read under a name of its own.
   enum class Under { noSection, section, badSection } under = Under::noSection;
   std::vector<char32_t> codes;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -180,13 +167,18 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
         continue;
       }
       const auto [first, added] = index.emplace(lowerCase(section), static_cast<int>(i) + 1);
-      if (!added) {
-        fail(joined({at, "[", section, "] is given twice, first on line ",
-                     std::to_string(first->second), ": give each section once"}));
+      under = Under::section;
+      if (added) {
+        keep();
         continue;
       }
-      under = Under::section;
-      keep();
+      fail(joined({at, "[", section, "] is given twice, first on line ",
+                   std::to_string(first->second), ": give each section once"}));
+      // The copy is read under a name of its own, so that its keys are checked too.
+      section = copyName(section, static_cast<int>(i) + 1);
+      index.emplace(lowerCase(section), static_cast<int>(i) + 1);
+      utf8 += "[" + section + "]";
+      utf8 += endings[i];
       continue;
     }
     const std::size_t equals = line.find('=');
@@ -210,7 +202,7 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
       indexed = added;
       if (added) keep();
       if (!added) {
-        fail(joined({at, "[", section, "] ", key, " is given twice, first on line ",
+        fail(joined({at, "[", shownName(section), "] ", key, " is given twice, first on line ",
                      std::to_string(first->second), ": give each key once"}));
       }
     }
@@ -228,8 +220,8 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
     if (end == lines.size()) {
       // The rest is the block's text, not the scene's: it has nothing more to name.
       if (indexed) {
-        fail(joined({at, "[", section, "] ", key, " = ", value, ": no line ", value.substr(3),
-                     " ends the block (it would take in the rest of the scene)"}));
+        fail(joined({at, "[", shownName(section), "] ", key, " = ", value, ": no line ",
+                     value.substr(3), " ends the block (it would take in the rest of the scene)"}));
       }
       break;
     }
@@ -243,6 +235,16 @@ std::vector<std::string> indexLines(const std::string& text, LineIndex& index, s
   }
   return errors;
 }
+
+std::string copyName(const std::string& section, int line) {
+  return section + copyMark + std::to_string(line);
+}
+
+std::string shownName(const std::string& section) {
+  return section.substr(0, section.find(copyMark));
+}
+
+bool isCopy(const std::string& section) { return section.find(copyMark) != std::string::npos; }
 
 // "12: " for a key's line, or for its section's line when the scene does not give the key.
 int lineNumber(const LineIndex& lines, const std::string& section, const std::string& key) {

@@ -279,6 +279,10 @@ Vector3 cameraPosition(const Scene& scene);
 // A weapon the game knows: its name, its model, and the model's two barrel bones as the model
 // names them, rear point first (null for a weapon without a barrel, such as a bow).
 struct GameWeapon {
+  // Exactly four names: a row that lost a comma between two of them does not compile.
+  constexpr GameWeapon(const char* weaponName, const char* modelName, const char* baseBone,
+                       const char* tipBone)
+      : weapon(weaponName), model(modelName), base(baseBone), tip(tipBone) {}
   const char* weapon;
   const char* model;
   const char* base;

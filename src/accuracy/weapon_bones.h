@@ -10,7 +10,11 @@ struct WeaponBones {
   std::string tipBone;   // front point
 };
 
+// A row takes exactly three names: one written without a comma between two of them (adjacent
+// literals join into one name) does not compile, instead of leaving the tip bone null.
 struct WeaponBoneRow {
+  constexpr WeaponBoneRow(const char* model, const char* base, const char* tip)
+      : modelName(model), baseBone(base), tipBone(tip) {}
   const char* modelName;
   const char* baseBone;
   const char* tipBone;

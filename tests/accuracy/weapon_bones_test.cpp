@@ -1,6 +1,7 @@
 #include "accuracy/weapon_bones.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_game_test.h"
@@ -18,7 +19,28 @@ std::vector<std::string> rowModelNames() {
   return names;
 }
 
-using WeaponBonesTest = FakeGameTest;
+// A row as a message names it: its place in the table and its model, even a missing one.
+std::string rowNamed(int row) {
+  const char* model = weaponBoneRows[row].modelName;
+  return "weaponBoneRows row " + std::to_string(row + 1) + " (" +
+         (model == nullptr ? std::string("no model name") : "\"" + std::string(model) + "\"") + ")";
+}
+
+bool hasNullName(const WeaponBoneRow& row) {
+  return row.modelName == nullptr || row.baseBone == nullptr || row.tipBone == nullptr;
+}
+
+// A null name would crash the table's build, and every test here with it: such a row fails
+// each test before it starts, named.
+class WeaponBonesTest : public FakeGameTest {
+ protected:
+  void SetUp() override {
+    FakeGameTest::SetUp();
+    for (int row = 0; row < weaponBoneRowCount; ++row) {
+      ASSERT_FALSE(hasNullName(weaponBoneRows[row])) << rowNamed(row) << ": a name is null";
+    }
+  }
+};
 
 std::vector<std::string> hashedNames() {
   std::vector<std::string> names;
@@ -78,16 +100,15 @@ TEST_F(WeaponBonesTest, LaterRowWinsWhenKeysCollide) {
   EXPECT_EQ(weaponBoneTable.at(5).tipBone, last.tipBone);
 }
 
-TEST_F(WeaponBonesTest, EveryRowNamesAModelAndTwoBones) {
+TEST(WeaponBoneRows, EveryRowNamesAModelAndTwoBones) {
   ASSERT_GT(weaponBoneRowCount, 0);
   for (int row = 0; row < weaponBoneRowCount; ++row) {
     const WeaponBoneRow& entry = weaponBoneRows[row];
-    ASSERT_NE(entry.modelName, nullptr) << "row " << row;
-    ASSERT_NE(entry.baseBone, nullptr) << entry.modelName;
-    ASSERT_NE(entry.tipBone, nullptr) << entry.modelName;
-    EXPECT_NE(*entry.modelName, '\0') << "row " << row;
-    EXPECT_NE(*entry.baseBone, '\0') << entry.modelName;
-    EXPECT_NE(*entry.tipBone, '\0') << entry.modelName;
+    for (const auto& [name, what] :
+         {std::pair{entry.modelName, "model name"}, std::pair{entry.baseBone, "rear bone"},
+          std::pair{entry.tipBone, "front bone"}}) {
+      EXPECT_TRUE(name != nullptr && *name != '\0') << rowNamed(row) << ": no " << what;
+    }
   }
 }
 
@@ -151,6 +172,10 @@ TEST(WeaponRowsAgainstTheGame, EveryRowsBonesAreOnTheGamesModel) {
   ASSERT_GT(weaponBoneRowCount, 0);
   for (int i = 0; i < weaponBoneRowCount; ++i) {
     const WeaponBoneRow& row = weaponBoneRows[i];
+    if (hasNullName(row)) {
+      ADD_FAILURE() << rowNamed(i) << ": a name is null";
+      continue;
+    }
     const sim::GameWeapon* model = nullptr;
     for (const sim::GameWeapon& weapon : sim::gameWeaponRows()) {
       if (weapon.base != nullptr &&

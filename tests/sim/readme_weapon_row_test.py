@@ -1,6 +1,8 @@
 """The README's "Adding or changing a weapon row", followed as written in a scratch copy of the
-checkout: its rows and its scene, with weapon names of our own, then the unit tests and the
-accuracies the README predicts for each tester.
+checkout: its rows, its clang-format command and its scene, with weapon names of our own, then the
+unit tests and the accuracies the README predicts for each tester. When the format, the build or
+the unit tests fail, the same step is tried without the README's rows: failing there too, it is
+the checkout's own code (a modder's rows, say) that is at fault, and the test says so.
 
 usage: readme_weapon_row_test.py SOURCE_DIR [BUILD_DIR]
 
@@ -16,6 +18,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from failure_reasons import reason  # noqa: E402  (the line ./test's Failed list would give)
 
 SOURCE = os.path.abspath(sys.argv[1])
 BUILD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
@@ -180,9 +185,39 @@ def reuse_objects(root, build):
     return reused, total
 
 
+def run(command, cwd=None):
+    """Runs a step; when it fails, shows its output and returns it, else returns None."""
+    step = subprocess.run(command, cwd=cwd, capture_output=True, text=True, check=False)
+    if step.returncode == 0:
+        return None
+    print(step.stdout + step.stderr, end="")
+    return step.stdout + step.stderr
+
+
+def build_and_unit_test(build):
+    """Builds what the steps need and runs the unit tests: what failed and why, or None."""
+    failed = run(["cmake", "--build", build, "-j2", "--target", "unit_tests", "sim-native"])
+    if failed is not None:
+        errors = [line for line in failed.splitlines() if re.search(r": (fatal )?error", line)]
+        return "the build fails: " + (errors[0] if errors else failed.strip().splitlines()[-1])
+    failed = run([os.path.join(build, "tests", "unit_tests"), "--gtest_brief=1"])
+    return None if failed is None else "the unit tests fail: " + reason(failed)
+
+
+def read_text(path):
+    with open(path, encoding="utf-8") as file:
+        return file.read()
+
+
+def checkout_at_fault(why):
+    return AssertionError(f"the checkout's own code is at fault, not the README: before the "
+                          f"README's rows are applied, {why}")
+
+
 def main():
     with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
-        blocks = code_blocks(renamed(section(file.read())))
+        readme = file.read()
+    blocks = code_blocks(renamed(section(readme)))
     rows = [(prose, line) for prose, block in blocks for line in block if line.startswith("{")]
     scenes = [block for _, block in blocks if block[0] == "[player]"]
     if len(rows) < 2 or len(scenes) != 1:
@@ -199,10 +234,26 @@ def main():
             if os.path.isfile(os.path.join(SOURCE, name)):
                 os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
                 shutil.copy2(os.path.join(SOURCE, name), os.path.join(root, name))
-        edited = [append_row(root, prose, row) for prose, row in rows]
-        print("rows appended to", ", ".join(sorted(set(edited))))
-        # ./test lints: the rows as the README writes them must pass it.
-        subprocess.run(["clang-format", "--dry-run", "--Werror", *edited], cwd=root, check=True)
+        edited = sorted({append_row(root, prose, row) for prose, row in rows})
+        print("rows appended to", ", ".join(edited))
+        # ./test lints: the README's clang-format command must fix the files its rows go into,
+        # and leave its rows as they are.
+        given = re.search(r"`(clang-format -i [^`]+)`", section(readme))
+        if given is None:
+            raise AssertionError("the README's row steps give no `clang-format -i` command")
+        command = given.group(1).split()
+        if sorted(command[2:]) != edited:
+            raise AssertionError(f"the README's `{' '.join(command)}` is not for the files its "
+                                 f"rows go into: {' '.join(edited)}")
+        appended = {path: read_text(os.path.join(root, path)) for path in edited}
+        subprocess.run(command, cwd=root, check=True)
+        changed = [path for path in edited if read_text(os.path.join(root, path)) != appended[path]]
+        if changed:
+            if run(["clang-format", "--dry-run", "--Werror", *changed], cwd=SOURCE) is not None:
+                print(f"To fix the format, in {SOURCE}: clang-format -i {' '.join(changed)}")
+                raise checkout_at_fault(f"not clang-formatted: {' '.join(changed)}")
+            raise AssertionError(f"the README's rows are not formatted as clang-format formats "
+                                 f"them: its `{' '.join(command)}` changed {' '.join(changed)}")
 
         # What the steps need and nothing more: no Windows build, two targets, and of those only
         # what the rows change compiled again.
@@ -210,10 +261,17 @@ def main():
         configure(root, build)
         reused, total = reuse_objects(root, build)
         print(f"object files reused from {BUILD}: {reused} of {total}")
-        subprocess.run(["cmake", "--build", build, "-j2", "--target", "unit_tests",
-                        "sim-native"], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run([os.path.join(build, "tests", "unit_tests"), "--gtest_brief=1"],
-                       check=True)
+        failed = build_and_unit_test(build)
+        if failed is not None:
+            # Copied with a new time, so that the build compiles them again.
+            for path in edited:
+                shutil.copyfile(os.path.join(SOURCE, path), os.path.join(root, path))
+            print("without the README's rows:")
+            without = build_and_unit_test(build)
+            if without is not None:
+                raise checkout_at_fault(without)
+            raise AssertionError(f"the README's rows break a checkout that passes without them: "
+                                 f"{failed}")
 
         scene = "\n".join(scenes[0])
         sim_native = os.path.join(build, "sim-native")

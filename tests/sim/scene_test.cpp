@@ -56,8 +56,9 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       // Text is UTF-8; a line that is not is what a Windows editor saves, and is read so. Names
       // and values hold no control character.
       {"[Jos\xE9]\nposition = 1, 2\n",
-       "2: [Jos\xC3\xA9] position = 1, 2: expected x, y, z",
-       {"1: not UTF-8, so read as Windows-1252 (what a Windows editor saves): [Jos\xC3\xA9]"}},
+       "1: warning: not UTF-8, so read as Windows-1252 (what a Windows editor saves): "
+       "[Jos\xC3\xA9]\n2: [Jos\xC3\xA9] position = 1, 2: expected x, y, z",
+       {}},
       {"[Zo\xC3\xAB]\nposition = 1, 2\n", "2: [Zo\xC3\xAB] position = 1, 2: expected x, y, z", {}},
       {"[Ped]\nposition = 1, 2, 3\n[Bad\x07Name]\n",
        "3: a control character (U+0007): a scene is text, and names and values are printable",
@@ -80,6 +81,10 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
        "3: [Ped] aim eror = 2: unknown key (did you mean aim error?); sim/world/scene.h lists the "
        "keys",
        {}},
+      // A section a slip away from a known one is taken for it, unless it reads better as a ped.
+      {"[Players]\nposition = 1, 2, 3\n[Plyer]\nposition = 0, 0, 0\nlook at = 0, 1, 0\n",
+       "3: [Plyer]: unknown section (did you mean [player]?); sim/world/scene.h lists the sections",
+       {}},
       {"[Ped]\nposition = 1, 2, 3\n\ntarget = Nobody\n",
        "4: [Ped] target = Nobody: no actor named Nobody in the scene",
        {}},
@@ -95,12 +100,14 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       {"[player]\nposition = 0, 0, 0\ncamera distance = -1\n",
        "3: [player] camera distance = -1: expected metres from 0 to 10000",
        {}},
-      // Every mistake is named, in the order of the lines, not only the first.
+      // Every mistake is named, in the order of the lines, not only the first, those in a
+      // section given twice too.
       {"[Ped]\nposition = 1, 2, 3\naim error = nan\n[Other]\nposition = 0, 0\n[Ped]\n"
        "Target = Nobody\n",
        "3: [Ped] aim error = nan: expected degrees from 0 to 180\n"
        "5: [Other] position = 0, 0: expected x, y, z\n"
-       "6: [Ped] is given twice, first on line 1: give each section once",
+       "6: [Ped] is given twice, first on line 1: give each section once\n"
+       "7: [Ped] target = Nobody: no actor named Nobody in the scene",
        {}},
       {"[A]\nposition = 1, 2, 3\ntarget = B\nbonus = maybe\n[B]\nposition = 1, 2, 3\n"
        "target = Nobody\n",
@@ -111,23 +118,24 @@ TEST(SceneMistakes, EachNamesItsLineAndWhatIsWrong) {
       {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMANN\nmodel = rv_cattleman\n"
        "[Other]\nposition = 1, 2, 3\nweapon = weapon_bow\nmodel = bow_hunting\n",
        "",
-       {"3: [Ped] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no weapon of that "
-        "name (did you mean WEAPON_REVOLVER_CATTLEMAN?)"}},
+       {"3: warning: [Ped] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no "
+        "weapon of that name (did you mean WEAPON_REVOLVER_CATTLEMAN?)"}},
       {"[Ped]\nposition = 1, 2, 3\nweapon = WEAPON_NOT_IN_THIS_GAME\nmodel = not_in_this_game\n",
        "",
-       {"3: [Ped] weapon = WEAPON_NOT_IN_THIS_GAME: the simulated game knows no weapon of that "
-        "name",
-        "4: [Ped] model = not_in_this_game: the simulated game knows no weapon model spelt so, so "
-        "it has no barrel bones"}},
+       {"3: warning: [Ped] weapon = WEAPON_NOT_IN_THIS_GAME: the simulated game knows no weapon "
+        "of that name",
+        "4: warning: [Ped] model = not_in_this_game: the simulated game knows no weapon model "
+        "spelt so, so it has no barrel bones"}},
       // Two peds with one weapon and two models: the one the game does not know is the mistake,
       // whichever ped comes first.
       {"[Gunslinger]\nposition = 1, 2, 3\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattlemn\n"
        "[player]\nposition = 0, 0, 0\nweapon = WEAPON_REVOLVER_CATTLEMAN\nmodel = rv_cattleman\n",
        "4: [Gunslinger] model = rv_cattlemn: [player] (line 8) carries WEAPON_REVOLVER_CATTLEMAN "
        "with model = rv_cattleman; a weapon's model and weapon checks cannot differ between peds, "
-       "the game knows each weapon once",
-       {"4: [Gunslinger] model = rv_cattlemn: the simulated game knows no weapon model spelt so "
-        "(did you mean rv_cattleman?), so it has no barrel bones"}},
+       "the game knows each weapon once\n"
+       "4: warning: [Gunslinger] model = rv_cattlemn: the simulated game knows no weapon model "
+       "spelt so (did you mean rv_cattleman?), so it has no barrel bones",
+       {}},
       {"[A]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\n"
        "[B]\nposition = 1, 2, 3\nweapon = WEAPON_BOW\nmodel = bow_hunting\nweapon check 2 = no\n",
        "9: [B] weapon check 2 = false: [A] (line 3) carries WEAPON_BOW with weapon check 2 = true; "
@@ -183,20 +191,31 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
        "game-sim: --scene " + other + ": a second scene: --scene " + empty +
            " was given already\n"},
   };
-  // Three mistakes: each is named with the file and its line before the run stops.
-  const std::string three = testing::TempDir() + "three mistakes.ini";
-  std::FILE* file = std::fopen(three.c_str(), "wb");
+  // Every mistake is named with the file and its line before the run stops, in the order of the
+  // lines, warnings among them; with the name meant where one is near: a section (a ped's name
+  // near one, Wolf, stays a ped's), a target. A section given twice has its own mistakes named.
+  const std::string mistakes = testing::TempDir() + "five mistakes.ini";
+  std::FILE* file = std::fopen(mistakes.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   std::fputs(
-      "[player]\nposition = 0, 0, 0\n[Deputy]\nposition = 1, 2\naim error = 720\n"
-      "bonus = maybe\n",
+      "[player]\nposition = 0, 0, 0\n[wrold]\nw1 = 2\n[Deputy]\nposition = 1, 2\n"
+      "weapon = WEAPON_REVOLVER_CATTLEMANN\nmodel = rv_cattleman\ntarget = Dumy\n[Dummy]\n"
+      "position = 10, 20, 0\n[Wolf]\nposition = 5, 5, 0\n[deputy]\naim error = 720\n",
       file);
   std::fclose(file);
+  const std::string at = "game-sim: " + mistakes + ":";
   rows.push_back(
-      {{"--scene", three},
-       "game-sim: " + three + ":4: [Deputy] position = 1, 2: expected x, y, z\n" +
-           "game-sim: " + three + ":5: [Deputy] aim error = 720: expected degrees from 0 to 180\n" +
-           "game-sim: " + three + ":6: [Deputy] bonus = maybe: expected true or false\n"});
+      {{"--scene", mistakes},
+       at +
+           "3: [wrold]: unknown section (did you mean [world]?); sim/world/scene.h lists the "
+           "sections\n" +
+           at + "6: [Deputy] position = 1, 2: expected x, y, z\n" + at +
+           "7: warning: [Deputy] weapon = WEAPON_REVOLVER_CATTLEMANN: the simulated game knows no "
+           "weapon of that name (did you mean WEAPON_REVOLVER_CATTLEMAN?)\n" +
+           at +
+           "9: [Deputy] target = Dumy: no actor named Dumy in the scene (did you mean Dummy?)\n" +
+           at + "14: [deputy] is given twice, first on line 5: give each section once\n" + at +
+           "15: [deputy] aim error = 720: expected degrees from 0 to 180\n"});
   const PluginLoader noPlugins{};  // each run stops before any plug-in is looked for
   for (const auto& row : rows) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
@@ -207,6 +226,15 @@ TEST(SceneMistakes, GameSimNamesTheSceneFile) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), row.error);
     EXPECT_EQ(status, 2) << row.error;
   }
+  // A scene that does not name itself is known by its file's name.
+  const std::string unnamed = testing::TempDir() + "unnamed.ini";
+  file = std::fopen(unnamed.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("[player]\nposition = 0, 0, 0\n", file);
+  std::fclose(file);
+  sim::Scene scene;
+  EXPECT_EQ(sim::loadSceneFile(unnamed, scene), "");
+  EXPECT_EQ(scene.name, "unnamed.ini");
 }
 
 // Our own game folder may hold a player's settings file: the simulated game leaves it as it is
@@ -367,17 +395,20 @@ TEST_F(LabelReasonTest, EveryTreatedPedWithoutALabelHasItsReason) {
   EXPECT_EQ(labelCell(table, "Hunter"), "-");  // not treated: nothing to explain
 }
 
-// The accuracy column of a ped's row; columns stand two blanks or more apart.
-std::string accuracyCell(const std::string& table, const std::string& ped) {
+// A column of a ped's row, counted from 0; columns stand two blanks or more apart.
+std::string cellOf(const std::string& table, const std::string& ped, int column) {
   const std::size_t row = table.find("\n  " + ped + " ");
   if (row == std::string::npos) return "no row for " + ped;
   std::string line = table.substr(row + 3, table.find('\n', row + 1) - row - 3);
-  constexpr int accuracyColumn = 6;
-  for (int column = 0; column < accuracyColumn; ++column) {
+  for (int skipped = 0; skipped < column; ++skipped) {
     line = line.substr(line.find("  "));
     line = line.substr(line.find_first_not_of(' '));
   }
   return line.substr(0, line.find("  "));
+}
+
+std::string accuracyCell(const std::string& table, const std::string& ped) {
+  return cellOf(table, ped, 6);
 }
 
 // A 0 or a 100 says which of the game's answers decided it, the first the plug-in meets, with
@@ -437,6 +468,10 @@ TEST_F(LabelReasonTest, AMissingBoneIsNamed) {
             "bone " + std::string(model->tip) + " not on the weapon: barrel point at the origin");
   EXPECT_EQ(reason("Other"), "bones " + std::string(model->base) + " and " + model->tip +
                                  " not on the weapon: barrel points at the origin");
+  // Without both bones the weapon has no barrel to measure: its column says which it lacks.
+  constexpr int barrelColumn = 5;
+  EXPECT_EQ(cellOf(table, "Shooter", barrelColumn), "no tip bone");
+  EXPECT_EQ(cellOf(table, "Other", barrelColumn), "no barrel bones");
 }
 
 // A ped the plug-in leaves alone is explained by the question the game answered no, asked about
@@ -463,24 +498,62 @@ TEST_F(LabelReasonTest, EveryPedLeftAloneNamesTheAnswerThatStoppedIt) {
   EXPECT_EQ(accuracyCell(table, "Ghost"), "none: its handle refers to nothing");
 }
 
-// Columns line up by the characters shown, whatever bytes a name takes in UTF-8.
-TEST_F(LabelReasonTest, ColumnsLineUpByCharactersShown) {
-  const std::string table = runOneFrame(
-      "[player]\nposition = 0, 0, 0\n[Jos\xC3\xA9 Mar\xC3\xAD\x61]\nposition = 0, 10, 0\n"
-      "[Bob]\nposition = 0, 20, 0\n",
-      false);
-  std::vector<std::size_t> secondColumn;
-  for (std::size_t row = table.find('\n'); row + 1 < table.size();
-       row = table.find('\n', row + 1)) {
-    const std::string line = table.substr(row + 1, table.find('\n', row + 1) - row - 1);
-    const std::size_t gap = line.find("  ", 2);
-    const std::size_t column = line.find_first_not_of(' ', gap);
-    std::size_t shown = 0;
-    for (std::size_t i = 0; i < column; ++i) shown += (line[i] & 0xC0) != 0x80 ? 1 : 0;
-    secondColumn.push_back(shown);
+// Columns line up by the cells a terminal shows, whatever bytes a name takes in UTF-8: a wide
+// East Asian character takes two cells, a combining mark none.
+TEST_F(LabelReasonTest, ColumnsLineUpByCellsShown) {
+  const struct {
+    std::string name;
+    std::size_t cells;
+  } peds[] = {{"player", 6},
+              {"Jos\xC3\xA9 Mar\xC3\xAD\x61", 10},
+              {"\xE6\x9D\x8E\xE5\xB0\x8F\xE9\xBE\x8D", 6},  // three Han characters
+              {"Jose\xCC\x81", 4},                          // an e and a combining acute
+              {"Bob", 3}};
+  std::string scene = "[player]\nposition = 0, 0, 0\n";
+  for (std::size_t i = 1; i < std::size(peds); ++i) {
+    scene += "[" + peds[i].name + "]\nposition = 0, " + std::to_string(10 * i) + ", 0\n";
   }
-  ASSERT_EQ(secondColumn.size(), 4u);  // the heading, the player and two peds
-  for (const std::size_t column : secondColumn) EXPECT_EQ(column, secondColumn[0]) << table;
+  const std::string table = runOneFrame(scene, false);
+  // Where the second column starts, in cells: the indent, the name and the blanks after it.
+  const auto secondColumn = [&](const std::string& name, std::size_t cells) {
+    const std::size_t row = table.find("\n  " + name + " ");
+    if (row == std::string::npos) return std::size_t{0};
+    const std::size_t blanks =
+        table.find_first_not_of(' ', row + 3 + name.size()) - (row + 3 + name.size());
+    return 2 + cells + blanks;
+  };
+  const std::size_t heading = secondColumn("Ped", 3);
+  EXPECT_GT(heading, 0u) << table;
+  for (const auto& ped : peds) EXPECT_EQ(secondColumn(ped.name, ped.cells), heading) << table;
+}
+
+// A run that reloads the plug-ins marks in its frame list where each load's frames start, also
+// within frames summed up in one line.
+TEST_F(LabelReasonTest, EachReloadIsMarkedWhereItsFramesStart) {
+  sim::Scene scene;
+  ASSERT_EQ(sim::parseScene("[player]\nposition = 0, 0, 0\n", scene), "");
+  sim::installWorld(scene);
+  sim::setExecutablePath("/nonexistent-game-folder/game-sim.exe");
+  sim::hostScriptRegister(nullptr, onScriptStart);
+  sim::runScriptFrames(30);
+  sim::keepLastFrame();
+  sim::RunInfo run;
+  run.framesRequested = 30;
+  for (const std::uint64_t first : {1, 6, 25}) run.reloads.emplace_back().firstFrame = first;
+  const std::string report = sim::runReport(sim::world(), run);
+  std::string heads;  // the first words of each mark and frame line
+  for (std::size_t line = 0; line < report.size(); line = report.find('\n', line) + 1) {
+    const std::string text = report.substr(line, report.find('\n', line) - line);
+    if (text.rfind("Reload", 0) == 0 || text.rfind("Frame", 0) == 0) {
+      heads += text.substr(0, text.find(':')) + "\n";
+    }
+  }
+  EXPECT_EQ(heads,
+            "Reload 1 of 3 starts at frame 1\nFrame 1\nFrame 2\nFrame 3\nFrame 4\nFrame 5\n"
+            "Reload 2 of 3 starts at frame 6\nFrame 6\nFrame 7\nFrame 8\nFrame 9\nFrame 10\n"
+            "Frames 11 to 24\nReload 3 of 3 starts at frame 25\nFrame 25\nFrame 26\nFrame 27\n"
+            "Frame 28\nFrame 29\nFrame 30\n")
+      << report;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 """Prints, for each failing test of a CTest JUnit file, its name and the line that says why,
-separated by a tab: ./test shows it in the list of failures under its verdict.
+separated by a tab: ./test shows it, wrapped but whole, in the list of failures under its verdict.
 
 usage: failure_reasons.py JUNIT_XML
 """
@@ -8,16 +8,27 @@ import re
 import sys
 import xml.etree.ElementTree as ElementTree
 
-LIMIT = 160  # one line of the list, even for a long assertion
+
+def exception(lines):
+    """A Python exception's line ("AssertionError: ..."), or None."""
+    for line in lines:
+        if re.match(r"\w+(Error|Exception)\b(: |$)", line) and not line.startswith("Traceback"):
+            return line
+    return None
 
 
 def reason(output):
-    """The first line that says why: a budget overrun, a GoogleTest failure with the lines under
-    it, a Python exception, a line saying FAIL or error; else the last line printed."""
+    """The first line that says why: a budget overrun, a Python test's exception (its verdict,
+    whatever a program it ran printed), a GoogleTest failure with the lines under it, a Python
+    exception, a line saying FAIL or error; else the last line printed."""
     lines = [line.rstrip() for line in output.splitlines() if line.strip()]
     for line in lines:
         if line.startswith("OVER BUDGET"):
             return line
+    if any(line.startswith("Traceback (most recent call last)") for line in lines):
+        raised = exception(lines)
+        if raised:
+            return raised
     for index, line in enumerate(lines):
         found = re.match(r"(.*?):(\d+): Failure$", line)
         if found:
@@ -29,9 +40,9 @@ def reason(output):
                     break
                 after.append(line.strip())
             return f"{where}: {' '.join(after)}"
-    for line in lines:
-        if re.match(r"\w+(Error|Exception)\b(: |$)", line) and not line.startswith("Traceback"):
-            return line
+    raised = exception(lines)
+    if raised:
+        return raised
     for line in lines:
         if re.search(r"\b(FAIL(ED)?|[Ee]rror)\b", line):
             return line.strip()
@@ -45,8 +56,6 @@ def main():
         text = reason(case.findtext("system-out") or "")
         if not text:
             continue
-        if len(text) > LIMIT:
-            text = text[:LIMIT - 3] + "..."
         print(f"{case.get('name')}\t{text}")
 
 

@@ -1,0 +1,75 @@
+"""--help: ./run, ./test and ./bench each print their usage and options and stop, building and
+writing nothing, even in a copy of the checkout that was never built; and every option the
+README uses is in the --help of one of our commands.
+
+    help_test.py SOURCE_DIR SIM_NATIVE TUNING_CHART
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE = SIM_NATIVE = TUNING_CHART = ""
+
+
+def helps(command, cwd):
+    run = subprocess.run(command + ["--help"], cwd=cwd, capture_output=True, text=True,
+                         timeout=60, check=False)
+    if run.returncode != 0:
+        raise AssertionError(f"{' '.join(command)} --help exited with {run.returncode}:\n"
+                             f"{run.stdout}{run.stderr}")
+    return run.stdout
+
+
+def snapshot(root):
+    """Every file and folder under root, with its size and time."""
+    found = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            status = os.lstat(path)
+            found[os.path.relpath(path, root)] = (status.st_size, status.st_mtime_ns)
+    return found
+
+
+class HelpTest(unittest.TestCase):
+
+    def test_help_builds_and_writes_nothing(self):
+        with tempfile.TemporaryDirectory() as root:
+            files = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z"], check=True,
+                                   capture_output=True).stdout.decode().split("\0")
+            for name in filter(None, files):
+                if os.path.isfile(os.path.join(SOURCE, name)):
+                    os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
+                    shutil.copy2(os.path.join(SOURCE, name), os.path.join(root, name))
+            before = snapshot(root)
+            for command in ("run", "test", "bench"):
+                with self.subTest(command):
+                    text = helps([os.path.join(root, command)], root)
+                    self.assertTrue(text.startswith(f"usage: ./{command} "), text)
+                    self.assertRegex(text, r"\n  --help +print this help and stop")
+                    self.assertEqual(snapshot(root), before, "--help changed the checkout")
+
+    def test_every_option_the_readme_uses_is_in_a_help(self):
+        with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
+            # CMake's own options are CMake's to list.
+            lines = [line for line in file.read().splitlines()
+                     if not line.strip().startswith("cmake ")]
+        used = set(re.findall(r"(?<![\w-])--[a-z][a-z0-9-]*", "\n".join(lines)))
+        texts = [helps([os.path.join(SOURCE, "run")], SOURCE),
+                 helps([os.path.join(SOURCE, "run"), "--soak"], SOURCE),
+                 helps([os.path.join(SOURCE, "test")], SOURCE),
+                 helps([os.path.join(SOURCE, "bench")], SOURCE),
+                 helps([SIM_NATIVE], SOURCE), helps([TUNING_CHART], SOURCE)]
+        listed = set(re.findall(r"(?<![\w-])--[a-z][a-z0-9-]*", "\n".join(texts)))
+        self.assertGreater(len(used), 0)
+        self.assertEqual(sorted(used - listed), [], "options the README uses that no --help lists")
+
+
+if __name__ == "__main__":
+    SOURCE, SIM_NATIVE, TUNING_CHART = sys.argv[1:4]
+    del sys.argv[1:4]
+    unittest.main()
