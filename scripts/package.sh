@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release package from a Windows build:
 #   OUTPUT_DIR/vok.quillmarrowfendcask-<version>.zip and its .sha256 beside it.
-# It holds the plug-in, its settings file, the player's readme, the licence and the changelog.
+# It holds the plug-in, its settings file, the player's readme, the licence and the changelog
+# without its modders' sections.
 # The settings file in it is the one the plug-in writes on a first run: game-sim.exe runs the
 # built plug-in under Wine once in an empty game folder and the file it leaves there is packed.
 # With --capture, the capture flavour's package as well, from its build folder:
@@ -62,7 +63,9 @@ mkdir -p "$files"
 cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
 cp docs/player-readme.txt "$files/README.txt"
 cp LICENSE "$files/LICENSE.txt"
-cp CHANGELOG.md "$files/CHANGELOG.txt"
+# The changelog for players: each release's "For modders" section is left out, up to the next
+# heading of its level or above.
+awk '/^##+ / { modders = ($0 == "### For modders") } !modders' CHANGELOG.md >"$files/CHANGELOG.txt"
 
 # The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}

@@ -119,8 +119,9 @@ const OptionRow optionRows[] = {
      "JSON; says how far the run has got every tenth of it on standard error",
      [](Options& o, const char* v) -> const char* { return o.heapJson = v, nullptr; }},
     {"--replace-settings", nullptr,
-     "put the scene's settings file down even over another one beside game-sim (without it, that "
-     "one is left as it is and the run stops)",
+     "put the scene's settings file down even over another one beside game-sim, which is kept "
+     "beside it as vok.quillmarrowfendcask.ini.bak (.bak2, .bak3, ... when that is taken); "
+     "without it, that one is left as it is and the run stops",
      [](Options& o, const char*) -> const char* { return o.replaceSettings = true, nullptr; }},
     {"--reloads", "N",
      "load the plug-ins, run the frames and unload them again, N times in one process, as the "
@@ -247,6 +248,23 @@ std::string reloadLine(int number, int of, const ReloadRecord& reload, const Rel
   return out + "\n";
 }
 
+// Where a settings file that a run replaces is kept: the first of PATH.bak, PATH.bak2, ... that
+// is not there, so that no earlier copy is written over. Empty when none is free.
+std::string backupPath(const std::string& path) {
+  constexpr int most = 999;
+  for (int number = 1; number <= most; ++number) {
+    std::string backup = path + ".bak" + (number > 1 ? std::to_string(number) : "");
+    errno = 0;
+    std::FILE* file = std::fopen(backup.c_str(), "rb");
+    if (file != nullptr) {
+      std::fclose(file);
+    } else if (errno == ENOENT) {
+      return backup;
+    }
+  }
+  return "";
+}
+
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
 bool writeSettingsFile(const std::string& path, const char* text) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -318,13 +336,25 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
       return 2;
     }
     if (there != SettingsThere::same) {
+      // Someone else's file is moved aside whole, bytes and all, before the scene's goes down.
+      std::string kept;
+      if (there == SettingsThere::other) {
+        const std::string backup = backupPath(settingsPath);
+        if (backup.empty() || std::rename(settingsPath.c_str(), backup.c_str()) != 0) {
+          std::fprintf(stderr,
+                       "game-sim: cannot keep %s as a .bak file beside it: it is left as it is, "
+                       "and nothing ran\n",
+                       plugins.fullPath(settingsPath.c_str()).c_str());
+          return 1;
+        }
+        kept = ", the one that was there kept as " + plugins.fullPath(backup.c_str());
+      }
       if (!writeSettingsFile(settingsPath, settings)) {
-        std::fprintf(stderr, "game-sim: cannot write %s\n", settingsPath.c_str());
+        std::fprintf(stderr, "game-sim: cannot write %s%s\n", settingsPath.c_str(), kept.c_str());
         return 1;
       }
       std::fprintf(stderr, "game-sim: %s settings file put down as %s%s\n", whose,
-                   plugins.fullPath(settingsPath.c_str()).c_str(),
-                   there == SettingsThere::other ? ", over the one that was there" : "");
+                   plugins.fullPath(settingsPath.c_str()).c_str(), kept.c_str());
     }
   }
   if (options.modulePath != nullptr && !plugins.stageModulePath(options.modulePath)) {

@@ -2,7 +2,9 @@
 // memory runs out, once per load of this DLL, and never frees it: the host's developer mode,
 // which unloads and reloads every plug-in, would lose it at every reload. The run-time's own
 // release function hands it back when the DLL's exit functions run at unload, which MinGW's
-// start-up code does after DllMain has unregistered us. Linked by MinGW only.
+// start-up code does after DllMain has unregistered us. It leaves the pool's free list pointing
+// into the freed block: a throw that found malloc failing after this would use freed memory, and
+// nothing that runs after it throws. Linked by MinGW only.
 #include <cstdlib>
 
 namespace __gnu_cxx {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "host/platform.h"
 #include "plugin_version.h"
@@ -57,23 +58,37 @@ void appendModuleVersion(LogText& log, const char* label, const char* moduleName
   }
 }
 
-// Printable bytes only: the file's text may hold anything. A text cut short ends in "...".
+// The file's text may hold any byte: one that is not plain text is shown as \xNN. At most
+// capacity - 1 characters are shown, an escape never split; a text cut short ends in "...".
 static_assert(noteNameCapacity <= settingTextCapacity);
-void appendPrintable(LogText& log, const char* text, bool cut) {
+void appendShown(LogText& log, const char* text, bool cut, std::uint32_t capacity) {
   char shown[settingTextCapacity];
   std::size_t length = 0;
-  for (; text[length] != '\0' && length + 1 < sizeof shown; ++length) {
-    const auto byte = static_cast<unsigned char>(text[length]);
-    shown[length] = byte < 0x20 || byte == 0x7F ? '?' : text[length];
+  for (; *text != '\0'; ++text) {
+    const bool plain = isPlainText(*text);
+    if (length + (plain ? 1 : 4) >= capacity) {
+      cut = true;
+      break;
+    }
+    if (plain) {
+      shown[length++] = *text;
+    } else {
+      std::snprintf(shown + length, sizeof shown - length, "\\x%02X",
+                    unsigned{static_cast<unsigned char>(*text)});
+      length += 4;
+    }
   }
   shown[length] = '\0';
   append(log, "%s%s", shown, cut ? "..." : "");
 }
 
+// Between double quotes, or single ones when the text holds a double quote, so that each of the
+// file's quotes is shown once.
 void appendQuoted(LogText& log, const SettingReading& reading) {
-  append(log, "\"");
-  appendPrintable(log, reading.text, reading.textCut);
-  append(log, "\"");
+  const char quote = std::strchr(reading.text, '"') != nullptr ? '\'' : '"';
+  append(log, "%c", quote);
+  appendShown(log, reading.text, reading.textCut, settingTextCapacity);
+  append(log, "%c", quote);
 }
 
 // Why the file's value was not used, after the value in force.
@@ -132,11 +147,39 @@ void appendAngle(LogText& log, float angle) {
 void appendPlace(LogText& log, const FileNote& note) {
   if (note.section[0] != '\0' || note.key[0] == '\0') {
     append(log, "[");
-    appendPrintable(log, note.section, note.sectionCut);
+    appendShown(log, note.section, note.sectionCut, noteNameCapacity);
     append(log, "]%s", note.key[0] != '\0' ? " " : "");
   }
-  appendPrintable(log, note.key, note.keyCut);
+  appendShown(log, note.key, note.keyCut, noteNameCapacity);
   if (note.section[0] == '\0' && note.key[0] != '\0') append(log, " (before any section)");
+}
+
+// "Angle followed by \xA0": the setting's own name, and the bytes that are not plain text that
+// make the file's name another, where they stand.
+void appendStrayBytes(LogText& log, const char* known, const char* name, bool cut) {
+  char strays[noteNameCapacity];
+  std::size_t count = 0;
+  bool afterLetters = true;
+  bool beforeLetters = true;
+  bool letterSeen = false;
+  for (const char* byte = name; *byte != '\0'; ++byte) {
+    if (isPlainText(*byte)) {
+      letterSeen = true;
+      afterLetters = afterLetters && count == 0;
+    } else {
+      strays[count++] = *byte;
+      beforeLetters = beforeLetters && !letterSeen;
+    }
+  }
+  strays[count] = '\0';
+  if (beforeLetters) {
+    appendShown(log, strays, false, noteNameCapacity);
+    append(log, " followed by %s", known);
+  } else {
+    append(log, afterLetters ? "%s followed by " : "%s with ", known);
+    appendShown(log, strays, cut, noteNameCapacity);
+    if (!afterLetters) append(log, " among its letters");
+  }
 }
 
 void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings) {
@@ -149,12 +192,22 @@ void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings
     return;
   }
   appendPlace(log, note);
+  append(log, ": ");
+  const bool ownSection = sameNameIgnoringCase(note.section, meant.section);
   if (note.key[0] == '\0') {
-    append(log, ": did you mean [%s]?", meant.section);
-  } else if (sameNameIgnoringCase(note.section, meant.section)) {
-    append(log, ": did you mean %s?", meant.key);
+    if (note.strayBytes) {
+      appendStrayBytes(log, meant.section, note.section, note.sectionCut);
+      append(log, ".");
+    } else {
+      append(log, "did you mean [%s]?", meant.section);
+    }
+  } else if (ownSection && note.strayBytes) {
+    appendStrayBytes(log, meant.key, note.key, note.keyCut);
+    append(log, ".");
+  } else if (ownSection) {
+    append(log, "did you mean %s?", meant.key);
   } else {
-    append(log, ": did you mean [%s] %s?", meant.section, meant.key);
+    append(log, "did you mean [%s] %s?", meant.section, meant.key);
   }
   const SettingReading& reading =
       note.meant == &displayAccuracyName ? settings.displayAccuracy : settings.angle;
@@ -162,6 +215,26 @@ void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings
     append(log, " Not read, so %s is the default %s\r\n", meant.key, meant.fallback);
   } else {
     append(log, " Not read\r\n");
+  }
+}
+
+// Whether the file was looked through, and notes it has beyond those shown.
+void appendNotesLeft(LogText& log, const SettingsLoad& settings, std::uint32_t shown) {
+  switch (settings.notesSearch) {
+    case FileNotesSearch::done: break;
+    case FileNotesSearch::fileTooLarge:
+      append(log, "Note: the file is over %ld KiB, so it was not looked through for slips\r\n",
+             fileNotesSizeLimit / 1024);
+      return;
+    case FileNotesSearch::failed:
+      append(log, "Note: the file could not be looked through for slips (out of memory?)\r\n");
+      return;
+  }
+  if (settings.noteCount > shown) {
+    append(log,
+           "Note: %u more like these, shown once those above are mended (at the next start of "
+           "the game or a save)\r\n",
+           static_cast<unsigned>(settings.noteCount - shown));
   }
 }
 
@@ -213,10 +286,7 @@ void writeStartupLog(const SettingsLoad& settings) {
   for (std::uint32_t index = 0; index < kept; ++index) {
     appendNote(log, settings.notes[index], settings);
   }
-  if (settings.noteCount > kept) {
-    append(log, "Note: %u more like these, not shown\r\n",
-           static_cast<unsigned>(settings.noteCount - kept));
-  }
+  appendNotesLeft(log, settings, kept);
   writeLog(log, "wb");
 }
 

@@ -2,6 +2,7 @@
 
 #include <SimpleIni.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -54,6 +55,21 @@ bool nearlyNamed(const char* given, const char* known) {
   return !sameNameIgnoringCase(given, known) && editsApart(given, known, limit) <= limit;
 }
 
+// The name is known's, letter case aside, with bytes that are not plain text among its letters.
+bool namedWithStrayBytes(const char* given, const char* known) {
+  bool stray = false;
+  for (; *given != '\0'; ++given) {
+    if (!isPlainText(*given)) {
+      stray = true;
+    } else if (lowered(*given) == lowered(*known)) {
+      ++known;
+    } else {
+      return false;
+    }
+  }
+  return stray && *known == '\0';
+}
+
 bool copyCut(char (&target)[noteNameCapacity], const char* name) {
   std::size_t length = 0;
   for (; name[length] != '\0' && length + 1 < noteNameCapacity; ++length) {
@@ -64,7 +80,7 @@ bool copyCut(char (&target)[noteNameCapacity], const char* name) {
 }
 
 void addNote(SettingsLoad& load, FileNoteKind kind, const SettingName& meant, const char* section,
-             const char* key, std::uint32_t times) {
+             const char* key, std::uint32_t times, bool strayBytes) {
   if (load.noteCount < fileNotesKept) {
     FileNote& note = load.notes[load.noteCount];
     note.kind = kind;
@@ -72,27 +88,66 @@ void addNote(SettingsLoad& load, FileNoteKind kind, const SettingName& meant, co
     note.sectionCut = copyCut(note.section, section);
     note.keyCut = copyCut(note.key, key == nullptr ? "" : key);
     note.times = times;
+    note.strayBytes = strayBytes;
   }
   ++load.noteCount;
 }
 
 // A key under a section that is not a near miss of a setting's own.
-void noteKey(const NotesIni& ini, const char* section, const char* key, SettingsLoad& load) {
+void noteKey(const NotesIni::TKeyVal& entries, const char* section, const char* key,
+             SettingsLoad& load) {
   for (const SettingName* name : settingNames) {
     const bool ownSection = sameNameIgnoringCase(section, name->section);
     if (ownSection && sameNameIgnoringCase(key, name->key)) {
-      NotesIni::TNamesDepend values;
-      ini.GetAllValues(section, key, values);
-      if (values.size() > 1) {
+      // Counted in the library's own table, whatever the values: none is copied.
+      const std::size_t times = entries.count(NotesIni::Entry(key));
+      if (times > 1) {
         addNote(load, FileNoteKind::givenAgain, *name, section, key,
-                static_cast<std::uint32_t>(values.size()));
+                static_cast<std::uint32_t>(times), false);
       }
       return;
     }
-    if (nearlyNamed(key, name->key) || (!ownSection && sameNameIgnoringCase(key, name->key))) {
-      addNote(load, FileNoteKind::nearMiss, *name, section, key, 1);
+    const bool stray = namedWithStrayBytes(key, name->key);
+    if (stray || nearlyNamed(key, name->key) ||
+        (!ownSection && sameNameIgnoringCase(key, name->key))) {
+      addNote(load, FileNoteKind::nearMiss, *name, section, key, 1, stray);
       return;
     }
+  }
+}
+
+// The file's sections and keys in the order the file gives them, a key at its first place.
+void noteEntries(std::FILE* file, SettingsLoad& load) {
+  NotesIni ini;
+  ini.SetUnicode(false);
+  ini.SetMultiKey(true);
+  if (ini.LoadFile(file) != SI_OK) {
+    load.notesSearch = FileNotesSearch::failed;
+    return;
+  }
+  NotesIni::TNamesDepend sections;
+  ini.GetAllSections(sections);
+  sections.sort(NotesIni::Entry::LoadOrder());
+  for (const NotesIni::Entry& section : sections) {
+    const SettingName* meant = nullptr;
+    bool stray = false;
+    for (const SettingName* name : settingNames) {
+      if (namedWithStrayBytes(section.pItem, name->section)) {
+        meant = name;
+        stray = true;
+      } else if (nearlyNamed(section.pItem, name->section)) {
+        meant = name;
+      }
+    }
+    if (meant != nullptr) {
+      addNote(load, FileNoteKind::nearMiss, *meant, section.pItem, nullptr, 1, stray);
+      continue;
+    }
+    NotesIni::TNamesDepend keys;
+    ini.GetAllKeys(section.pItem, keys);
+    keys.sort(NotesIni::Entry::LoadOrder());
+    const NotesIni::TKeyVal& entries = *ini.GetSection(section.pItem);
+    for (const NotesIni::Entry& key : keys) noteKey(entries, section.pItem, key.pItem, load);
   }
 }
 
@@ -104,27 +159,27 @@ bool sameNameIgnoringCase(const char* a, const char* b) {
   return lowered(*a) == lowered(*b);
 }
 
+bool isPlainText(char byte) { return byte >= 0x20 && byte < 0x7F; }
+
 void noteFileLines(const char* path, SettingsLoad& load) {
-  NotesIni ini;
-  ini.SetUnicode(false);
-  ini.SetMultiKey(true);
-  if (ini.LoadFile(path) != SI_OK) return;
-  // In the order the file gives them, a key at its first place.
-  NotesIni::TNamesDepend sections;
-  ini.GetAllSections(sections);
-  sections.sort(NotesIni::Entry::LoadOrder());
-  for (const NotesIni::Entry& section : sections) {
-    const SettingName* meant = nullptr;
-    for (const SettingName* name : settingNames) {
-      if (nearlyNamed(section.pItem, name->section)) meant = name;
-    }
-    if (meant != nullptr) {
-      addNote(load, FileNoteKind::nearMiss, *meant, section.pItem, nullptr, 1);
-      continue;
-    }
-    NotesIni::TNamesDepend keys;
-    ini.GetAllKeys(section.pItem, keys);
-    keys.sort(NotesIni::Entry::LoadOrder());
-    for (const NotesIni::Entry& key : keys) noteKey(ini, section.pItem, key.pItem, load);
+  std::FILE* const file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    load.notesSearch = FileNotesSearch::failed;
+    return;
   }
+  // A size that cannot be had fails the library's load below.
+  const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+  if (size > fileNotesSizeLimit) {
+    load.notesSearch = FileNotesSearch::fileTooLarge;
+  } else {
+    // The plug-in throws nothing, but the library's tables and lists throw when memory runs
+    // out. The notes are only remarks: then there are none, and the game goes on.
+    try {
+      noteEntries(file, load);
+    } catch (...) {
+      load.notesSearch = FileNotesSearch::failed;
+    }
+  }
+  if (load.notesSearch == FileNotesSearch::failed) load.noteCount = 0;
+  std::fclose(file);
 }

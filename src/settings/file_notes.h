@@ -7,5 +7,10 @@
 // Section and key names match whatever the case of their letters, as the library matches them.
 bool sameNameIgnoringCase(const char* a, const char* b);
 
-// Reads the file at path once more and fills load's notes; nothing when it cannot be loaded.
+// Printable ASCII: the bytes a log line shows as they are, where any other is shown as \xNN. A
+// name that is a setting's own with other bytes in it gets a note that says so.
+bool isPlainText(char byte);
+
+// Reads the file at path once more and fills load's notes, when it is small enough to be looked
+// through at once; says in load.notesSearch when it was not. Never throws.
 void noteFileLines(const char* path, SettingsLoad& load);

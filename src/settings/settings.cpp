@@ -195,15 +195,16 @@ SettingsLoad loadSettings() {
 
   // One that opened but cannot be loaded (too large to hold, a folder) leaves the library empty:
   // both lookups give their defaults, and the file stays as it is.
-  if (ini.LoadFile(path) != SI_OK) {
+  const bool loaded = ini.LoadFile(path) == SI_OK;
+  if (!loaded) {
     load.source = SettingsSource::notLoaded;
     displayAccuracy = true;
     angleLeniency = 1.5f;
   } else {
     readValues(ini, load);
     ini.Reset();  // the file's text is held once at a time
-    noteFileLines(path, load);
   }
   std::fclose(presence);
+  if (loaded) noteFileLines(path, load);
   return load;
 }

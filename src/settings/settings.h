@@ -54,10 +54,21 @@ struct FileNote {
   bool sectionCut = false;
   bool keyCut = false;
   std::uint32_t times = 0;  // how often a key was given
+  bool strayBytes = false;  // the setting's own name with bytes that are not plain text in it
 };
 
 // The log has room for a few; the rest are only counted.
 constexpr std::uint32_t fileNotesKept = 3;
+
+// Whether the file was looked through for notes. Only a file read whole is.
+enum class FileNotesSearch {
+  done,
+  fileTooLarge,  // above fileNotesSizeLimit: looking again would hold up the game's start
+  failed,        // out of memory, or the file could not be loaded again: no notes
+};
+
+// Far beyond any file written by hand.
+constexpr long fileNotesSizeLimit = 64L * 1024;
 
 struct SettingsLoad {
   SettingsSource source = SettingsSource::noPath;
@@ -65,6 +76,7 @@ struct SettingsLoad {
   SettingReading angle;
   FileNote notes[fileNotesKept];
   std::uint32_t noteCount = 0;  // every note found, kept or not
+  FileNotesSearch notesSearch = FileNotesSearch::done;
 };
 
 SettingsLoad loadSettings();

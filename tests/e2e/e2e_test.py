@@ -340,6 +340,11 @@ class E2ETest(unittest.TestCase):
         self.assertIn("--replace-settings", said)
         self.assertEqual(read_bytes(path), PLAYERS_SETTINGS)
         self.assertFalse(os.path.exists(os.path.join(folder, LOG_NAME)), "the plug-in never ran")
+        # Told to write over it, it keeps the player's file beside it and names the copy.
+        status, said = run_plain(folder, "--replace-settings", "--frames", "1")
+        self.assertEqual(status, 0, said)
+        self.assertIn(f"the one that was there kept as {path}.bak\n", said)
+        self.assertEqual(read_bytes(path + ".bak"), PLAYERS_SETTINGS)
 
     def test_hand_derived_accuracies(self):
         frames = run_game(lay_out_game("hand-derived"), "--scene", HAND_DERIVED,

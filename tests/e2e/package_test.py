@@ -1,8 +1,9 @@
 """The release package: built by scripts/package.sh from the Windows build, the way ./run builds it.
 
 It holds exactly the plug-in, the settings file as the plug-in creates it on a first run, the
-player's readme and the licence; its checksum file verifies; the same inputs give the same zip.
-The capture flavour's package beside it holds that flavour's DLL, its readme and the licence.
+player's readme, the licence and the changelog for players; its checksum file verifies; the same
+inputs give the same zip. The capture flavour's package beside it holds that flavour's DLL, its
+readme and the licence.
 The settings sample of each readme, copied as it stands, is what the plug-in reads.
 CTest passes the paths in the environment, as for e2e_test.py.
 """
@@ -83,7 +84,27 @@ class PackageTest(unittest.TestCase):
             self.assertEqual(entries[PLUGIN + ".asi"][1], file.read())
         self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
         self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
-        self.assertEqual(entries["CHANGELOG.txt"][1], source_file("CHANGELOG.md"))
+
+    def test_changelog_holds_what_players_notice(self):
+        # CHANGELOG.md's lines in their order, every release, none of its modders' sections,
+        # and nothing about the tests, CI or the tools that build and try the plug-in.
+        changelog = self.entries()["CHANGELOG.txt"][1].decode("utf-8").splitlines()
+        source = source_file("CHANGELOG.md").decode("utf-8").splitlines()
+        remaining = iter(source)
+        self.assertTrue(all(line in remaining for line in changelog),
+                        "CHANGELOG.txt has lines CHANGELOG.md does not have in that order")
+        releases = [line for line in source if line.startswith("## [")]
+        self.assertEqual([line for line in changelog if line.startswith("## [")], releases)
+        text = "\n".join(changelog)
+        for release in text.split("\n## [")[1:]:
+            self.assertIn("\n- ", release, "a release with nothing for players")
+        self.assertNotIn("### For modders", changelog)
+        developers = re.compile(
+            r"\btest|\bCI\b|game-sim|sim-native|simulated game|\./(run|test|bench)\b|clang|qemu|"
+            r"fuzz|sanitizer|valgrind|callgrind|benchmark|instruction|cmake|mingw|\bwine\b|"
+            r"\bArm\b|aarch64|\bscenes?\b|tuning chart|\bJSON\b|README\.md", re.IGNORECASE)
+        named = [line for line in changelog if developers.search(line)]
+        self.assertEqual(named, [], "CHANGELOG.txt names developers' things")
 
     def test_capture_package_holds_its_plugin_readme_and_licence(self):
         entries = self.entries(self.capture_name)
@@ -126,6 +147,44 @@ class PackageTest(unittest.TestCase):
                 log = read_bytes(os.path.join(folder, LOG_NAME)).decode("ascii").split("\r\n")
                 self.assertEqual(log[3:6], ["Settings: read from " + SETTINGS_NAME,
                                             "DisplayAccuracy: false", "Angle: 3"])
+
+    def test_readme_runs_the_shipped_plugin_in_a_folder_of_ones_own(self):
+        # The README's two steps as written, from a checkout's folder as ./run leaves it (the
+        # zip's plug-in in dist/, the simulated game in build/windows/, the prefix in
+        # build/wineprefix), with the home folder in the scratch space.
+        lines = source_file("README.md").decode("utf-8").splitlines()
+        start = next(number for number, line in enumerate(lines)
+                     if "shipped plug-in in a folder of your own" in line)
+        blocks, block = [], []
+        for line in lines[start:]:
+            if line.startswith("    "):
+                block.append(line[4:])
+            elif block:
+                blocks.append(block)
+                block = []
+        steps = [command for block in blocks[:2] for command in block]
+        scratch = os.path.join(WORK, "readme-own-folder")
+        shutil.rmtree(scratch, ignore_errors=True)
+        checkout, home = os.path.join(scratch, "checkout"), os.path.join(scratch, "home")
+        for folder in ("dist", os.path.join("build", "windows")):
+            os.makedirs(os.path.join(checkout, folder))
+        os.makedirs(home)
+        write_bytes(os.path.join(checkout, "dist", PLUGIN + ".asi"),
+                    self.entries()[PLUGIN + ".asi"][1])
+        for file in ("game-sim.exe", "ScriptHookRDR2.dll"):
+            shutil.copy(os.path.join(WINDOWS_BUILD, file), os.path.join(checkout, "build", "windows"))
+        os.symlink(os.environ["WINEPREFIX"], os.path.join(checkout, "build", "wineprefix"))
+        with open(os.path.join(scratch, "output.txt"), "w+", encoding="utf-8") as output:
+            run = subprocess.run(["bash", "-e", "-c", "\n".join(steps)], cwd=checkout,
+                                 env=dict(os.environ, HOME=home), stdout=output,
+                                 stderr=subprocess.STDOUT, timeout=300, check=False)
+            output.seek(0)
+            said = output.read()
+        self.assertEqual(run.returncode, 0, said)
+        self.assertIn("Frame 1", said)
+        log = read_bytes(os.path.join(home, "my-game", LOG_NAME)).decode("ascii")
+        self.assertTrue(log.startswith(f"{PLUGIN} {self.version}\r\n"), log)
+        self.assertRegex(log, r"First pass: \d+ peds found near the player, [1-9]\d* given")
 
     def test_checksum_file_verifies(self):
         with open(os.path.join(self.folder, self.name + ".sha256"), encoding="ascii") as file:

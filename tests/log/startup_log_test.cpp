@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "fake_game_test.h"
+#include "file_versions.h"
 #include "plugin_version.h"
 #include "scene.h"
 #include "script/script.h"
@@ -132,16 +134,25 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
                 std::string(settingTextCapacity - 1, '7') +
                 "...\", 64 characters or more: the default 1.5)\r\n");
 
-  // Bytes below 0x20 and 0x7F show as "?" in the log; spaces stay.
+  // Bytes that are not plain text show as \xNN, spaces stay; quotes of the file's are shown once,
+  // and an escape is never cut in two.
   writeIni(
       "[Debug]\nDisplayAccuracy = ma\x01"
-      "be\x7F\n[Settings]\nAngle = 2 degrees\n");
+      "be\x7F\xA0 x\n[Settings]\nAngle = \"2\"\n");
   writeStartupLog(loadSettings());
   EXPECT_EQ(settingsLines(),
             "Settings: read from vok.quillmarrowfendcask.ini\r\n"
-            "DisplayAccuracy: true (the file says \"ma?be?\", not a yes/no value: the default "
-            "true)\r\n"
-            "Angle: 1.5 (the file says \"2 degrees\", not a number: the default 1.5)\r\n");
+            "DisplayAccuracy: true (the file says \"ma\\x01be\\x7F\\xA0 x\", not a yes/no value: "
+            "the default true)\r\n"
+            "Angle: 1.5 (the file says '\"2\"', not a number: the default 1.5)\r\n");
+  writeIni("[Settings]\nAngle = 2.5" + std::string(12, '\xFF') + "\n");
+  writeStartupLog(loadSettings());
+  std::string nineEscapes;  // 39 characters with the "2.5", the most a text shows
+  for (int byte = 0; byte < 9; ++byte) nineEscapes += "\\xFF";
+  EXPECT_NE(settingsLines().find("Angle: 1.5 (the file says \"2.5" + nineEscapes +
+                                 "...\", not a number: the default 1.5)\r\n"),
+            std::string::npos)
+      << settingsLines();
 
   writeIni("[Debug]\nDisplayAccuracy = off\n[Settings]\nAngle = 2.5\n");
   writeStartupLog(loadSettings());
@@ -187,6 +198,26 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
        "Note: [Debug] Display Accuracy: did you mean DisplayAccuracy? Not read, so "
        "DisplayAccuracy is the default true\r\n"
        "Note: [Debug] Angel: did you mean [Settings] Angle? Not read\r\n"},
+      // A name that is a setting's own but for bytes that are not plain text (a no-break space
+      // copied from a web page) is shown with them escaped, and said to be that name with them.
+      {"[Debug\xA0]\nDisplayAccuracy = off\n[Settings]\nAngle\xA0= 2\n\xC2\xA0"
+       "Angle = 3\n",
+       true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"
+       "Note: [Debug\\xA0]: Debug followed by \\xA0. Not read, so DisplayAccuracy is the default "
+       "true\r\n"
+       "Note: [Settings] Angle\\xA0: Angle followed by \\xA0. Not read, so Angle is the default "
+       "1.5\r\n"
+       "Note: [Settings] \\xC2\\xA0Angle: \\xC2\\xA0 followed by Angle. Not read, so Angle is the "
+       "default 1.5\r\n"},
+      // Bytes among the letters are named as well; under another section such a name is pointed
+      // to the setting's own place, as any near miss.
+      {"[Settings]\nAngle = 2\nAn\xADgle = 4\n[Other]\nangle\xA0 = 5\n", true, 2.0f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 2\r\n"
+       "Note: [Settings] An\\xADgle: Angle with \\xAD among its letters. Not read\r\n"
+       "Note: [Other] angle\\xA0: did you mean [Settings] Angle? Not read\r\n"},
       // Names far from the settings' own are someone else's business.
       {"[Graphics]\nRange = 3\n[Debug]\nDisplay = off\nAccuracy = off\n[Settings]\nMaxAngle = 1\n"
        "Angle = 0.5deg\n",
@@ -206,33 +237,58 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
   }
 }
 
-// However many slips and however long the texts, the log keeps every line whole: a few notes, then
-// how many more there are.
+// However many slips and however long the texts, the log keeps every line whole: a few notes, the
+// longest there are, then how many more there are. The worst case for its buffer: the longest
+// value line, and notes with the longest names and the default after them.
 TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
-  std::string file = "[Settings]\nAngle = " + std::string(200, '9') + "\n";
-  for (int section = 0; section < 500; ++section) {
-    file += "[" + std::string(100, 'S') + std::to_string(section) +
-            "]\nDisplayAccuracyXYZ = 1\nDisplay_Accuracy = 1\n";
+  std::string file = "[Settings]\nAngle = " + std::string(200, '9') + "\n[Debug]\n";
+  for (int key = 0; key < 1000; ++key) {
+    // Names alike in their first 24 bytes, each shown cut short, told apart by their last two.
+    file += "D\x01isplayAccuracy" + std::string(9, '\x01') + static_cast<char>(0x80 + key / 64) +
+            static_cast<char>(0x80 + key % 64) + " = 1\n";
   }
+  ASSERT_LE(file.size(), static_cast<std::size_t>(fileNotesSizeLimit));
   writeIni(file);
   writeStartupLog(loadSettings());
   logFirstPass(1, 0);
   const std::string log = readLog();
-  const std::string longNote = "Note: [" + std::string(noteNameCapacity - 1, 'S') +
-                               "...] DisplayAccuracyXYZ: did you mean [Debug] DisplayAccuracy? "
-                               "Not read, so DisplayAccuracy is the default true\r\n";
-  EXPECT_NE(
-      log.find(longNote + "Note: [" + std::string(noteNameCapacity - 1, 'S') + "...] Display_"),
-      std::string::npos)
-      << log;
+  std::string longNote = "Note: [Debug] D\\x01isplayAccuracy\\x01...: DisplayAccuracy with ";
+  for (int byte = 0; byte < 6; ++byte) longNote += "\\x01";
+  longNote += "... among its letters. Not read, so DisplayAccuracy is the default true\r\n";
   const std::string end =
-      "Note: 997 more like these, not shown\r\n"
+      longNote + longNote + longNote +
+      "Note: 997 more like these, shown once those above are mended (at the next start of the "
+      "game or a save)\r\n"
       "First pass: 1 ped found near the player, 0 given an accuracy\r\n";
   ASSERT_GT(log.size(), end.size());
   EXPECT_EQ(log.substr(log.size() - end.size()), end);
-  EXPECT_LT(log.size(), 1024u);
+  // The first pass's line has a buffer of its own. Versions of five digits in each part would
+  // lengthen the first two lines.
+  const std::size_t longestVersions = 2 * std::strlen("65535.65535.65535.65535") -
+                                      std::strlen(SIM_GAME_FILE_VERSION_TEXT) -
+                                      std::strlen(SIM_HOST_FILE_VERSION_TEXT);
+  EXPECT_LT(log.size() - log.substr(log.find("First pass")).size() + longestVersions, 1024u) << log;
   EXPECT_TRUE(displayAccuracy);
   EXPECT_EQ(angleLeniency, 1.5f);
+}
+
+// A file far beyond what anyone writes by hand is read, but not looked through a second time.
+TEST_F(StartupLogTest, LargeFileIsReadButNotLookedThrough) {
+  const std::string settings = "[Settings]\nAngle = 2\nAngle = 4\n";
+  constexpr auto limit = static_cast<std::size_t>(fileNotesSizeLimit);
+  for (const std::size_t size : {limit, limit + 1}) {
+    SCOPED_TRACE(size);
+    writeIni(settings + std::string(size - settings.size() - 1, ';') + "\n");
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(settingsLines(),
+              "Settings: read from vok.quillmarrowfendcask.ini\r\n"
+              "DisplayAccuracy: true (not in the file: the default true)\r\n"
+              "Angle: 4\r\n" +
+                  std::string(size == limit
+                                  ? "Note: [Settings] Angle is given twice, the last one counts\r\n"
+                                  : "Note: the file is over 64 KiB, so it was not looked through "
+                                    "for slips\r\n"));
+  }
 }
 
 TEST_F(StartupLogTest, NoLogWithoutTheGamesPath) {

@@ -244,10 +244,11 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   const std::string path = folder + "vok.quillmarrowfendcask.ini";
-  const auto contents = [&path] {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+  const auto read = [](const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   };
+  const auto contents = [&] { return read(path); };
   const std::string players = "[Debug]\r\nDisplayAccuracy = true\r\n; my own notes\r\n";
   std::ofstream(path, std::ios::binary) << players;
 
@@ -274,18 +275,27 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
                           "read this one\n");
   EXPECT_EQ(contents(), players);
 
+  // Told to, it keeps the file it replaces beside it, never over an earlier copy.
   const auto [replaced, replacedSays] = run({"--replace-settings"});
   EXPECT_EQ(replaced, 1);
   const std::string builtIn = contents();
   EXPECT_NE(builtIn, players);
+  EXPECT_EQ(read(path + ".bak"), players);
   EXPECT_EQ(replacedSays.substr(0, replacedSays.find('\n') + 1),
             "game-sim: the built-in scene's settings file put down as " + path +
-                ", over the one that was there\n");
+                ", the one that was there kept as " + path + ".bak\n");
+  std::ofstream(path, std::ios::binary) << players << "; edited again\r\n";
+  const auto [again, againSays] = run({"--replace-settings"});
+  EXPECT_EQ(again, 1);
+  EXPECT_EQ(read(path + ".bak"), players);
+  EXPECT_EQ(read(path + ".bak2"), players + "; edited again\r\n");
+  EXPECT_NE(againSays.find("kept as " + path + ".bak2\n"), std::string::npos) << againSays;
+  EXPECT_EQ(contents(), builtIn);
 
   // The scene's own file, left by an earlier run, is simply used again.
-  const auto [again, againSays] = run({});
-  EXPECT_EQ(again, 1);
-  EXPECT_EQ(againSays.find("settings file"), std::string::npos) << againSays;
+  const auto [reused, reusedSays] = run({});
+  EXPECT_EQ(reused, 1);
+  EXPECT_EQ(reusedSays.find("settings file"), std::string::npos) << reusedSays;
   EXPECT_EQ(contents(), builtIn);
 
   // A scene without a settings file writes none: the plug-in reads the one there or makes its own.

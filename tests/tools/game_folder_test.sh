@@ -29,16 +29,20 @@ record_game_settings game record "$kept"
 kept=$(fresh_game_folder game record 2>/dev/null)
 [ -f game/$settings_name ] || fail "the edited file went at the second run after its edit"
 
-# Replaced by a run (game-sim --replace-settings): the run's own again.
+# Replaced by a run (game-sim --replace-settings): the run's own again, and the copy game-sim
+# kept of the edited file stays.
+mv game/$settings_name game/$settings_name.bak
 echo "[Settings]" >game/$settings_name
 record_game_settings game record "$kept"
 kept=$(fresh_game_folder game record 2>/dev/null)
-[ -z "$(ls -A game)" ] || fail "a file the run put down was kept"
+[ "$(ls -A game)" = "$settings_name.bak" ] && [ "$(cat game/$settings_name.bak)" = $'Angle = 5\r' ] ||
+  fail "the run's own file was kept, or the copy of the replaced one went: $(ls -A game)"
+rm game/$settings_name.bak
 
 # No record at all (a folder an older ./run left): kept, since nothing says whose it is.
 echo "[Debug]" >game/$settings_name && rm -f record
 kept=$(fresh_game_folder game record 2>/dev/null)
 [ -n "$kept" ] && [ -f game/$settings_name ] || fail "a settings file without a record went"
 
-[ $failures -eq 0 ] && echo "ok: the game folder keeps an edited settings file and nothing else"
+[ $failures -eq 0 ] && echo "ok: the game folder keeps an edited settings file and the copies of replaced ones, nothing else"
 exit $((failures > 0))
