@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -145,7 +146,7 @@ const OptionRow optionRows[] = {
        if (end == v || *end != '\0' || !(seconds >= 0 && seconds <= 86400)) {
          return "expected seconds from 0 to 86400";
        }
-       o.passTimeout = static_cast<std::uint32_t>(seconds * 1000 + 0.5);
+       o.passTimeout = static_cast<std::uint32_t>(std::lround(seconds * 1000));
        return nullptr;
      }},
     {"--help", nullptr, "print this help and stop",
@@ -182,10 +183,11 @@ std::string helpText() {
     out += line + "\n";
   }
   return out +
-         "Exit status: 0 the run went through; 1 a file it needs is missing or cannot be written,\n"
-         "or no plug-in was found; 2 a wrong option or scene, or a settings file it will not write\n"
-         "over; 3 a plug-in crashed; 4 a plug-in did not come back to the game (--pass-timeout);\n"
-         "130 interrupted (Ctrl-C). A 3 or a 4 comes with a line saying in which frame and where.\n";
+         "Exit status: 0 the run went through; 1 a file it needs is missing or cannot be\n"
+         "written, or no plug-in was found; 2 a wrong option or scene, or a settings file it\n"
+         "will not write over; 3 a plug-in crashed; 4 a plug-in did not come back to the game\n"
+         "(--pass-timeout); 130 interrupted (Ctrl-C). A 3 or a 4 comes with a line saying in\n"
+         "which frame and where.\n";
 }
 
 // Empty when every option was understood; otherwise what was wrong, naming the option.

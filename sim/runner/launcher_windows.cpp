@@ -95,7 +95,9 @@ void addCodeAddress(StopLine& line, DWORD64 address) {
     return;
   }
   const char* name = std::strrchr(path, '\\');
-  line.add(name == nullptr ? path : name + 1).add("+").hex(address - reinterpret_cast<DWORD64>(module));
+  line.add(name == nullptr ? path : name + 1)
+      .add("+")
+      .hex(address - reinterpret_cast<DWORD64>(module));
 }
 
 bool inPlugin(DWORD64 address) {
@@ -128,7 +130,9 @@ void addException(StopLine& line, const EXCEPTION_RECORD& record) {
     case EXCEPTION_ACCESS_VIOLATION: {
       const ULONG_PTR how = record.NumberParameters >= 2 ? record.ExceptionInformation[0] : 0;
       line.add("access violation ")
-          .add(how == 1 ? "writing" : how == 8 ? "executing" : "reading")
+          .add(how == 1   ? "writing"
+               : how == 8 ? "executing"
+                          : "reading")
           .add(" address ")
           .hex(record.NumberParameters >= 2 ? record.ExceptionInformation[1] : 0);
       return;
@@ -137,8 +141,8 @@ void addException(StopLine& line, const EXCEPTION_RECORD& record) {
     case EXCEPTION_ILLEGAL_INSTRUCTION: line.add("illegal instruction"); return;
     case EXCEPTION_PRIV_INSTRUCTION: line.add("privileged instruction"); return;
     case EXCEPTION_INT_DIVIDE_BY_ZERO: line.add("integer division by zero"); return;
-    case 0x20474343:  // GCC's C++ exception
-    case 0xE06D7363: line.add("an uncaught C++ exception"); return;  // MSVC's
+    case 0x20474343:  // GCC's C++ exception, then MSVC's
+    case 0xE06D7363: line.add("an uncaught C++ exception"); return;
     default: line.add("exception ").hex(record.ExceptionCode);
   }
 }

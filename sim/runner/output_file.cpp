@@ -24,8 +24,8 @@ namespace {
 // anyone else's is written over, and unlike any other run's through the process number.
 std::FILE* createTemporary(const std::string& name) {
 #ifdef _WIN32
-  const int handle = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
+  const int handle =
+      _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   return handle < 0 ? nullptr : _fdopen(handle, "wb");
 #else
   const int handle = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
