@@ -189,7 +189,7 @@ void setReloads(const ReloadRecord* reloads, std::size_t count) {
 
 void setPluginLog(const char* path) { sim::setPluginLogPath(path == nullptr ? "" : path); }
 
-PluginActivity pluginsNow{};
+PluginActivity pluginsNow{phaseGame, 0, 0, &sim::host().pendingHash, sim::pluginConstantOf};
 
 PluginActivity* activity() { return &pluginsNow; }
 

@@ -74,6 +74,10 @@ struct PluginActivity {
   std::atomic<std::uint32_t> phase;
   std::atomic<std::uint64_t> frame;  // the frame running, from 1; 0 before the first
   std::atomic<std::uint64_t> calls;  // calls into the plug-ins so far: tells one from the next
+  // The native a plug-in called last, as the host keeps it for the call, and its name in our
+  // plug-in's sources; for a fault handler on the calling thread, never for another thread.
+  const std::uint64_t* lastNative;
+  const char* (*nativeName)(std::uint64_t hash);
 
   // A call into a plug-in begins, and ends back in the game's code. The game makes one such call
   // at a time (it waits for the thread that sends keyboard events), so a plain increment will do.

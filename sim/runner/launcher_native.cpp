@@ -105,7 +105,7 @@ void onFault(int signal, siginfo_t* info, void* context) {
       addCaller(line, fault, found.dli_fbase);
     }
   }
-  endRun(line.where(*activity).add("\n"), exitCrashed);
+  endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
 void onInterrupt(int) { endRun(StopLine{}.add("game-sim: interrupted\n"), exitInterrupted); }

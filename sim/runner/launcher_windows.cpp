@@ -163,7 +163,7 @@ void addException(StopLine& line, const EXCEPTION_RECORD& record) {
       addCodeAddress(line, caller);
     }
   }
-  endRun(line.where(*activity).add("\n"), exitCrashed);
+  endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
 // First, before any handler on the stack: the loader would swallow a fault in a DLL entry, and
@@ -185,7 +185,7 @@ LONG WINAPI onUnhandled(EXCEPTION_POINTERS* fault) { endWithFault(*fault); }
 void onAbort(int) {
   StopLine line;
   line.crashed(*activity).add("abort() called (an uncaught C++ exception ends there too)");
-  endRun(line.where(*activity).add("\n"), exitCrashed);
+  endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
 DWORD WINAPI watchCalls(LPVOID) {

@@ -39,7 +39,7 @@ StopLine& StopLine::crashed(const PluginActivity& activity) {
                                                 : "game-sim: the plug-in crashed: ");
 }
 
-StopLine& StopLine::where(const PluginActivity& activity) {
+StopLine& StopLine::where(const PluginActivity& activity, bool withLastNative) {
   const std::uint32_t phase = activity.phase.load();
   const std::uint64_t frame = activity.frame.load();
   if (frame == 0) {
@@ -50,12 +50,22 @@ StopLine& StopLine::where(const PluginActivity& activity) {
   }
   switch (phase) {
     case phaseAttach: return add(" (attach: its DLL entry as it loaded)");
-    case phaseScriptStart: return add(" (script start)");
-    case phasePass: return add(" (pass)");
     case phaseKeyboard: return add(" (keyboard handler)");
     case phaseDetach: return add(" (detach: its DLL entry as it unloaded)");
+    case phaseScriptStart: add(" (script start"); break;
+    case phasePass: add(" (pass"); break;
     default: return *this;
   }
+  // Only a script calls natives; the last one tells how far it got, such as into a label.
+  const std::uint64_t native = withLastNative ? *activity.lastNative : 0;
+  if (native != 0) {
+    const char* name = activity.nativeName(native);
+    add("; last native called: ").hex(native);
+    bool plain = true;  // a constant's name, not the game's remark that there is none
+    for (const char* c = name; *c != '\0'; ++c) plain = plain && *c != ':';
+    if (plain) add(", ").add(name);
+  }
+  return add(")");
 }
 
 StopLine didNotYield(const PluginActivity& activity, std::uint64_t limitMilliseconds) {
@@ -69,7 +79,7 @@ StopLine didNotYield(const PluginActivity& activity, std::uint64_t limitMillisec
     for (int last = 2; last > 0 && decimals[last] == '0'; --last) decimals[last] = '\0';
     line.add(".").add(decimals);
   }
-  return line.add(" s").where(activity).add("; --pass-timeout SECONDS sets the limit\n");
+  return line.add(" s").where(activity, false).add("; --pass-timeout SECONDS sets the limit\n");
 }
 
 bool CallWatch::overdue(const PluginActivity& activity, std::uint64_t nowMilliseconds,

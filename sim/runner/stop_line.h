@@ -22,8 +22,9 @@ struct StopLine {
   StopLine& hex(std::uint64_t value);
   // "game-sim: the plug-in crashed: ", or the same of the game's own code when no plug-in ran.
   StopLine& crashed(const PluginActivity& activity);
-  // ", in frame 2 (pass)" and the like: which call into the plug-ins it was.
-  StopLine& where(const PluginActivity& activity);
+  // ", in frame 2 (pass)" and the like: which call into the plug-ins it was; on the thread that
+  // made the call, with the native the script called last.
+  StopLine& where(const PluginActivity& activity, bool withLastNative);
 };
 
 // The line for a call into the plug-ins that has run past the limit.

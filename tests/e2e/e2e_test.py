@@ -862,8 +862,8 @@ class MisbehavingPluginTest(unittest.TestCase):
     BUILDS = ("wine", "native")
 
     def test_crashed_plugin_ends_the_run_with_3(self):
-        # It reads the length of a null name: the fault is in the run-time's strlen, the line
-        # names the plug-in's call that led there.
+        # It draws a label, then reads the length of a null name: the fault is in the run-time's
+        # strlen, the line names the plug-in's call that led there and the native it called last.
         faults = {
             "wine": r"access violation reading address 0x0 at msvcrt\.dll\+0x[0-9a-f]+, called "
                     r"from misbehaving_plugin\.asi\+0x[0-9a-f]+",
@@ -875,7 +875,8 @@ class MisbehavingPluginTest(unittest.TestCase):
                                                           scene=BARE_SCENE))
                 self.assertEqual(status, 3, lines)
                 self.assertRegex(lines[0] if lines else "", "^game-sim: the plug-in crashed: " +
-                                 faults[build] + r", in frame 2 \(pass\)$")
+                                 faults[build] + r", in frame 2 \(pass; last native called: "
+                                 r"0x16794e044c9efb58, drawTextNative\)$")
 
     def test_plugin_that_does_not_yield_ends_the_run_with_4(self):
         for build in self.BUILDS:
