@@ -146,7 +146,9 @@ const OptionRow optionRows[] = {
        if (end == v || *end != '\0' || !(seconds >= 0 && seconds <= 86400)) {
          return "expected seconds from 0 to 86400";
        }
-       o.passTimeout = static_cast<std::uint32_t>(std::lround(seconds * 1000));
+       // Any limit above 0 stays one, however small.
+       o.passTimeout =
+           static_cast<std::uint32_t>(std::max(std::lround(seconds * 1000), seconds > 0 ? 1L : 0L));
        return nullptr;
      }},
     {"--help", nullptr, "print this help and stop",
