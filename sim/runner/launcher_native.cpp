@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -86,25 +87,33 @@ void addCaller(StopLine& line, std::uintptr_t fault, const void* faultModule) {
   }
 }
 
+// Runs again on a fault of its own (SA_NODEFER): should the stack walk fault in turn (a stack
+// beyond repair), the line without the caller is told.
 void onFault(int signal, siginfo_t* info, void* context) {
-  StopLine line;
+  static StopLine line;
+  static StopLine withoutCaller;
+  static volatile std::sig_atomic_t telling = 0;
+  if (telling != 0) endRun(withoutCaller, exitCrashed);
+  telling = 1;
   line.crashed(*activity);
   if (signal == SIGABRT) {
     line.add("abort() called (an uncaught C++ exception ends there too)");
-  } else {
-    line.add(signal == SIGSEGV  ? "segmentation fault (SIGSEGV) on address "
-             : signal == SIGBUS ? "bus error (SIGBUS) on address "
-             : signal == SIGFPE ? "arithmetic fault (SIGFPE) at address "
-                                : "illegal instruction (SIGILL) at address ")
-        .hex(reinterpret_cast<std::uintptr_t>(info->si_addr));
-    const std::uintptr_t fault = faultAddress(context);
-    if (fault != 0) {
-      Dl_info found{};
-      line.add(" at ");
-      addCodeAddress(line, fault, found);
-      addCaller(line, fault, found.dli_fbase);
-    }
+    endRun(line.where(*activity, true).add("\n"), exitCrashed);
   }
+  line.add(signal == SIGSEGV  ? "segmentation fault (SIGSEGV) on address "
+           : signal == SIGBUS ? "bus error (SIGBUS) on address "
+           : signal == SIGFPE ? "arithmetic fault (SIGFPE) at address "
+                              : "illegal instruction (SIGILL) at address ")
+      .hex(reinterpret_cast<std::uintptr_t>(info->si_addr));
+  const std::uintptr_t fault = faultAddress(context);
+  Dl_info found{};
+  if (fault != 0) {
+    line.add(" at ");
+    addCodeAddress(line, fault, found);
+  }
+  withoutCaller = line;
+  withoutCaller.where(*activity, true).add("\n");
+  if (fault != 0) addCaller(line, fault, found.dli_fbase);
   endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
@@ -142,7 +151,7 @@ bool guard(const GameSimApi& api, std::uint32_t limitMilliseconds) {
   sigaltstack(&alternate, nullptr);
   struct sigaction fault {};
   fault.sa_sigaction = onFault;
-  fault.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  fault.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
   for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     sigaction(signal, &fault, nullptr);
   }

@@ -108,7 +108,7 @@ bool inPlugin(DWORD64 address) {
 // The return address in a plug-in's code nearest the fault, unwinding the stack by the modules'
 // own tables: a fault in the run-time (strlen) or in the game is then named with the plug-in's
 // call that led there. Zero when none is found.
-DWORD64 pluginCaller(CONTEXT context) {
+DWORD64 pluginCaller(CONTEXT& context) {
   for (int depth = 0; depth < 64 && context.Rip != 0; ++depth) {
     DWORD64 base = 0;
     if (PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &base, nullptr)) {
@@ -148,21 +148,25 @@ void addException(StopLine& line, const EXCEPTION_RECORD& record) {
 }
 
 [[noreturn]] void endWithFault(const EXCEPTION_POINTERS& fault) {
-  // A fault while this one is told (a stack beyond repair) ends the run at once.
+  // Kept off the stack, which a stack overflow leaves nearly used up. Should the stack walk
+  // fault in turn (a stack beyond repair), the line without the caller is told.
+  static StopLine line;
+  static StopLine withoutCaller;
+  static CONTEXT unwound;
   static LONG telling = 0;
-  if (InterlockedExchange(&telling, 1) != 0) endRun(StopLine{}, exitCrashed);
-  StopLine line;
+  if (InterlockedExchange(&telling, 1) != 0) endRun(withoutCaller, exitCrashed);
   line.crashed(*activity);
   addException(line, *fault.ExceptionRecord);
   const auto address = reinterpret_cast<DWORD64>(fault.ExceptionRecord->ExceptionAddress);
   line.add(" at ");
   addCodeAddress(line, address);
-  if (!inPlugin(address)) {
-    if (const DWORD64 caller = pluginCaller(*fault.ContextRecord)) {
-      line.add(", called from ");
-      addCodeAddress(line, caller);
-    }
-  }
+  withoutCaller = line;
+  withoutCaller.where(*activity, true).add("\n");
+  unwound = *fault.ContextRecord;
+  const DWORD64 caller = inPlugin(address) ? 0 : pluginCaller(unwound);
+  if (caller == 0) endRun(withoutCaller, exitCrashed);
+  line.add(", called from ");
+  addCodeAddress(line, caller);
   endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
