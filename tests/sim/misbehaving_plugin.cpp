@@ -1,7 +1,7 @@
 // A plug-in that misbehaves on purpose in its second pass, for the tests of how the simulated
-// game ends such a run. MISBEHAVE=fault reads the length of a null name, as a weapon row missing
-// a name makes our plug-in do; MISBEHAVE=spin never comes back to the host. Built as a DLL for
-// game-sim.exe and linked into a native runner of its own in place of our plug-in.
+// game ends such a run. MISBEHAVE=fault reads the length of a null name, as a null name in the
+// weapon table made our plug-in do; MISBEHAVE=spin never comes back to the host. Built as a DLL
+// for game-sim.exe and linked into a native runner of its own in place of our plug-in.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
