@@ -33,9 +33,14 @@ add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host/host_native.cpp)
 target_include_directories(fakegame PUBLIC ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
 
-# The same run as game-sim.exe with the plug-in's code and the world in one process.
-add_executable(sim-native sim/runner/game_sim_main.cpp sim/runner/launcher_native.cpp)
-target_link_libraries(sim-native PRIVATE plugin_core fakegame)
+# The same run as game-sim.exe with the plug-in's code and the world in one process. Its symbols
+# are exported so that a crash can name the function it happened in.
+set(SIM_NATIVE_SOURCES ${CMAKE_SOURCE_DIR}/sim/runner/game_sim_main.cpp
+                       ${CMAKE_SOURCE_DIR}/sim/runner/launcher_native.cpp
+                       ${CMAKE_SOURCE_DIR}/sim/runner/stop_line.cpp)
+add_executable(sim-native ${SIM_NATIVE_SOURCES})
+target_link_libraries(sim-native PRIVATE plugin_core fakegame ${CMAKE_DL_LIBS})
+set_target_properties(sim-native PROPERTIES ENABLE_EXPORTS ON)
 
 # docs/tuning.svg: what the Angle setting does, from the plug-in's own accuracy code.
 add_executable(tuning-chart tools/tuning_chart.cpp)

@@ -63,9 +63,18 @@ if(NOT MSVC)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
   add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/launcher_windows.cpp
+                          sim/runner/stop_line.cpp sim/runner/output_file.cpp
                           sim/host/heap_watch.cpp sim/runner/game_sim.rc)
   target_include_directories(game-sim PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})
+
+  # A plug-in that faults or never yields on purpose: the end-to-end tests of a crashed or hung run.
+  add_library(misbehaving_plugin SHARED tests/sim/misbehaving_plugin.cpp)
+  set_target_properties(misbehaving_plugin PROPERTIES PREFIX "" SUFFIX ".asi")
+  target_include_directories(misbehaving_plugin PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  add_dependencies(misbehaving_plugin host_import_lib)
+  target_link_libraries(misbehaving_plugin PRIVATE ${HOST_IMPORT_LIB})
+  target_link_options(misbehaving_plugin PRIVATE ${static_runtime})
 
   # ./bench times the plug-in as shipped with this: it loads the stand-in host and the plug-in
   # from its own folder, as game-sim.exe does, and runs the script and its floor in fibers.

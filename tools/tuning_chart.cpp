@@ -12,6 +12,7 @@
 
 #include "accuracy/accuracy.h"
 #include "accuracy/weapon_bones.h"
+#include "output_file.h"
 #include "settings/settings.h"
 #include "world.h"
 
@@ -240,10 +241,7 @@ std::string data(const std::vector<Series>& misalignment, const Series& distance
 
 bool writeFile(const char* path, const std::string& text) {
   if (std::strcmp(path, "-") == 0) return std::fputs(text.c_str(), stdout) >= 0;
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
+  return sim::writeWholeFile(path, text);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "game_api.h"
+
 namespace sim {
 
 int textSlotOf(std::uint64_t hash) {
@@ -201,9 +203,11 @@ void hostKeyboardHandlerUnregister(KeyboardHandler handler) {
 int sendKeyboardEvents() {
   const KeyboardHandler handler = host().keyboardHandler;
   if (handler == nullptr) return 0;
+  pluginActivity().enter(phaseKeyboard);
   handler(0x57, 1, 0x11, 0, 0, 0, 0);   // W down
   handler(0x57, 1, 0x11, 0, 0, 1, 1);   // W up
   handler(0x1FF, 1, 0x00, 1, 0, 0, 0);  // a code past the table
+  pluginActivity().leave();
   return 3;
 }
 

@@ -10,6 +10,7 @@
 
 #include "fake_host.h"
 #include "native_replay.h"
+#include "output_file.h"
 #include "report.h"
 #include "scene.h"
 
@@ -87,11 +88,13 @@ const char* report() {
   return reportText.c_str();
 }
 
-bool writeJson(const char* path) { return writeText(path, sim::resultsJson(sim::world(), run)); }
+bool writeJson(const char* path) {
+  return sim::writeWholeFile(path, sim::resultsJson(sim::world(), run));
+}
 
 bool writeSvg(const char* path) {
   const std::size_t frames = sim::world().frames.size();
-  return writeText(path, sim::frameSvg(sim::world(), frames == 0 ? 0 : frames - 1));
+  return sim::writeWholeFile(path, sim::frameSvg(sim::world(), frames == 0 ? 0 : frames - 1));
 }
 
 const char* defaultScene() { return sim::defaultSceneText(); }
@@ -186,6 +189,10 @@ void setReloads(const ReloadRecord* reloads, std::size_t count) {
 
 void setPluginLog(const char* path) { sim::setPluginLogPath(path == nullptr ? "" : path); }
 
+PluginActivity pluginsNow{phaseGame, 0, 0, &sim::host().pendingHash, sim::pluginConstantOf};
+
+PluginActivity* activity() { return &pluginsNow; }
+
 const GameSimApi api = {loadScene,
                         defaultScene,
                         sceneSettingsFile,
@@ -204,10 +211,13 @@ const GameSimApi api = {loadScene,
                         isSceneSettingsFile,
                         tally,
                         setReloads,
-                        setPluginLog};
+                        setPluginLog,
+                        activity};
 
 }  // namespace
 
 const GameSimApi* gameSimApi() { return &api; }
 
 sim::FrameSchedule& sim::frameSchedule() { return schedule; }
+
+PluginActivity& sim::pluginActivity() { return pluginsNow; }

@@ -4,6 +4,7 @@
 // native runner links the same functions directly.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -57,6 +58,36 @@ struct ReloadRecord {
   std::uint64_t privateBytes;
 };
 
+// Which code of the plug-ins runs now, for the line that reports a crash or a run that does not
+// come back: the game sets it around each call into a plug-in (per frame, never per native) and
+// a fault handler or the watchdog thread reads it.
+enum PluginPhase : std::uint32_t {
+  phaseGame,         // the game's own code: no plug-in runs
+  phaseAttach,       // a plug-in's DLL entry as it loads
+  phaseScriptStart,  // a script's entry, up to its first wait
+  phasePass,         // a script, from one wait to the next
+  phaseKeyboard,     // a keyboard handler
+  phaseDetach,       // a plug-in's DLL entry as it unloads
+};
+
+struct PluginActivity {
+  std::atomic<std::uint32_t> phase;
+  std::atomic<std::uint64_t> frame;  // the frame running, from 1; 0 before the first
+  std::atomic<std::uint64_t> calls;  // calls into the plug-ins so far: tells one from the next
+  // The native a plug-in called last, as the host keeps it for the call, and its name in our
+  // plug-in's sources; for a fault handler on the calling thread, never for another thread.
+  const std::uint64_t* lastNative;
+  const char* (*nativeName)(std::uint64_t hash);
+
+  // A call into a plug-in begins, and ends back in the game's code. The game makes one such call
+  // at a time (it waits for the thread that sends keyboard events), so a plain increment will do.
+  void enter(PluginPhase now) {
+    calls.store(calls.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    phase.store(now, std::memory_order_release);
+  }
+  void leave() { phase.store(phaseGame, std::memory_order_release); }
+};
+
 struct GameSimApi {
   // Installs the scene from a file, or the built-in one for a null path. Null, or what is wrong.
   const char* (*loadScene)(const char* path);
@@ -97,6 +128,8 @@ struct GameSimApi {
   void (*setReloads)(const ReloadRecord* reloads, std::size_t count);
   // Where the plug-in writes its start-up log: the report takes the Angle in force from it.
   void (*setPluginLog)(const char* path);
+  // Where the plug-ins' code runs now; attach and detach are the loader's to set.
+  PluginActivity* (*activity)();
 };
 
 const GameSimApi* gameSimApi();
@@ -122,5 +155,6 @@ struct FrameSchedule {
   }
 };
 FrameSchedule& frameSchedule();
+PluginActivity& pluginActivity();
 
 }  // namespace sim

@@ -66,16 +66,21 @@ void sim::runScriptFrames(int frames) {
   FrameSchedule& schedule = frameSchedule();
   for (int frame = 0; frame < frames; ++frame) {
     const std::uint64_t number = ++schedule.framesRun;
+    pluginActivity().frame.store(number, std::memory_order_relaxed);
     if (schedule.saveLoadAt(number)) saveLoad(schedule);
     if (schedule.keysEveryFrame) keyboardEventsSent += sendKeyboardEvents();
     bool started = false;
     for (ScriptFiber& script : scripts) {
       if (script.finished) continue;
-      if (script.fiber == nullptr) {
+      const bool starting = script.fiber == nullptr;
+      if (starting) {
         script.fiber = CreateFiber(0, runScript, &script);
         started = script.fiber != nullptr;
       }
-      if (script.fiber != nullptr) SwitchToFiber(script.fiber);
+      if (script.fiber == nullptr) continue;
+      pluginActivity().enter(starting ? phaseScriptStart : phasePass);
+      SwitchToFiber(script.fiber);
+      pluginActivity().leave();
     }
     if (schedule.afterFrame != nullptr) schedule.afterFrame(number, started);
   }

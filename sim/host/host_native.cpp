@@ -80,12 +80,14 @@ bool scriptStarted = false;
 // Between two frames: the frame just closed is told, and the next one begins when the wait
 // returns, unless the stop count unwinds the script first.
 void betweenFrames() {
+  sim::pluginActivity().leave();
   sim::FrameSchedule& schedule = sim::frameSchedule();
   if (schedule.afterFrame != nullptr) schedule.afterFrame(schedule.framesRun, scriptStarted);
   scriptStarted = false;
   if (schedule.framesRun >= lastFrameOfPart) return;
-  ++schedule.framesRun;
+  sim::pluginActivity().frame.store(++schedule.framesRun, std::memory_order_relaxed);
   if (schedule.keysEveryFrame) sim::keyboardEventsSent += sim::sendKeyboardEvents();
+  sim::pluginActivity().enter(phasePass);
 }
 }  // namespace
 
@@ -105,6 +107,7 @@ void sim::runScriptFrames(int frames) {
   state.afterWait = betweenFrames;
   while (schedule.framesRun < end) {
     const std::uint64_t first = ++schedule.framesRun;
+    pluginActivity().frame.store(first, std::memory_order_relaxed);
     if (schedule.saveLoadAt(first) && schedule.beforeSaveLoad != nullptr) {
       schedule.beforeSaveLoad();
     }
@@ -116,10 +119,12 @@ void sim::runScriptFrames(int frames) {
     if (schedule.keysEveryFrame) keyboardEventsSent += sendKeyboardEvents();
     scriptStarted = true;
     state.waitsBeforeStop = state.waitCount + static_cast<long>(lastFrameOfPart - first);
+    pluginActivity().enter(phaseScriptStart);
     try {
       state.scriptEntry();
     } catch (const ScriptStopped&) {
     }
+    pluginActivity().leave();
   }
   state.waitsBeforeStop = -1;
   state.afterWait = nullptr;

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "output_file.h"
 
 namespace {
 
@@ -36,6 +39,7 @@ struct Options {
   const char* heapJson = nullptr;
   bool replaceSettings = false;
   int reloads = 0;
+  std::uint32_t passTimeout = 5000;  // milliseconds
 };
 
 // One row per option: its name, the value it takes (null for none), what it does, and how it is
@@ -132,6 +136,22 @@ const OptionRow optionRows[] = {
        return readCount(v, 1, 100000, o.reloads) ? nullptr
                                                  : "expected a whole number from 1 to 100000";
      }},
+    {"--pass-timeout", "SECONDS",
+     "end the run with status 4 when a call into a plug-in (a pass, its script's start, its DLL "
+     "entry, a keyboard handler) has not come back to the game within SECONDS (default 5; 0: "
+     "never, as under a debugger)",
+     [](Options& o, const char* v) -> const char* {
+       char* end = nullptr;
+       const double seconds = std::strtod(v, &end);
+       // A day at most: past it a run that hangs is better stopped by hand.
+       if (end == v || *end != '\0' || !(seconds >= 0 && seconds <= 86400)) {
+         return "expected seconds from 0 to 86400";
+       }
+       // Any limit above 0 stays one, however small.
+       o.passTimeout =
+           static_cast<std::uint32_t>(std::max(std::lround(seconds * 1000), seconds > 0 ? 1L : 0L));
+       return nullptr;
+     }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -165,7 +185,12 @@ std::string helpText() {
     }
     out += line + "\n";
   }
-  return out;
+  return out +
+         "Exit status: 0 the run went through; 1 a file it needs is missing or cannot be\n"
+         "written, or no plug-in was found; 2 a wrong option or scene, or a settings file it\n"
+         "will not write over; 3 a plug-in crashed; 4 a plug-in did not come back to the game\n"
+         "(--pass-timeout); 130 interrupted (Ctrl-C). A 3 or a 4 comes with a line saying in\n"
+         "which frame and where.\n";
 }
 
 // Empty when every option was understood; otherwise what was wrong, naming the option.
@@ -397,6 +422,10 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   std::vector<ReloadRecord> reloads;
   reloads.reserve(static_cast<std::size_t>(options.reloads));
   const std::string logPath = gameDirectory + logFileName;
+  if (plugins.guard != nullptr && !plugins.guard(api, options.passTimeout)) {
+    std::fputs("game-sim: cannot watch the plug-ins (no thread for the watchdog)\n", stderr);
+    return 1;
+  }
   for (int load = 1; load <= loads; ++load) {
     HostTally before{};
     HostTally loaded{};
@@ -445,7 +474,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (!options.quiet) std::fputs(api.report(), stdout);
   if (options.heapJson != nullptr) {
     std::fputs(plugins.heapReport(false).c_str(), stdout);
-    if (!writeSettingsFile(options.heapJson, plugins.heapReport(true).c_str())) {
+    if (!sim::writeWholeFile(options.heapJson, plugins.heapReport(true))) {
       std::fprintf(stderr, "game-sim: cannot write %s\n",
                    plugins.fullPath(options.heapJson).c_str());
       return 1;

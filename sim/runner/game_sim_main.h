@@ -28,6 +28,10 @@ struct PluginLoader {
   // After an unload: the process's memory and, when counted, the plug-ins' live heap, into the
   // record. False where the plug-ins cannot be unloaded and loaded again.
   bool (*readMemory)(ReloadRecord& record);
+  // From here on, a plug-in that faults, or a call into one that has not come back within the
+  // limit (0: none), ends the run with a line saying where and a status of its own. False when
+  // it cannot watch; null where nothing runs.
+  bool (*guard)(const GameSimApi& api, std::uint32_t limitMilliseconds);
 };
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,

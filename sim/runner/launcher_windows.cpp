@@ -8,6 +8,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,10 +17,13 @@
 
 #include "game_sim_main.h"
 #include "heap_watch.h"
+#include "stop_line.h"
 
 namespace {
 
 std::vector<HMODULE> plugins;
+PluginActivity* activity = nullptr;  // the host's, once it is loaded
+std::uint32_t callLimit = 0;         // milliseconds a call into a plug-in may take; 0: any
 // The game's folder, wide: only the wide functions find and load files past MAX_PATH.
 std::wstring gameFolder;
 bool pathIsStaged = false;
@@ -62,28 +67,198 @@ std::string narrow(const std::wstring& text) {
   return out;
 }
 
+// --- A run that ends early: a fault, a call into a plug-in that does not come back, Ctrl-C ---
+
+// Straight to the handle, past the C run-time's locks, which the faulting code may hold; then
+// at once, so that no plug-in code (a DLL entry, an exit handler) runs again.
+[[noreturn]] void endRun(const StopLine& line, int status) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.text, static_cast<DWORD>(line.length), &written,
+            nullptr);
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  ExitProcess(static_cast<UINT>(status));
+}
+
+HMODULE moduleAt(DWORD64 address) {
+  HMODULE module = nullptr;
+  const DWORD flags =
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+  return GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(address), &module) ? module : nullptr;
+}
+
+// "msvcrt.dll+0x1a2b3", or the address alone outside every module.
+void addCodeAddress(StopLine& line, DWORD64 address) {
+  const HMODULE module = moduleAt(address);
+  char path[MAX_PATH] = {};
+  if (module == nullptr || GetModuleFileNameA(module, path, sizeof path - 1) == 0) {
+    line.hex(address);
+    return;
+  }
+  const char* name = std::strrchr(path, '\\');
+  line.add(name == nullptr ? path : name + 1)
+      .add("+")
+      .hex(address - reinterpret_cast<DWORD64>(module));
+}
+
+bool inPlugin(DWORD64 address) {
+  const HMODULE module = moduleAt(address);
+  return module != nullptr && std::find(plugins.begin(), plugins.end(), module) != plugins.end();
+}
+
+// The return address in a plug-in's code nearest the fault, unwinding the stack by the modules'
+// own tables: a fault in the run-time (strlen) or in the game is then named with the plug-in's
+// call that led there. Zero when none is found.
+DWORD64 pluginCaller(CONTEXT& context) {
+  for (int depth = 0; depth < 64 && context.Rip != 0; ++depth) {
+    DWORD64 base = 0;
+    if (PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &base, nullptr)) {
+      void* handlerData = nullptr;
+      DWORD64 frame = 0;
+      RtlVirtualUnwind(UNW_FLAG_NHANDLER, base, context.Rip, function, &context, &handlerData,
+                       &frame, nullptr);
+    } else {  // a leaf function: its return address is on top of the stack
+      context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
+      context.Rsp += 8;
+    }
+    if (inPlugin(context.Rip)) return context.Rip;
+  }
+  return 0;
+}
+
+void addException(StopLine& line, const EXCEPTION_RECORD& record) {
+  switch (record.ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION: {
+      const ULONG_PTR how = record.NumberParameters >= 2 ? record.ExceptionInformation[0] : 0;
+      line.add("access violation ")
+          .add(how == 1   ? "writing"
+               : how == 8 ? "executing"
+                          : "reading")
+          .add(" address ")
+          .hex(record.NumberParameters >= 2 ? record.ExceptionInformation[1] : 0);
+      return;
+    }
+    case EXCEPTION_STACK_OVERFLOW: line.add("stack overflow"); return;
+    case EXCEPTION_ILLEGAL_INSTRUCTION: line.add("illegal instruction"); return;
+    case EXCEPTION_PRIV_INSTRUCTION: line.add("privileged instruction"); return;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: line.add("integer division by zero"); return;
+    case 0x20474343:  // GCC's C++ exception, then MSVC's
+    case 0xE06D7363: line.add("an uncaught C++ exception"); return;
+    default: line.add("exception ").hex(record.ExceptionCode);
+  }
+}
+
+[[noreturn]] void endWithFault(const EXCEPTION_POINTERS& fault) {
+  // Kept off the stack, which a stack overflow leaves nearly used up. Should the stack walk
+  // fault in turn (a stack beyond repair), the line without the caller is told.
+  static StopLine line;
+  static StopLine withoutCaller;
+  static CONTEXT unwound;
+  static LONG telling = 0;
+  if (InterlockedExchange(&telling, 1) != 0) endRun(withoutCaller, exitCrashed);
+  line.crashed(*activity);
+  addException(line, *fault.ExceptionRecord);
+  const auto address = reinterpret_cast<DWORD64>(fault.ExceptionRecord->ExceptionAddress);
+  line.add(" at ");
+  addCodeAddress(line, address);
+  withoutCaller = line;
+  withoutCaller.where(*activity, true).add("\n");
+  unwound = *fault.ContextRecord;
+  const DWORD64 caller = inPlugin(address) ? 0 : pluginCaller(unwound);
+  if (caller == 0) endRun(withoutCaller, exitCrashed);
+  line.add(", called from ");
+  addCodeAddress(line, caller);
+  endRun(line.where(*activity, true).add("\n"), exitCrashed);
+}
+
+// First, before any handler on the stack: the loader would swallow a fault in a DLL entry, and
+// a fault in a script's fiber finds no handler to end the run. Only the system's own errors
+// (severity error, not an application's code such as a C++ exception, which may be caught) and
+// only while a plug-in's code runs.
+LONG CALLBACK onException(EXCEPTION_POINTERS* fault) {
+  const DWORD code = fault->ExceptionRecord->ExceptionCode;
+  if ((code & 0xE0000000) != 0xC0000000 || activity->phase.load() == phaseGame) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  endWithFault(*fault);
+}
+
+// Whatever no one caught on a thread of the game's, the game's own code included.
+LONG WINAPI onUnhandled(EXCEPTION_POINTERS* fault) { endWithFault(*fault); }
+
+// The run-time's abort(), where std::terminate ends too.
+void onAbort(int) {
+  StopLine line;
+  line.crashed(*activity).add("abort() called (an uncaught C++ exception ends there too)");
+  endRun(line.where(*activity, true).add("\n"), exitCrashed);
+}
+
+DWORD WINAPI watchCalls(LPVOID) {
+  CallWatch watch;
+  const DWORD poll = std::clamp<DWORD>(callLimit / 10, 10, 100);
+  for (;;) {
+    Sleep(poll);
+    if (watch.overdue(*activity, GetTickCount64(), callLimit)) {
+      endRun(didNotYield(*activity, callLimit), exitDidNotYield);
+    }
+  }
+}
+
+bool guard(const GameSimApi& api, std::uint32_t limitMilliseconds) {
+  activity = api.activity();
+  callLimit = limitMilliseconds;
+  AddVectoredExceptionHandler(1, onException);
+  SetUnhandledExceptionFilter(onUnhandled);
+  std::signal(SIGABRT, onAbort);
+  if (callLimit == 0) return true;
+  const HANDLE watchdog = CreateThread(nullptr, 0, watchCalls, nullptr, 0, nullptr);
+  if (watchdog == nullptr) return false;
+  CloseHandle(watchdog);
+  return true;
+}
+
+// Ctrl-C reaches a program under Wine as a console event, on a thread of its own.
+BOOL WINAPI onInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  endRun(StopLine{}.add("game-sim: interrupted\n"), exitInterrupted);
+}
+
+// A DLL's entry is the plug-in's code, run by the loader.
+HMODULE loadPlugin(const std::wstring& path) {
+  activity->enter(phaseAttach);
+  const HMODULE module = LoadLibraryW(path.c_str());
+  activity->leave();
+  return module;
+}
+
+void unloadPlugin(HMODULE module) {
+  activity->enter(phaseDetach);
+  FreeLibrary(module);
+  activity->leave();
+}
+
 int loadPlugins(const GameSimApi& api, const std::string&) {
+  activity = api.activity();
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((gameFolder + L"*.asi").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   if (heapCounted) heapwatch::begin();
   do {
     const std::string path = narrow(gameFolder + found.cFileName);
-    HMODULE module = LoadLibraryW((gameFolder + found.cFileName).c_str());
+    HMODULE module = loadPlugin(gameFolder + found.cFileName);
     if (module == nullptr) {
       std::fprintf(stderr, "game-sim: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
       continue;
     }
     if (heapCounted && !heapwatch::loaded(module)) {
       std::fprintf(stderr, "game-sim: cannot count the heap of %s\n", path.c_str());
-      FreeLibrary(module);
+      unloadPlugin(module);
       continue;
     }
     // The plug-in asks for the path only once its script starts, after this.
     if (pathIsStaged && !redirectImport(module, "KERNEL32.dll", "GetModuleFileNameA",
                                         reinterpret_cast<void*>(stagedModuleFileName))) {
       std::fprintf(stderr, "game-sim: %s does not import GetModuleFileNameA\n", path.c_str());
-      FreeLibrary(module);
+      unloadPlugin(module);
       continue;
     }
     plugins.push_back(module);
@@ -100,7 +275,7 @@ int loadPlugins(const GameSimApi& api, const std::string&) {
 void unloadPlugins() {
   if (heapCounted) heapwatch::afterFrames();
   while (!plugins.empty()) {
-    FreeLibrary(plugins.back());
+    unloadPlugin(plugins.back());
     plugins.pop_back();
   }
   if (heapCounted) heapwatch::afterUnload();
@@ -174,6 +349,7 @@ std::string fullPath(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetConsoleCtrlHandler(onInterrupt, TRUE);
   // Unix line ends, as the simulated game writes its text: a scene printed under Wine and saved
   // is the very file the built-in one is.
   _setmode(_fileno(stdout), _O_BINARY);
@@ -196,5 +372,5 @@ int main(int argc, char** argv) {
   }
   return gameSimMain(argc, argv, *getApi(), directory,
                      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory});
+                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory, guard});
 }

@@ -53,7 +53,6 @@ void noteBelowZero(long actorIndex, GameValue value) {
 namespace {
 std::string logPath;  // where the plug-in's start-up log is, kept across scenes
 std::uint64_t nativeHashAt(std::size_t row);
-const char* pluginConstantOf(std::uint64_t hash);
 }  // namespace
 
 void protocolError(const NativeContext& call, const char* what) {
@@ -228,13 +227,6 @@ const NativeRow nativeRows[] = {
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
 
-const char* pluginConstantOf(std::uint64_t hash) {
-  for (const NativeRow& row : nativeRows) {
-    if (row.hash == hash) return row.pluginConstant;
-  }
-  return "unknown to the game";
-}
-
 void answerChecked(const NativeRow& row, const NativeContext& call) {
   ++world().current.natives;
   ++derived().rowCalls[static_cast<std::size_t>(&row - nativeRows)];
@@ -254,6 +246,13 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
 }  // namespace
 
 WorldState& world() { return worldState; }
+
+const char* pluginConstantOf(std::uint64_t hash) {
+  for (const NativeRow& row : nativeRows) {
+    if (row.hash == hash) return row.pluginConstant;
+  }
+  return "unknown to the game";
+}
 
 namespace {
 bool sameBits(float a, float b) {

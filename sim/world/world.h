@@ -231,6 +231,9 @@ void setPluginLogPath(const std::string& path);
 
 WorldState& world();
 
+// The name of the plug-in's constant for a native the game answers, as its sources spell it.
+const char* pluginConstantOf(std::uint64_t hash);
+
 // Whether two frames show the plug-in doing the same: the set handles aside, which the game
 // numbers anew every frame.
 bool sameFrame(const FrameRecord& a, const FrameRecord& b);

@@ -9,6 +9,7 @@ import functools
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -19,6 +20,7 @@ WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
 WINDOWS_BUILD = os.environ.get("E2E_WINDOWS_BUILD", "")
 WORK = os.environ.get("E2E_WORK", "")
 SIM_NATIVE = os.environ.get("E2E_SIM_NATIVE", "")
+SIM_NATIVE_MISBEHAVING = os.environ.get("E2E_SIM_NATIVE_MISBEHAVING", "")
 SOURCE = os.environ.get("E2E_SOURCE", os.path.join(os.path.dirname(__file__), "..", ".."))
 SCENES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scenes")
 HAND_DERIVED = os.path.join(SCENES, "hand_derived.ini")
@@ -800,6 +802,147 @@ class ReloadTest(unittest.TestCase):
                                 timeout=60, check=False)
         self.assertEqual(native.returncode, 2)
         self.assertIn("--reloads is not available", native.stderr)
+
+
+# A scene that puts no settings file down: what a run prints first is then about the plug-in.
+BARE_SCENE = b"[player]\nposition = 0, 0, 0\n"
+
+
+def start_misbehaving(name, build, how, *options, scene=None):
+    """Starts a run of the test plug-in that misbehaves in its second pass as MISBEHAVE says
+    (tests/sim/misbehaving_plugin.cpp): under Wine as a DLL beside game-sim.exe, natively linked
+    into sim-native-misbehaving; the scene's text is given, or the built-in one runs. Returns the
+    process and its standard error, kept in a file."""
+    folder = os.path.join(WORK, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    if scene is not None:
+        write_bytes(os.path.join(folder, "scene.ini"), scene)
+        options = ("--scene", "scene.ini", *options)
+    if build == "wine":
+        for file in ("game-sim.exe", "ScriptHookRDR2.dll", "misbehaving_plugin.asi"):
+            shutil.copy(os.path.join(WINDOWS_BUILD, file), folder)
+        command = [WINE, os.path.join(folder, "game-sim.exe")]
+    else:
+        command = [SIM_NATIVE_MISBEHAVING, "--game-dir", folder]
+    environment = dict(os.environ, MISBEHAVE=how, WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
+    err = open(os.path.join(folder, "stderr.txt"), "w+", encoding="utf-8")
+    run = subprocess.Popen(command + ["--quiet", *options], env=environment,
+                           stdout=subprocess.DEVNULL, stderr=err, cwd=folder)
+    return run, err
+
+
+def finish(run, err):
+    """The exit status and the lines of standard error of a run started above."""
+    try:
+        status = run.wait(timeout=300)
+    finally:
+        run.kill()
+    err.seek(0)
+    lines = err.read().splitlines()
+    err.close()
+    return status, lines
+
+
+def interrupt_once_running(run, err, *, group=False):
+    """Ctrl-C as a terminal sends it, once game-sim has put the scene's settings file down (its
+    own handlers are in place by then); to the whole process group when asked."""
+    for _ in range(600):
+        err.seek(0)
+        if "settings file put down" in err.read() or run.poll() is not None:
+            break
+        time.sleep(0.1)
+    time.sleep(0.5)  # into the frames
+    if group:
+        os.killpg(run.pid, signal.SIGINT)
+    else:
+        run.send_signal(signal.SIGINT)
+
+
+class MisbehavingPluginTest(unittest.TestCase):
+    """A plug-in that faults or does not come back ends the run with a status of its own and,
+    first, a line saying what happened and where; Ctrl-C ends it with 130."""
+
+    BUILDS = ("wine", "native")
+
+    def test_crashed_plugin_ends_the_run_with_3(self):
+        # It draws a label, then reads the length of a null name: the fault is in the run-time's
+        # strlen, the line names the plug-in's call that led there and the native it called last.
+        faults = {
+            "wine": r"access violation reading address 0x0 at msvcrt\.dll\+0x[0-9a-f]+, called "
+                    r"from misbehaving_plugin\.asi\+0x[0-9a-f]+",
+            "native": r"segmentation fault \(SIGSEGV\) on address 0x0 at libc\.so\.6\+0x[0-9a-f]+"
+                      r"( \(\w+\))?, called from sim-native-misbehaving\+0x[0-9a-f]+( \(\w+\))?"}
+        for build in self.BUILDS:
+            with self.subTest(build=build):
+                status, lines = finish(*start_misbehaving("crashed-" + build, build, "fault",
+                                                          scene=BARE_SCENE))
+                self.assertEqual(status, 3, lines)
+                self.assertRegex(lines[0] if lines else "", "^game-sim: the plug-in crashed: " +
+                                 faults[build] + r", in frame 2 \(pass; last native called: "
+                                 r"0x16794e044c9efb58, drawTextNative\)$")
+
+    def test_plugin_that_does_not_yield_ends_the_run_with_4(self):
+        for build in self.BUILDS:
+            with self.subTest(build=build):
+                name = "spinning-" + build
+                status, lines = finish(*start_misbehaving(name, build, "spin", "--pass-timeout",
+                                                          "0.5", scene=BARE_SCENE))
+                self.assertEqual(status, 4, lines)
+                self.assertEqual(lines[:1], [
+                    "game-sim: the plug-in did not yield: it has not come back to the game "
+                    "within 0.5 s, in frame 2 (pass); --pass-timeout SECONDS sets the limit"])
+
+                # With no limit, Ctrl-C ends it.
+                run, err = start_misbehaving(name, build, "spin", "--pass-timeout", "0")
+                interrupt_once_running(run, err)
+                status, lines = finish(run, err)
+                self.assertEqual(status, 130, lines)
+                self.assertEqual(lines[-1:], ["game-sim: interrupted"])
+
+
+class RunTest(unittest.TestCase):
+    """./run's game part, the build and the package stood in for: the checkout's ./run in a
+    folder that holds the Windows build with the test plug-in as the plug-in."""
+
+    def test_run_passes_a_crash_on_and_ends_130_on_ctrl_c(self):
+        checkout = os.path.join(WORK, "run-checkout")
+        shutil.rmtree(checkout, ignore_errors=True)
+        windows = os.path.join(checkout, "build", "windows")
+        os.makedirs(windows)
+        os.makedirs(os.path.join(checkout, "scripts"))
+        os.makedirs(os.path.join(checkout, "bin"))
+        for file in ("run", "VERSION", "scripts/setup.sh", "scripts/game_folder.sh"):
+            shutil.copy(os.path.join(SOURCE, file), os.path.join(checkout, file))
+        for file in ("game-sim.exe", "ScriptHookRDR2.dll"):
+            shutil.copy(os.path.join(WINDOWS_BUILD, file), windows)
+        shutil.copy(os.path.join(WINDOWS_BUILD, "misbehaving_plugin.asi"),
+                    os.path.join(windows, "vok.quillmarrowfendcask.asi"))
+        os.symlink(os.environ["WINEPREFIX"], os.path.join(checkout, "build", "wineprefix"))
+        for stand_in in ("bin/cmake", "scripts/package.sh"):
+            with open(os.path.join(checkout, stand_in), "w", encoding="utf-8") as file:
+                file.write("#!/bin/sh\nexit 0\n")
+            os.chmod(os.path.join(checkout, stand_in), 0o755)
+        environment = dict(os.environ, PATH=os.path.join(checkout, "bin") + ":" + os.environ["PATH"])
+
+        def start(how, *options):
+            err = open(os.path.join(checkout, how + ".txt"), "w+", encoding="utf-8")
+            run = subprocess.Popen([os.path.join(checkout, "run"), *options],
+                                   env=dict(environment, MISBEHAVE=how), cwd=checkout,
+                                   stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
+            return run, err
+
+        status, lines = finish(*start("fault"))
+        self.assertEqual(status, 3, lines)
+        self.assertIn("run: the plug-in crashed", "\n".join(lines))
+
+        run, err = start("spin", "--pass-timeout", "0")
+        interrupt_once_running(run, err, group=True)
+        status, lines = finish(run, err)
+        self.assertEqual(status, 130, lines)
+        self.assertIn("game-sim: interrupted", lines)
+        self.assertEqual(lines[-1:], ["run: interrupted"])
 
 
 if __name__ == "__main__":
