@@ -95,6 +95,10 @@ struct GameSimApi {
   void (*setReloads)(const ReloadRecord* reloads, std::size_t count);
   // Where the plug-in writes its start-up log: the report takes the Angle in force from it.
   void (*setPluginLog)(const char* path);
+  // Installs a world answering from a capture file's bytes, its passes into `passes`, in place
+  // of a scene; the report and the JSON are then the replay's. Null, or what is wrong with it.
+  const char* (*loadCapture)(const std::uint8_t* bytes, std::size_t size, const char* name,
+                             int* passes);
 };
 
 const GameSimApi* gameSimApi();

@@ -52,6 +52,7 @@ void noteBelowZero(long actorIndex, GameValue value) {
 
 namespace {
 std::string logPath;  // where the plug-in's start-up log is, kept across scenes
+AnswerSource answerSource = nullptr;  // null: the world answers from its scene
 std::uint64_t nativeHashAt(std::size_t row);
 const char* pluginConstantOf(std::uint64_t hash);
 }  // namespace
@@ -248,7 +249,11 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
       }
     }
   }
-  row.answer(call);
+  if (answerSource != nullptr) {
+    answerSource(call);
+  } else {
+    row.answer(call);
+  }
 }
 
 }  // namespace
@@ -321,6 +326,8 @@ void keepLastFrame() {
 
 void setPluginLogPath(const std::string& path) { logPath = path; }
 
+void answerFrom(AnswerSource source) { answerSource = source; }
+
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {
     if (row.hash == hash) return row.addressSlots;
@@ -330,6 +337,7 @@ unsigned addressSlotsOf(std::uint64_t hash) {
 
 void installWorld(const Scene& scene) {
   resetHost();
+  answerSource = nullptr;
   HostState& state = host();
   state.recording = false;
   state.onWait = closeFrame;
