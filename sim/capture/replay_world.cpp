@@ -179,15 +179,22 @@ Cast castOf(const Capture& capture, const std::string& name) {
     Actor& actor = scene.actors.emplace_back();
     actor.name = i == 0 ? "player" : "ped " + std::to_string(handle);
     if (const auto at = positions.find(handle); at != positions.end()) actor.position = at->second;
+    // Names as the plug-in hashed them, else as the game's weapons have them, else the hash.
     if (const auto weapon = weapons.find(handle); weapon != weapons.end()) {
       actor.weapon = hex(weapon->second);
+      const GameWeapon* known = nullptr;
       for (const GameWeapon& row : gameWeaponRows()) {
-        if (gameNameHash(row.weapon) == weapon->second) actor.weapon = row.weapon;
+        if (gameNameHash(row.weapon) == weapon->second) known = &row;
       }
+      if (known != nullptr) actor.weapon = known->weapon;
       const auto key = modelKeys.find(weapon->second);
-      if (key != modelKeys.end()) {
-        const auto model = names.find(key->second);
-        actor.model = model != names.end() ? model->second : hex(key->second);
+      const auto model = key == modelKeys.end() ? names.end() : names.find(key->second);
+      if (model != names.end()) {
+        actor.model = model->second;
+      } else if (known != nullptr) {
+        actor.model = known->model;
+      } else if (key != modelKeys.end()) {
+        actor.model = hex(key->second);
       }
     }
     if (const auto target = targets.find(handle); target != targets.end() && target->second != 0) {

@@ -61,6 +61,9 @@ struct Outcome {
   std::int32_t accuracy;
   std::string reason;
   bool operator==(const Outcome&) const = default;
+  friend void PrintTo(const Outcome& outcome, std::ostream* out) {
+    *out << outcome.accuracy << " (" << outcome.reason << ")";
+  }
 };
 using Outcomes = std::vector<std::map<std::int32_t, Outcome>>;  // per frame, by ped handle
 
