@@ -19,6 +19,15 @@ add_library(plugin_core STATIC ${PLUGIN_SOURCES})
 target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(plugin_core PUBLIC simpleini)
 
+# The capture flavour of the same sources, for its round-trip test.
+set(capture_core_sources ${PLUGIN_SOURCES} ${CAPTURE_SOURCES})
+list(REMOVE_DUPLICATES capture_core_sources)
+add_library(plugin_core_capture STATIC ${capture_core_sources})
+target_include_directories(plugin_core_capture PUBLIC ${CMAKE_SOURCE_DIR}/src
+                                                      ${CMAKE_BINARY_DIR}/generated)
+target_compile_definitions(plugin_core_capture PUBLIC PLUGIN_CAPTURE)
+target_link_libraries(plugin_core_capture PUBLIC simpleini)
+
 add_library(fakegame STATIC ${SIM_GAME_SOURCES} sim/host/host_native.cpp)
 target_include_directories(fakegame PUBLIC ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
@@ -49,6 +58,24 @@ if(BUILD_WINDOWS_PLUGIN)
                -DWARNINGS_AS_ERRORS=${WARNINGS_AS_ERRORS}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
+  # The capture flavour's DLL beside it, under the same file name: only the plug-in is built.
+  set(WINDOWS_CAPTURE_BUILD_DIR ${CMAKE_BINARY_DIR}/windows-capture)
+  # Under make, $(MAKE) shares the parent's job slots; other generators build it on their own.
+  set(capture_build_command ${CMAKE_COMMAND} --build <BINARY_DIR> --target plugin)
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    set(capture_build_command "$(MAKE)" plugin)
+  endif()
+  ExternalProject_Add(windows-capture
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${WINDOWS_CAPTURE_BUILD_DIR}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64.cmake
+               -DCMAKE_BUILD_TYPE=Release
+               -DWARNINGS_AS_ERRORS=${WARNINGS_AS_ERRORS}
+               -DCAPTURE=ON
+    BUILD_COMMAND ${capture_build_command}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND "")
+  set(CAPTURE_PLUGIN_ASI ${WINDOWS_CAPTURE_BUILD_DIR}/${PLUGIN_NAME}.asi)
   set(PLUGIN_ASI ${WINDOWS_BUILD_DIR}/${PLUGIN_NAME}.asi)
   set(GAME_SIM_EXE ${WINDOWS_BUILD_DIR}/game-sim.exe)
   set(STAND_IN_HOST_DLL ${WINDOWS_BUILD_DIR}/ScriptHookRDR2.dll)

@@ -44,13 +44,9 @@ PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
 }
 
 void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
-  std::uint16_t version[4] = {};
-  if (moduleFileVersion(moduleName, version)) {
-    append(log, "%s version: %u.%u.%u.%u\r\n", label, unsigned{version[0]}, unsigned{version[1]},
-           unsigned{version[2]}, unsigned{version[3]});
-  } else {
-    append(log, "%s version: not given\r\n", label);
-  }
+  char version[moduleVersionCapacity];
+  moduleVersionText(moduleName, version);
+  append(log, "%s version: %s\r\n", label, version);
 }
 
 // Printable bytes only: the file's text may hold anything. A text cut short ends in "...".
@@ -189,6 +185,16 @@ const char* sourceLine(SettingsSource source) {
 
 }  // namespace
 
+void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
+  std::uint16_t version[4] = {};
+  if (moduleFileVersion(moduleName, version)) {
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned{version[0]}, unsigned{version[1]},
+                  unsigned{version[2]}, unsigned{version[3]});
+  } else {
+    std::snprintf(text, sizeof text, "not given");
+  }
+}
+
 void writeStartupLog(const SettingsLoad& settings) {
   logPath[0] = '\0';
   if (settings.source == SettingsSource::noPath) return;
@@ -223,3 +229,12 @@ void logFirstPass(std::int32_t found, std::int32_t treated) {
          static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
   writeLog(log, "ab");
 }
+
+#ifdef PLUGIN_CAPTURE
+void appendLogLine(const char* line) {
+  if (logPath[0] == '\0') return;
+  LogText log{};
+  append(log, "%s\r\n", line);
+  writeLog(log, "ab");
+}
+#endif

@@ -7,6 +7,10 @@
 #include "overlay/label.h"
 #include "settings/settings.h"
 
+#ifdef PLUGIN_CAPTURE
+#include "capture/capture_record.h"
+#endif
+
 namespace {
 constexpr std::uint64_t playerPedNative = 0x096275889B8E0EE0;
 constexpr std::uint64_t createPedSetNative = 0xA1AF16083320065A;
@@ -74,6 +78,9 @@ void runTickLoop() {
   const PassCounts first = runTickPass();
   logFirstPass(first.found, first.treated);  // once, so that later passes pay nothing for it
   for (;;) {
+#ifdef PLUGIN_CAPTURE
+    capturePassEnd();
+#endif
     scriptWait(0);  // the host resumes us next frame
     runTickPass();
   }
@@ -81,5 +88,8 @@ void runTickLoop() {
 
 void onScriptStart() {
   writeStartupLog(loadSettings());
+#ifdef PLUGIN_CAPTURE
+  startCapture();
+#endif
   runTickLoop();
 }

@@ -7,6 +7,10 @@
 #include <cstring>
 
 #include "host/platform.h"
+
+#ifdef PLUGIN_CAPTURE
+#include "capture/capture_record.h"
+#endif
 #include "settings/file_notes.h"
 #include "settings/number_text.h"
 
@@ -115,6 +119,11 @@ void readValues(const SettingsIni& ini, SettingsLoad& load) {
   load.angle.fallback = readNumber(angle, number);
   keepText(load.angle, angle);
   angleLeniency = static_cast<float>(load.angle.fallback == SettingFallback::none ? number : 1.5);
+#ifdef PLUGIN_CAPTURE
+  // Only read: the section is never written into the file, so that the normal plug-in finds the
+  // file as it left it.
+  setCapturePasses(ini.GetValue("Capture", "Passes", nullptr));
+#endif
 }
 
 // The library ends lines with "\n" outside Windows; the file is the same CR LF text everywhere,
@@ -145,6 +154,9 @@ bool composePathBesideGame(char (&path)[pathCapacity], const char* fileName) {
 
 SettingsLoad loadSettings() {
   SettingsLoad load;
+#ifdef PLUGIN_CAPTURE
+  setCapturePasses(nullptr);  // the default, unless the file is read and says otherwise
+#endif
   char path[pathCapacity];
   if (!composePathBesideGame(path, settingsFileName)) return load;
 
