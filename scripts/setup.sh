@@ -74,7 +74,7 @@ run_fuzz() {
   local seconds=${1:-20}
   shift || true
   local targets=("$@")
-  [ ${#targets[@]} -gt 0 ] || targets=(settings accuracy pass)
+  [ ${#targets[@]} -gt 0 ] || targets=(settings accuracy pass capture)
   local target
   for target in "${targets[@]}"; do
     local work=build-fuzz/runs/$target

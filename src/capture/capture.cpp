@@ -131,11 +131,11 @@ void writeCapture() {
                                                  static_cast<unsigned>(passesWanted))
                                  : 0;
     std::snprintf(line + shown, sizeof line - static_cast<std::size_t>(shown),
-                  written ? "Capture: %u passes, %u native calls (%lu bytes) written to %s"
-                          : "Capture: %u passes, %u native calls (%lu bytes) could not be "
+                  written ? "Capture: %u %s, %u native calls (%lu bytes) written to %s"
+                          : "Capture: %u %s, %u native calls (%lu bytes) could not be "
                             "written to %s",
-                  static_cast<unsigned>(passesDone), static_cast<unsigned>(callsDone),
-                  static_cast<unsigned long>(length), path);
+                  static_cast<unsigned>(passesDone), passesDone == 1 ? "pass" : "passes",
+                  static_cast<unsigned>(callsDone), static_cast<unsigned long>(length), path);
   }
   appendLogLine(line);
   std::free(buffer);
