@@ -36,6 +36,10 @@ target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
 add_executable(sim-native sim/runner/game_sim_main.cpp sim/runner/launcher_native.cpp)
 target_link_libraries(sim-native PRIVATE plugin_core fakegame)
 
+# The same with the capture flavour: a capture of a scene, written as the capture DLL writes it.
+add_executable(sim-native-capture sim/runner/game_sim_main.cpp sim/runner/launcher_native.cpp)
+target_link_libraries(sim-native-capture PRIVATE plugin_core_capture fakegame)
+
 # docs/tuning.svg: what the Angle setting does, from the plug-in's own accuracy code.
 add_executable(tuning-chart tools/tuning_chart.cpp)
 target_link_libraries(tuning-chart PRIVATE plugin_core fakegame)

@@ -11,6 +11,10 @@
 #include "script/keyboard.h"
 #include "script/script.h"
 
+#ifdef PLUGIN_CAPTURE
+#include "capture/capture_record.h"
+#endif
+
 namespace {
 
 // The module handle the plug-in would have had; only compared, never used.
@@ -28,6 +32,9 @@ int loadPlugin(const GameSimApi& api, const std::string&) {
 void unloadPlugin() {
   sim::hostScriptUnregister(pluginModule);
   sim::hostKeyboardHandlerUnregister(onKeyboardEvent);
+#ifdef PLUGIN_CAPTURE
+  finishCapture();  // as the DLL's detach writes what it recorded
+#endif
 }
 
 bool stageModulePath(const char* path) {
