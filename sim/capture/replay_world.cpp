@@ -281,7 +281,8 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
     case createSetHash: world().current.setsCreated.push_back(value); break;
     case releaseSetHash: world().current.setsReleased.push_back(call.intSlot(0)); break;
     case itemEntityHash:
-      if (const long index = actorWith(value); index >= 0) world().current.actors[index].inSet = true;
+      if (const long index = actorWith(value); index >= 0)
+        world().current.actors[index].inSet = true;
       break;
     case firstFilterHash:
       if (live.targetGatePending) {

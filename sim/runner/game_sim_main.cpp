@@ -374,7 +374,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (const char* settings = api.sceneSettingsFile()) {
     // Never over a settings file of someone else's unless asked: it may be a player's own.
     const SettingsThere there = settingsThere(settingsPath, settings, api);
-    const char* const whose = options.replay != nullptr ? "the capture's"
+    const char* const whose = options.replay != nullptr  ? "the capture's"
                               : options.scene == nullptr ? "the built-in scene's"
                                                          : "the scene's";
     if (there == SettingsThere::other && !options.replaceSettings) {

@@ -52,19 +52,17 @@ std::string frameTable(const WorldState& state, const ReplayRecord& replay,
   rows.push_back({"Ped", "Weapon (model)", "Target", "Accuracy set", "Captured", "Label drawn"});
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
     const Actor& actor = scene.actors[i];
-    rows.push_back({actor.name,
-                    actor.weapon.empty() ? "-" : actor.weapon + " (" + actor.model + ")",
-                    actor.target.empty() ? "-" : actor.target, accuracyCell(state, frame, i),
-                    capturedCell(capturedIn(replay, frame, i), frame.actors[i]),
-                    labelCell(replay, frame, i)});
+    rows.push_back(
+        {actor.name, actor.weapon.empty() ? "-" : actor.weapon + " (" + actor.model + ")",
+         actor.target.empty() ? "-" : actor.target, accuracyCell(state, frame, i),
+         capturedCell(capturedIn(replay, frame, i), frame.actors[i]), labelCell(replay, frame, i)});
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
   }
-  std::string out = "Pass " + std::to_string(frame.number) + ": " +
-                    std::to_string(frame.natives) + " native calls, " +
-                    std::to_string(frame.labels.size()) + " labels\n";
+  std::string out = "Pass " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +
+                    " native calls, " + std::to_string(frame.labels.size()) + " labels\n";
   for (const auto& row : rows) {
     std::string line = " ";
     for (std::size_t c = 0; c < row.size(); ++c) {
@@ -107,14 +105,21 @@ std::string replayReport(const WorldState& state, const RunInfo& run, const Repl
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
   }
+  // A pass like the one before is summed up in a line, as a scene's frames are.
   std::uint64_t previous = 0;
+  std::string previousBody;
   for (const FrameRecord& frame : state.frames) {
     if (frame.number > previous + 1) {
       out += "Passes " + std::to_string(previous + 1) + " to " + std::to_string(frame.number - 1) +
-             ": as the pass before\n";
+             ": the same table as the pass before\n";
     }
-    out += "\n" + frameTable(state, replay, frame);
+    const std::string table = frameTable(state, replay, frame);
+    const std::size_t heading = table.find('\n');
+    const std::string body = table.substr(heading);
+    out += body == previousBody ? table.substr(0, heading) + ", the same table as the pass before\n"
+                                : "\n" + table;
     previous = frame.number;
+    previousBody = body;
   }
   const RunTotals& totals = state.totals;
   out += "\nTotals over " + std::to_string(totals.frames) +

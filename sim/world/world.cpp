@@ -51,7 +51,7 @@ void noteBelowZero(long actorIndex, GameValue value) {
 }
 
 namespace {
-std::string logPath;  // where the plug-in's start-up log is, kept across scenes
+std::string logPath;                  // where the plug-in's start-up log is, kept across scenes
 AnswerSource answerSource = nullptr;  // null: the world answers from its scene
 std::uint64_t nativeHashAt(std::size_t row);
 const char* pluginConstantOf(std::uint64_t hash);

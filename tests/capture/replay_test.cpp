@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_game_test.h"
 #include "capture.h"
+#include "fake_game_test.h"
 #include "game_api.h"
 #include "replay_report.h"
 #include "replay_world.h"
