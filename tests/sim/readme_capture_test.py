@@ -42,13 +42,13 @@ def check(condition, what):
 def main():
     with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
         text = section(file.read())
-    blocks = scratch.code_blocks(text)
-    commands = [line.split()[1:] for _, block in blocks for line in block
-                if line.startswith("./run --replay")]
-    rows = [line for _, block in blocks for line in block if line.startswith("{")]
-    errors = [line for _, block in blocks for line in block if line.startswith("game-sim: capture")]
+    # The code lines: indented under a list item or at the section's own level.
+    code = [line.strip() for line in text.splitlines() if line.startswith("    ")]
+    commands = [line.split()[1:] for line in code if line.startswith("./run --replay")]
+    rows = [line for line in code if line.startswith('{"')]
+    errors = [line for line in code if line.startswith("game-sim: capture")]
     check(len(commands) == 1 and len(rows) == 1 and len(errors) == 1,
-          f"expected a replay command, a row and an error in the README, found {blocks}")
+          f"expected a replay command, a row and an error in the README, found {code}")
     prose = " ".join(text.split())
     changed, missing = re.search(r"that row's peds show `(captured \d+, now \d+)` and `([^`]+)`",
                                  prose).groups()
