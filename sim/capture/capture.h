@@ -14,9 +14,9 @@ namespace sim {
 struct CapturedSlot {
   enum class Kind : std::uint8_t { value, text, output };
   Kind kind = Kind::value;
-  std::uint64_t value = 0;             // the slot itself, for a value
-  std::string text;                    // the text, for a text slot
-  std::vector<std::uint8_t> written;   // what the game left at the address, for an output
+  std::uint64_t value = 0;            // the slot itself, for a value
+  std::string text;                   // the text, for a text slot
+  std::vector<std::uint8_t> written;  // what the game left at the address, for an output
 };
 
 // One native call: its hash, its slots in push order, and the answer slots it returned.

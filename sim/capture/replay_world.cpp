@@ -278,7 +278,10 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
   const long asked = actorWith(call.intSlot(0));
   switch (call.hash) {
     case entityCoordsHash: replay.positions[call.intSlot(0)] = vectorOf(answer); break;
-    case createSetHash: world().current.setsCreated.push_back(value); break;
+    case createSetHash:
+      world().current.setsCreated.push_back(value);
+      replay.lastTreated = -1;  // a pass begins: no ped treated in it yet
+      break;
     case releaseSetHash: world().current.setsReleased.push_back(call.intSlot(0)); break;
     case itemEntityHash:
       if (const long index = actorWith(value); index >= 0)
@@ -410,9 +413,10 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
     case drawTextHash: {
       drawText(call);
       const std::size_t pass = passNow();
-      if (replay.lastTreated >= 0 && pass < replay.record.labelIndex.size()) {
-        replay.record.labelIndex[pass][replay.lastTreated] =
-            static_cast<std::int32_t>(world().current.labels.size() - 1);
+      if (replay.lastTreated >= 0 && pass < replay.record.passes.size()) {
+        replay.record.passes[pass].labels.push_back(
+            {static_cast<std::size_t>(replay.lastTreated),
+             static_cast<std::int32_t>(world().current.labels.size() - 1)});
       }
       break;
     }
@@ -443,8 +447,23 @@ Scene sceneOfCapture(const Capture& capture, const std::string& name) {
   return castOf(capture, name).scene;
 }
 
-void installReplay(const Capture& capture, const std::string& name) {
+std::vector<std::int32_t> perActor(const std::vector<ReplayRecord::ActorValue>& notes,
+                                   std::size_t actors) {
+  std::vector<std::int32_t> values(actors, -1);
+  for (const ReplayRecord::ActorValue& note : notes) {
+    if (note.actor < actors) values[note.actor] = note.value;
+  }
+  return values;
+}
+
+std::string installReplay(const Capture& capture, const std::string& name) {
   Cast cast = castOf(capture, name);
+  // As many as the largest crowd: every frame keeps a record per ped.
+  constexpr std::size_t mostPeds = 100000;
+  if (cast.handles.size() > mostPeds + 1) {
+    return "names " + std::to_string(cast.handles.size() - 1) + " peds, more than the " +
+           std::to_string(mostPeds) + " the simulated game holds";
+  }
   installWorld(cast.scene);
   replay = ReplayState{};
   ReplayRecord& record = replay.record;
@@ -454,23 +473,25 @@ void installReplay(const Capture& capture, const std::string& name) {
   for (std::size_t i = 0; i < cast.handles.size(); ++i) {
     replay.actorByHandle[cast.handles[i]] = static_cast<long>(i);
   }
-  const std::size_t actors = cast.handles.size();
   const std::vector<CapturedPass>& passes = record.capture.passes;
-  record.capturedAccuracy.assign(passes.size(), std::vector<std::int32_t>(actors, -1));
-  record.labelIndex = record.capturedAccuracy;
+  record.passes.resize(passes.size());
   replay.asked.resize(passes.size());
   for (std::size_t pass = 0; pass < passes.size(); ++pass) {
     for (const CapturedCall& call : passes[pass].calls) {
       replay.asked[pass][keyOf(call)].answers.push_back(&call);
       if (call.hash == setAccuracyHash && call.slots.size() == 2) {
         const long index = actorWith(low(call.slots[0].value));
-        if (index >= 0) record.capturedAccuracy[pass][index] = low(call.slots[1].value);
+        if (index >= 0) {
+          record.passes[pass].capturedAccuracy.push_back(
+              {static_cast<std::size_t>(index), low(call.slots[1].value)});
+        }
       }
       // A native the world does not know is still answered as the game answered it.
       if (host().handlers.find(call.hash) == nullptr) answer(call.hash, answerFromCapture);
     }
   }
   answerFrom(answerFromCapture);
+  return "";
 }
 
 const ReplayRecord& replayRecord() { return replay.record; }

@@ -59,7 +59,8 @@ const char* loadCapture(const std::uint8_t* bytes, std::size_t size, const char*
     lastError = "holds " + std::to_string(capture.passes.size()) + " passes, nothing to replay";
     return lastError.c_str();
   }
-  sim::installReplay(capture, name == nullptr ? "" : name);
+  lastError = sim::installReplay(capture, name == nullptr ? "" : name);
+  if (!lastError.empty()) return lastError.c_str();
   run = sim::RunInfo{};
   schedule = sim::FrameSchedule{};
   replaying = true;

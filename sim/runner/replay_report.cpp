@@ -15,15 +15,22 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::int32_t capturedIn(const ReplayRecord& replay, const FrameRecord& frame, std::size_t actor) {
+// A replayed frame's notes, a value per actor: the accuracy captured and the label drawn now.
+struct PassView {
+  std::vector<std::int32_t> captured;
+  std::vector<std::int32_t> labels;
+};
+
+PassView viewOf(const ReplayRecord& replay, const FrameRecord& frame) {
   const std::size_t pass = static_cast<std::size_t>(frame.number) - 1;
-  return pass < replay.capturedAccuracy.size() ? replay.capturedAccuracy[pass][actor] : -1;
+  const std::size_t actors = frame.actors.size();
+  if (pass >= replay.passes.size()) return {perActor({}, actors), perActor({}, actors)};
+  return {perActor(replay.passes[pass].capturedAccuracy, actors),
+          perActor(replay.passes[pass].labels, actors)};
 }
 
-const Label* replayLabel(const ReplayRecord& replay, const FrameRecord& frame, std::size_t actor) {
-  const std::size_t pass = static_cast<std::size_t>(frame.number) - 1;
-  if (pass >= replay.labelIndex.size()) return nullptr;
-  const std::int32_t index = replay.labelIndex[pass][actor];
+const Label* replayLabel(const FrameRecord& frame, const PassView& view, std::size_t actor) {
+  const std::int32_t index = view.labels[actor];
   return index < 0 || static_cast<std::size_t>(index) >= frame.labels.size()
              ? nullptr
              : &frame.labels[static_cast<std::size_t>(index)];
@@ -39,8 +46,8 @@ std::string accuracyCell(const WorldState& state, const FrameRecord& frame, std:
   return text;
 }
 
-std::string labelCell(const ReplayRecord& replay, const FrameRecord& frame, std::size_t actor) {
-  const Label* label = replayLabel(replay, frame, actor);
+std::string labelCell(const FrameRecord& frame, const PassView& view, std::size_t actor) {
+  const Label* label = replayLabel(frame, view, actor);
   if (label == nullptr) return "-";
   return "\"" + label->text + "\" at " + fixed(label->x, 3) + ", " + fixed(label->y, 3);
 }
@@ -48,14 +55,15 @@ std::string labelCell(const ReplayRecord& replay, const FrameRecord& frame, std:
 std::string frameTable(const WorldState& state, const ReplayRecord& replay,
                        const FrameRecord& frame) {
   const Scene& scene = state.scene;
+  const PassView view = viewOf(replay, frame);
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"Ped", "Weapon (model)", "Target", "Accuracy set", "Captured", "Label drawn"});
   for (std::size_t i = 0; i < scene.actors.size(); ++i) {
     const Actor& actor = scene.actors[i];
-    rows.push_back(
-        {actor.name, actor.weapon.empty() ? "-" : actor.weapon + " (" + actor.model + ")",
-         actor.target.empty() ? "-" : actor.target, accuracyCell(state, frame, i),
-         capturedCell(capturedIn(replay, frame, i), frame.actors[i]), labelCell(replay, frame, i)});
+    rows.push_back({actor.name,
+                    actor.weapon.empty() ? "-" : actor.weapon + " (" + actor.model + ")",
+                    actor.target.empty() ? "-" : actor.target, accuracyCell(state, frame, i),
+                    capturedCell(view.captured[i], frame.actors[i]), labelCell(frame, view, i)});
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -143,11 +151,12 @@ std::string replayJson(const WorldState& state, const RunInfo& run, const Replay
   Json frames = Json::array();
   for (const FrameRecord& frame : state.frames) {
     Json peds = Json::array();
+    const PassView view = viewOf(replay, frame);
     for (std::size_t i = 0; i < state.scene.actors.size(); ++i) {
       const Actor& actor = state.scene.actors[i];
       const ActorFrame& now = frame.actors[i];
-      const std::int32_t captured = capturedIn(replay, frame, i);
-      const Label* label = replayLabel(replay, frame, i);
+      const std::int32_t captured = view.captured[i];
+      const Label* label = replayLabel(frame, view, i);
       peds.push_back(
           {{"name", actor.name},
            {"handle", replay.handles[i]},

@@ -75,7 +75,7 @@ class ReplayTest : public FakeGameTest {
 
   // As game-sim replays a capture: its settings put down, a frame per pass.
   static Outcomes replay(const sim::Capture& capture) {
-    sim::installReplay(capture, "test.capture");
+    EXPECT_EQ(sim::installReplay(capture, "test.capture"), "");
     std::ofstream(folder / "vok.quillmarrowfendcask.ini", std::ios::binary)
         << sim::world().scene.settingsFile;
     runPlugin(static_cast<int>(capture.passes.size()));
