@@ -148,29 +148,36 @@ std::string replayReport(const WorldState& state, const RunInfo& run, const Repl
 std::string replayJson(const WorldState& state, const RunInfo& run, const ReplayRecord& replay) {
   const Capture& capture = replay.capture;
   const auto number = [](float value) { return std::isfinite(value) ? Json(value) : Json(); };
-  Json frames = Json::array();
+  // A ped on a line of its own, as a scene's JSON has it: a diff of two replays stays small.
+  const auto line = [](const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  };
+  std::string frames;
   for (const FrameRecord& frame : state.frames) {
-    Json peds = Json::array();
+    std::string peds;
     const PassView view = viewOf(replay, frame);
     for (std::size_t i = 0; i < state.scene.actors.size(); ++i) {
       const Actor& actor = state.scene.actors[i];
       const ActorFrame& now = frame.actors[i];
       const std::int32_t captured = view.captured[i];
       const Label* label = replayLabel(frame, view, i);
-      peds.push_back(
-          {{"name", actor.name},
-           {"handle", replay.handles[i]},
-           {"weapon", actor.weapon},
-           {"model", actor.model},
-           {"target", actor.target},
-           {"position",
-            {number(actor.position.x), number(actor.position.y), number(actor.position.z)}},
-           {"accuracy", now.accuracySets == 0 ? -1 : now.accuracy},
-           {"reason", replayReason(state, frame, i)},
-           {"captured", captured},
-           {"label", label == nullptr ? Json() : Json(label->text)}});
+      peds +=
+          (peds.empty() ? "\n      " : ",\n      ") +
+          line({{"name", actor.name},
+                {"handle", replay.handles[i]},
+                {"weapon", actor.weapon},
+                {"model", actor.model},
+                {"target", actor.target},
+                {"position",
+                 {number(actor.position.x), number(actor.position.y), number(actor.position.z)}},
+                {"accuracy", now.accuracySets == 0 ? -1 : now.accuracy},
+                {"reason", replayReason(state, frame, i)},
+                {"captured", captured},
+                {"label", label == nullptr ? Json() : Json(label->text)}});
     }
-    frames.push_back({{"pass", frame.number}, {"natives", frame.natives}, {"peds", peds}});
+    frames += std::string(frames.empty() ? "\n    " : ",\n    ") +
+              "{\"pass\":" + std::to_string(frame.number) +
+              ",\"natives\":" + std::to_string(frame.natives) + ",\"peds\":[" + peds + "]}";
   }
   const Json out = {{"capture", replay.name},
                     {"formatVersion", capture.formatVersion},
@@ -184,9 +191,12 @@ std::string replayJson(const WorldState& state, const RunInfo& run, const Replay
                     {"framesRequested", run.framesRequested},
                     {"unansweredCount", replay.unansweredCount},
                     {"unanswered", replay.unanswered},
-                    {"protocolErrors", state.protocolErrors},
-                    {"frames", frames}};
-  return out.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
+                    {"protocolErrors", state.protocolErrors}};
+  std::string text = "{";
+  for (const auto& [key, value] : out.items()) {
+    text += "\n  " + line(key) + ": " + line(value) + ",";
+  }
+  return text + "\n  \"frames\": [" + frames + "\n  ]\n}\n";
 }
 
 }  // namespace sim
