@@ -431,7 +431,9 @@ void answerFromCapture(const NativeContext& call) {
     for (std::size_t i = 0; i < call.slotCount && i < captured->slots.size(); ++i) {
       const CapturedSlot& slot = captured->slots[i];
       auto* address = call.pointerSlot<std::uint8_t>(i);
-      if (slot.kind != CapturedSlot::Kind::output || address == nullptr) continue;
+      if (slot.kind != CapturedSlot::Kind::output || address == nullptr || slot.written.empty()) {
+        continue;
+      }
       std::memcpy(address, slot.written.data(), std::min(slot.written.size(), outputBytes));
     }
   } else if (call.hash == boneIndexHash) {
