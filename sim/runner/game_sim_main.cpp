@@ -288,8 +288,12 @@ std::string readCaptureFile(const char* path, std::vector<std::uint8_t>& bytes) 
   errno = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return std::strerror(errno);
-  bytes.resize(largestCapture + 1);
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  // In pieces, so that a small file takes little memory and a huge one stops past the bound.
+  std::uint8_t piece[1 << 16];
+  std::size_t read = 0;
+  while ((read = std::fread(piece, 1, sizeof piece, file)) > 0 && bytes.size() <= largestCapture) {
+    bytes.insert(bytes.end(), piece, piece + read);
+  }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) return "cannot be read";
