@@ -4,6 +4,7 @@
 //
 //   dll-bench.exe [--repetitions=N] [--min_time=SECONDS]
 //   dll-bench.exe --steady=pass|floor --peds=N     (frames without end, for dll_instructions.py)
+//   dll-bench.exe --from-start=N                   (the first N frames of a script, one by one)
 //
 // Both sides run as scripts in fibers of their own and end each frame with the host's
 // scriptWait(0), which switches back here: a pass is timed with its fiber switches, and so is
@@ -107,18 +108,20 @@ std::string besideExecutable(const char* name) {
   return folder + name;
 }
 
-// The settings the plug-in reads when its script starts: the crowd's leniency, labels on or off.
-bool writeSettings(bool labels) {
+// The settings the plug-in reads when its script starts: the crowd's leniency, labels on or off,
+// and for the capture flavour how many passes it records (the normal plug-in ignores that).
+bool writeSettings(bool labels, int capturePasses) {
   std::FILE* file = std::fopen(besideExecutable(settingsFile).c_str(), "wb");
   if (file == nullptr) return false;
   std::fprintf(file, "[Debug]\r\nDisplayAccuracy = %s\r\n[Settings]\r\nAngle = 3.000000\r\n",
                labels ? "true" : "false");
+  if (capturePasses > 0) std::fprintf(file, "[Capture]\r\nPasses = %d\r\n", capturePasses);
   return std::fclose(file) == 0;
 }
 
 // A fresh script fiber, so that the plug-in reads its settings again on the next frame.
-bool startScript(void (*entry)(), bool labels) {
-  if (!writeSettings(labels)) return false;
+bool startScript(void (*entry)(), bool labels, int capturePasses = 0) {
+  if (!writeSettings(labels, capturePasses)) return false;
   if (scriptFiber != nullptr) DeleteFiber(scriptFiber);
   scriptFiber = CreateFiber(0, runScript, reinterpret_cast<LPVOID>(entry));
   return scriptFiber != nullptr;
@@ -265,6 +268,36 @@ int runSteady(void (*script)(), bool pass, int peds) {
   for (;;) pass ? passFrame() : floorFrame();
 }
 
+// The first frames of a script in the crowd of 64, each timed on its own: the window the capture
+// flavour records (asked for exactly these passes), so that its DLL and the normal one can be
+// timed alike. The first frame, which starts the script, and the last one, where the capture
+// flavour writes its file, are given on their own and left out of the median and the mean.
+int runFromStart(void (*script)(), int frames) {
+  constexpr char captureFile[] = "vok.quillmarrowfendcask.capture";
+  std::remove(besideExecutable(captureFile).c_str());
+  game->installCrowd(labelledCrowd, yieldToBench);
+  if (!startScript(script, false, frames)) return 1;
+  std::vector<double> times;
+  for (int i = 0; i < frames; ++i) times.push_back(timeBlock(passFrame, 1) * 1e9);
+  double sum = 0.0;
+  for (std::size_t i = 1; i + 1 < times.size(); ++i) sum += times[i];
+  const double mean = times.size() > 2 ? sum / static_cast<double>(times.size() - 2) : 0.0;
+  const double first = times.front();
+  const double last = times.back();
+  times.erase(times.begin());
+  times.pop_back();
+  long long fileBytes = 0;
+  if (std::FILE* file = std::fopen(besideExecutable(captureFile).c_str(), "rb")) {
+    std::fseek(file, 0, SEEK_END);
+    fileBytes = std::ftell(file);
+    std::fclose(file);
+  }
+  // "from-start FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES", times in ns per frame.
+  std::printf("from-start %d %d %.1f %.1f %.1f %.1f %lld\n", frames, labelledCrowd, median(times),
+              mean, first, last, fileBytes);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -272,6 +305,7 @@ int main(int argc, char** argv) {
   double minTime = 0.05;
   const char* steady = nullptr;
   int steadyPeds = 64;
+  int fromStart = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--repetitions=", 14) == 0) {
       repetitions = std::max(1, std::atoi(argv[i] + 14));
@@ -282,10 +316,13 @@ int main(int argc, char** argv) {
       steady = argv[i] + 9;
     } else if (std::strncmp(argv[i], "--peds=", 7) == 0) {
       steadyPeds = std::max(0, std::atoi(argv[i] + 7));
+    } else if (std::strncmp(argv[i], "--from-start=", 13) == 0) {
+      fromStart = std::max(3, std::atoi(argv[i] + 13));
     } else {
       std::fprintf(stderr,
                    "usage: dll-bench.exe [--repetitions=N] [--min_time=SECONDS]\n"
-                   "       dll-bench.exe --steady=pass|floor [--peds=N]\n");
+                   "       dll-bench.exe --steady=pass|floor [--peds=N]\n"
+                   "       dll-bench.exe --from-start=N\n");
       return 2;
     }
   }
@@ -318,6 +355,7 @@ int main(int argc, char** argv) {
   }
 
   if (steady != nullptr) return runSteady(script, std::strcmp(steady, "pass") == 0, steadyPeds);
+  if (fromStart > 0) return runFromStart(script, fromStart);
 
   std::vector<Case> cases;
   for (const int peds : crowdSizes) cases.emplace_back().peds = peds;

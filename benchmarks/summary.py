@@ -6,7 +6,8 @@ printed by ./bench at the end.
 
 Reads the "summary <build> <crowd> pass pass_cv floor floor_cv paired paired_cv" lines that
 tick_bench (native) and dll-bench.exe (the DLL under Wine) print, one log per copy of a binary,
-and the own instruction counts that instruction_guard.sh prints. A build's figure for a crowd is
+the "start <flavour> ..." lines of dll-bench.exe --from-start for the normal DLL and the capture
+flavour, and the own instruction counts that instruction_guard.sh prints. A build's figure for a crowd is
 the median over its copies of each copy's own median; the range is the lowest and highest copy.
 
 The timing target is that the per-frame cost is the natives' own: a pass costs at most its floor
@@ -26,8 +27,9 @@ PASS, FLOOR, PAIRED = 0, 2, 4  # fields of a summary line after its crowd
 
 
 def read(paths):
-    """Per (build, crowd) one row per copy; the instruction counts, in the guard's order."""
-    rows, counts = {}, []
+    """Per (build, crowd) one row per copy; the instruction counts, in the guard's order; per
+    flavour (release, capture) the first frames of a script, one row per copy."""
+    rows, counts, starts = {}, [], {}
     for path in paths:
         with open(path, encoding="utf-8", errors="replace") as log:
             for line in log:
@@ -35,13 +37,16 @@ def read(paths):
                 if len(fields) == 9 and fields[0] == "summary":
                     rows.setdefault((fields[1], fields[2]), []).append(
                         [float(v) for v in fields[3:]])
+                # "start FLAVOUR FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES" (dll-bench.exe)
+                if len(fields) == 9 and fields[0] == "start":
+                    starts.setdefault(fields[1], []).append([float(v) for v in fields[2:]])
                 # "ok: WHAT: N instructions, budget B", or OVER BUDGET; "counted: WHAT: N ..."
                 found = re.match(r"(?:ok|OVER BUDGET|counted): (.*): (\d+) instructions"
                                  r"(?:, budget (\d+))?$", line.strip())
                 if found:
                     counts.append((found.group(1), int(found.group(2)),
                                    int(found.group(3)) if found.group(3) else None))
-    return rows, counts
+    return rows, counts, starts
 
 
 def processor_name():
@@ -91,8 +96,31 @@ def count_line(label, count, budget):
     return f"  {label}: {count:,}{guarded}"
 
 
+def capture_lines(starts):
+    """The capture flavour's frames beside the normal DLL's over the frames it records, under
+    Wine: the median over the copies of each copy's median frame, the recording's first frame
+    (which takes and touches its memory budget) and its last (which writes the file)."""
+    release, capture = starts.get("release"), starts.get("capture")
+    if not release or not capture:
+        print("Capture flavour: not measured in this run")
+        return
+    frames, peds = int(capture[0][0]), int(capture[0][1])
+    normal = statistics.median(row[2] for row in release)
+    recorded = statistics.median(row[2] for row in capture)
+    ratios = [c[2] / r[2] for r, c in zip(release, capture)]
+    print(f"Capture flavour beside the normal DLL, the first {frames} frames of a script at {peds} "
+          f"peds (DLL under Wine, {len(capture)} copy(ies), on {processor_name()}, "
+          f"{load_average()} at the end of the run):")
+    print(f"  per frame: normal {normal / 1000:.1f} us, capture {recorded / 1000:.1f} us, ratio "
+          f"{recorded / normal:.2f} (copy by copy: {' '.join(f'{v:.2f}' for v in ratios)})")
+    print(f"  the recording's first frame (64 MiB taken and touched): "
+          f"{statistics.median(row[4] for row in capture) / 1e6:.1f} ms, its last (the file "
+          f"written): {statistics.median(row[5] for row in capture) / 1e6:.1f} ms; the file: "
+          f"{statistics.median(row[6] for row in capture) / 1e6:.1f} MB")
+
+
 def main():
-    rows, counts = read(sys.argv[1:])
+    rows, counts, starts = read(sys.argv[1:])
     copies = {build: max((len(v) for (b, _), v in rows.items() if b == build), default=0)
               for build in ("native", "dll")}
     print(f"\nSummary over {copies['native']} copy(ies) of the native benchmark and "
@@ -127,6 +155,7 @@ def main():
     for build, name in (("native", "native build"), ("dll", "DLL under Wine")):
         value, detail = paired(build)
         print(verdict(f"median paired ratio at 64 peds, {name}", value, PAIRED_TARGET, detail))
+    capture_lines(starts)
     print("Own instructions, exact counts of this build (the same on any machine):")
     if not counts:
         print("  not counted in this run")

@@ -17,6 +17,7 @@ endif()
 
 add_library(plugin_core STATIC ${PLUGIN_SOURCES})
 target_include_directories(plugin_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+target_compile_definitions(plugin_core PUBLIC ${PLUGIN_DEFINITIONS})
 target_link_libraries(plugin_core PUBLIC simpleini)
 
 # The capture flavour of the same sources, for its round-trip test.

@@ -38,6 +38,7 @@ add_library(plugin SHARED ${PLUGIN_SOURCES} src/script/dll_main.cpp src/host/pla
                           ${CMAKE_BINARY_DIR}/version.rc)
 set_target_properties(plugin PROPERTIES OUTPUT_NAME ${PLUGIN_NAME} PREFIX "" SUFFIX ".asi")
 target_include_directories(plugin PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+target_compile_definitions(plugin PRIVATE ${PLUGIN_DEFINITIONS})
 add_dependencies(plugin host_import_lib)
 target_link_libraries(plugin PRIVATE simpleini ${HOST_IMPORT_LIB})
 if(NOT MSVC)

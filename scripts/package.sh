@@ -4,17 +4,24 @@
 # It holds the plug-in, its settings file, the player's readme, the licence and the changelog.
 # The settings file in it is the one the plug-in writes on a first run: game-sim.exe runs the
 # built plug-in under Wine once in an empty game folder and the file it leaves there is packed.
+# With --capture, the capture flavour's package as well, from its build folder:
+#   OUTPUT_DIR/vok.quillmarrowfendcask-capture-<version>.zip (its DLL, readme and the licence).
 #
-#   scripts/package.sh [--wine-prefix DIR] WINDOWS_BUILD_DIR OUTPUT_DIR
+#   scripts/package.sh [--wine-prefix DIR] [--capture CAPTURE_BUILD_DIR] WINDOWS_BUILD_DIR OUTPUT_DIR
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 prefix=""
-if [ "${1:-}" = --wine-prefix ]; then
-  prefix=$2
+capture_build=""
+while [ $# -gt 2 ]; do
+  case $1 in
+    --wine-prefix) prefix=$2 ;;
+    --capture) capture_build=$(cd "$2" && pwd) ;;
+    *) break ;;
+  esac
   shift 2
-fi
+done
 if [ $# -ne 2 ]; then
-  echo "usage: $0 [--wine-prefix DIR] WINDOWS_BUILD_DIR OUTPUT_DIR" >&2
+  echo "usage: $0 [--wine-prefix DIR] [--capture CAPTURE_BUILD_DIR] WINDOWS_BUILD_DIR OUTPUT_DIR" >&2
   exit 2
 fi
 windows_build=$(cd "$1" && pwd)
@@ -60,10 +67,23 @@ cp CHANGELOG.md "$files/CHANGELOG.txt"
 # The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
 epoch=${epoch:-315532800}
-chmod 644 "$files"/*
-TZ=UTC touch -d "@$epoch" "$files"/*
-(cd "$files" && LC_ALL=C ls | TZ=UTC zip -X -D -q -9 "$staging/$package" -@)
+# Zips a staged folder's files into OUTPUT_DIR/NAME with its .sha256 beside it.
+pack() {
+  local folder=$1 name=$2
+  chmod 644 "$folder"/*
+  TZ=UTC touch -d "@$epoch" "$folder"/*
+  (cd "$folder" && LC_ALL=C ls | TZ=UTC zip -X -D -q -9 "$staging/$name" -@)
+  mv -f "$staging/$name" "$output/$name"
+  (cd "$output" && sha256sum "$name" >"$name.sha256")
+  echo "$3: $output/$name ($(cd "$output" && cut -c1-16 "$name.sha256")...)"
+}
+pack "$files" "$package" "Release package"
 
-mv -f "$staging/$package" "$output/$package"
-(cd "$output" && sha256sum "$package" >"$package.sha256")
-echo "Release package: $output/$package ($(cd "$output" && cut -c1-16 "$package.sha256")...)"
+if [ -n "$capture_build" ]; then
+  capture_files=$staging/capture-files
+  mkdir -p "$capture_files"
+  cp "$capture_build/$plugin.asi" "$capture_files/"
+  cp docs/capture-readme.txt "$capture_files/README.txt"
+  cp LICENSE "$capture_files/LICENSE.txt"
+  pack "$capture_files" "$plugin-capture-$version.zip" "Capture package"
+fi

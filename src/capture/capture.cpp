@@ -8,19 +8,24 @@
 #include "plugin_version.h"
 #include "settings/settings.h"
 
+bool captureOn = false;
+std::uint8_t* captureCursor = nullptr;
+const std::uint8_t* captureLimit = nullptr;
+std::uint32_t capturePassCalls = 0;
+std::size_t captureOutputsPending = 0;
+
 namespace {
 
-using capture_format::AnswerKind;
 using capture_format::SlotKind;
 
 constexpr char captureFileName[] = "vok.quillmarrowfendcask.capture";
 // About 10 s of play at 60 frames a second.
 constexpr std::uint32_t defaultPasses = 600;
 constexpr std::uint32_t mostPasses = 1000000;
-// Taken once at script start; 600 passes of 64 armed peds need about 36 MiB.
+// Taken once at script start; 600 passes of 64 armed peds take about 36 MB.
 constexpr std::size_t budgetBytes = std::size_t{64} << 20;
 constexpr std::size_t budgetMebibytes = budgetBytes >> 20;
-constexpr std::size_t maxOutputs = 16;
+constexpr std::size_t pageBytes = 4096;
 
 enum class State { idle, recording, stopped, written };
 State state = State::idle;
@@ -31,80 +36,64 @@ bool passesTextUnusable = false;
 std::uint32_t passesWanted = defaultPasses;
 
 std::uint8_t* buffer = nullptr;
-std::size_t used = 0;
-std::size_t passCountAt = 0;  // where the pass being recorded keeps its call count
-std::size_t completeEnd = 0;  // the end of the last complete pass
-std::uint32_t passCalls = 0;  // calls in the pass being recorded
+std::uint8_t* passCallCount = nullptr;  // where the pass being recorded keeps its call count
+std::size_t completeEnd = 0;            // the end of the last complete pass
 std::uint32_t passesDone = 0;
 std::uint32_t callsDone = 0;  // in complete passes
 
-// The call in flight: its answer's kind, and where its outputs' bytes go once the game wrote them.
-AnswerKind callAnswer = AnswerKind::none;
+// Where the outputs' bytes go once the game wrote them, for the call in flight.
 struct PendingOutput {
   const void* address;
-  std::size_t at;
+  std::uint8_t* at;
   std::size_t size;
 };
-PendingOutput outputs[maxOutputs];
-std::size_t outputCount = 0;
+PendingOutput outputs[captureMaxSlots];
 
+std::size_t bytesLeft() { return static_cast<std::size_t>(buffer + budgetBytes - captureCursor); }
+
+// The counts go in when the file is written; the settings and versions when recording starts.
+constexpr std::size_t countsAt = capture_format::headerSize;
+constexpr std::size_t flagsAt = countsAt + 12;
+
+void storeAt(std::size_t at, std::uint64_t value, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i)
+    buffer[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// A text's bytes without its NUL: the length before them says where it ends.
 void putBytes(const void* bytes, std::size_t size) {
-  std::memcpy(buffer + used, bytes, size);
-  used += size;
-}
-void putU8(std::uint8_t value) { buffer[used++] = value; }
-void putU16(std::uint16_t value) {
-  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value),
-                                 static_cast<std::uint8_t>(value >> 8)};
-  putBytes(bytes, 2);
-}
-void storeU32(std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) buffer[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-void storeU64(std::size_t at, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) buffer[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-void putU32(std::uint32_t value) {
-  storeU32(used, value);
-  used += 4;
-}
-void putU64(std::uint64_t value) {
-  storeU64(used, value);
-  used += 8;
-}
-
-bool fits(std::size_t size) { return budgetBytes - used >= size; }
-
-// The budget ran out: the pass being recorded is dropped, the complete ones are written at the
-// next pass end or at unload.
-void stopFull() {
-  budgetFull = true;
-  state = State::stopped;
-}
-
-void beginPass() {
-  if (!fits(4)) {
-    stopFull();
-    return;
-  }
-  passCountAt = used;
-  putU32(0);
-  passCalls = 0;
+  std::memcpy(captureCursor, bytes, size);
+  captureCursor += size;
 }
 
 void putVersionText(const char* text) {
   std::size_t length = std::strlen(text);
   if (length > capture_format::versionTextCapacity) length = capture_format::versionTextCapacity;
-  putU8(static_cast<std::uint8_t>(length));
+  capturePut(length, 1);
   putBytes(text, length);
 }
 
-// The counts go in when the file is written; the settings and versions now.
-constexpr std::size_t countsAt = capture_format::headerSize;
-constexpr std::size_t flagsAt = countsAt + 12;
+// The budget ran out: the pass being recorded is dropped, the complete ones are written at the
+// next pass end or at unload.
+void stopFull() {
+  budgetFull = true;
+  captureOn = false;
+  state = State::stopped;
+}
+
+void beginPass() {
+  if (bytesLeft() < 4 + captureCallRoom) {
+    stopFull();
+    return;
+  }
+  passCallCount = captureCursor;
+  capturePut(0, 4);
+  capturePassCalls = 0;
+}
 
 void writeCapture() {
   state = State::written;
+  captureOn = false;
   char line[pathCapacity + 200];
   char path[pathCapacity];
   if (!composePathBesideGame(path, captureFileName)) {
@@ -112,24 +101,25 @@ void writeCapture() {
   } else {
     const std::size_t length = completeEnd;
     std::memcpy(buffer, capture_format::magic, sizeof capture_format::magic);
-    storeU32(8, capture_format::version);
-    storeU64(capture_format::lengthOffset, length);
-    storeU32(countsAt, passesDone);
-    storeU32(countsAt + 4, callsDone);
+    storeAt(8, capture_format::version, 4);
+    storeAt(capture_format::lengthOffset, length, 8);
+    storeAt(countsAt, passesDone, 4);
+    storeAt(countsAt + 4, callsDone, 4);
     if (budgetFull) buffer[flagsAt] |= capture_format::stoppedFullFlag;
-    storeU64(capture_format::checkSumOffset,
-             capture_format::fnv1a64(buffer + capture_format::checkedFrom,
-                                     length - capture_format::checkedFrom));
+    storeAt(capture_format::checkSumOffset,
+            capture_format::fnv1a64(buffer + capture_format::checkedFrom,
+                                    length - capture_format::checkedFrom),
+            8);
     std::FILE* file = std::fopen(path, "wb");
     bool written = file != nullptr && std::fwrite(buffer, 1, length, file) == length;
     if (file != nullptr && std::fclose(file) != 0) written = false;
-    const int shown = budgetFull ? std::snprintf(line, sizeof line,
-                                                 "Capture: the %u MiB budget was full after %u of "
-                                                 "%u passes; ",
-                                                 static_cast<unsigned>(budgetMebibytes),
-                                                 static_cast<unsigned>(passesDone),
-                                                 static_cast<unsigned>(passesWanted))
-                                 : 0;
+    const int shown =
+        budgetFull
+            ? std::snprintf(line, sizeof line,
+                            "Capture: the %u MiB budget was full after %u of %u passes; ",
+                            static_cast<unsigned>(budgetMebibytes),
+                            static_cast<unsigned>(passesDone), static_cast<unsigned>(passesWanted))
+            : 0;
     std::snprintf(line + shown, sizeof line - static_cast<std::size_t>(shown),
                   written ? "Capture: %u %s, %u native calls (%lu bytes) written to %s"
                           : "Capture: %u %s, %u native calls (%lu bytes) could not be "
@@ -140,6 +130,7 @@ void writeCapture() {
   appendLogLine(line);
   std::free(buffer);
   buffer = nullptr;
+  captureCursor = nullptr;
 }
 
 }  // namespace
@@ -179,20 +170,26 @@ void startCapture() {
     appendLogLine(line);
     return;
   }
-  used = flagsAt;
-  putU8(displayAccuracy ? capture_format::displayAccuracyFlag : 0);
+  // Every page is touched now, while the game loads, so that no recorded frame pays for the
+  // first use of the pages it fills (thousands of them; most of a pass's cost otherwise).
+  for (std::size_t at = 0; at < budgetBytes; at += pageBytes) buffer[at] = 0;
+  captureLimit = buffer + budgetBytes - captureCallRoom;
+  captureCursor = buffer + countsAt;
+  capturePut(0, 8);  // the passes and calls recorded, when written
+  capturePut(passesWanted, 4);
+  capturePut(displayAccuracy ? capture_format::displayAccuracyFlag : 0, 1);
   std::uint32_t angleBits;
   std::memcpy(&angleBits, &angleLeniency, sizeof angleBits);
-  putU32(angleBits);
-  storeU32(countsAt + 8, passesWanted);
+  capturePut(angleBits, 4);
   putVersionText(pluginVersion);
   char version[moduleVersionCapacity];
   moduleVersionText(nullptr, version);
   putVersionText(version);
   moduleVersionText("ScriptHookRDR2.dll", version);
   putVersionText(version);
-  completeEnd = used;
+  completeEnd = static_cast<std::size_t>(captureCursor - buffer);
   state = State::recording;
+  captureOn = true;
   beginPass();
   std::snprintf(
       line, sizeof line, "Capture: recording the first %u passes (at most %u MiB) into %s",
@@ -202,10 +199,12 @@ void startCapture() {
 
 void capturePassEnd() {
   if (state == State::recording) {
-    storeU32(passCountAt, passCalls);
-    completeEnd = used;
+    for (std::size_t i = 0; i < 4; ++i) {
+      passCallCount[i] = static_cast<std::uint8_t>(capturePassCalls >> (8 * i));
+    }
+    completeEnd = static_cast<std::size_t>(captureCursor - buffer);
     ++passesDone;
-    callsDone += passCalls;
+    callsDone += capturePassCalls;
     if (passesDone < passesWanted) {
       beginPass();
       if (state == State::recording) return;
@@ -218,64 +217,40 @@ void finishCapture() {
   if (state == State::recording || state == State::stopped) writeCapture();
 }
 
-bool captureCallStart(std::uint64_t hash, std::size_t slotCount, AnswerKind answer) {
-  if (state != State::recording) return false;
-  // The fixed parts: hash, counts, value slots, the widest answer; texts and outputs check theirs.
-  if (!fits(8 + 2 + 5 * slotCount + 12)) {
-    stopFull();
-    return false;
-  }
-  putU64(hash);
-  putU8(static_cast<std::uint8_t>(slotCount));
-  putU8(static_cast<std::uint8_t>(answer));
-  callAnswer = answer;
-  outputCount = 0;
-  ++passCalls;
-  return true;
+bool captureCallRefused() {
+  if (captureOn) stopFull();  // below the limit there was no room for another call
+  return false;
 }
 
-void captureValue(std::uint32_t value) {
-  if (state != State::recording) return;
-  putU8(static_cast<std::uint8_t>(SlotKind::value));
-  putU32(value);
-}
-
+// After a text or an output there is room for the call's fixed parts again, as at its start.
 void captureText(const char* text) {
-  if (state != State::recording) return;
+  if (!captureOn) return;
   std::size_t length = std::strlen(text);
   if (length > 0xFFFF) length = 0xFFFF;  // no name is this long; the start of it is kept
-  if (!fits(3 + length + 12)) {
+  if (bytesLeft() < 3 + length + captureCallRoom) {
     stopFull();
     return;
   }
-  putU8(static_cast<std::uint8_t>(SlotKind::text));
-  putU16(static_cast<std::uint16_t>(length));
+  capturePut(static_cast<std::uint8_t>(SlotKind::text), 1);
+  capturePut(length, 2);
   putBytes(text, length);
 }
 
 void captureOutput(const void* address, std::size_t size) {
-  if (state != State::recording) return;
-  if (!fits(3 + size + 12) || outputCount == maxOutputs) {
+  if (!captureOn) return;
+  if (bytesLeft() < 3 + size + captureCallRoom) {
     stopFull();
     return;
   }
-  putU8(static_cast<std::uint8_t>(SlotKind::output));
-  putU16(static_cast<std::uint16_t>(size));
-  outputs[outputCount++] = {address, used, size};
-  used += size;  // filled in after the call
+  capturePut(static_cast<std::uint8_t>(SlotKind::output), 1);
+  capturePut(size, 2);
+  outputs[captureOutputsPending++] = {address, captureCursor, size};
+  captureCursor += size;
 }
 
-void captureCallEnd(const std::uint64_t* result) {
-  if (state != State::recording) return;
-  for (std::size_t i = 0; i < outputCount; ++i) {
-    std::memcpy(buffer + outputs[i].at, outputs[i].address, outputs[i].size);
+void captureOutputsWritten() {
+  for (std::size_t i = 0; i < captureOutputsPending; ++i) {
+    std::memcpy(outputs[i].at, outputs[i].address, outputs[i].size);
   }
-  switch (callAnswer) {
-    case AnswerKind::none: break;
-    case AnswerKind::lowHalf: putU32(static_cast<std::uint32_t>(result[0])); break;
-    case AnswerKind::wholeSlot: putU64(result[0]); break;
-    case AnswerKind::threeLowHalves:
-      for (int i = 0; i < 3; ++i) putU32(static_cast<std::uint32_t>(result[i]));
-      break;
-  }
+  captureOutputsPending = 0;
 }

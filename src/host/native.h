@@ -96,6 +96,7 @@ constexpr capture_format::AnswerKind answerKindOf() {
 template <typename Result = void, typename... Args>
 inline Result callNative(std::uint64_t hash, Args... args) {
 #ifdef PLUGIN_CAPTURE
+  static_assert(sizeof...(Args) <= captureMaxSlots, "more slots than a capture's call holds");
   const bool captured = captureCallStart(hash, sizeof...(Args), answerKindOf<Result>());
   if (captured) (captureSlot(args), ...);
 #endif
@@ -103,7 +104,7 @@ inline Result callNative(std::uint64_t hash, Args... args) {
   (nativePush64(nativeSlot(args)), ...);
   const std::uint64_t* result = nativeCall();
 #ifdef PLUGIN_CAPTURE
-  if (captured) captureCallEnd(result);
+  if (captured) captureCallEnd<answerKindOf<Result>()>(result);
 #endif
   if constexpr (std::is_void_v<Result>) {
     (void)result;

@@ -43,10 +43,18 @@ PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
   log.length = std::min(sizeof log.bytes - 1, log.length + static_cast<std::size_t>(written));
 }
 
+// How a module's version reads, in the log and in the capture flavour's file alike.
+#define MODULE_VERSION_FORMAT "%u.%u.%u.%u"
+#define MODULE_VERSION_MISSING "not given"
+
 void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
-  char version[moduleVersionCapacity];
-  moduleVersionText(moduleName, version);
-  append(log, "%s version: %s\r\n", label, version);
+  std::uint16_t version[4] = {};
+  if (moduleFileVersion(moduleName, version)) {
+    append(log, "%s version: " MODULE_VERSION_FORMAT "\r\n", label, unsigned{version[0]},
+           unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
+  } else {
+    append(log, "%s version: " MODULE_VERSION_MISSING "\r\n", label);
+  }
 }
 
 // Printable bytes only: the file's text may hold anything. A text cut short ends in "...".
@@ -185,16 +193,6 @@ const char* sourceLine(SettingsSource source) {
 
 }  // namespace
 
-void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
-  std::uint16_t version[4] = {};
-  if (moduleFileVersion(moduleName, version)) {
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned{version[0]}, unsigned{version[1]},
-                  unsigned{version[2]}, unsigned{version[3]});
-  } else {
-    std::snprintf(text, sizeof text, "not given");
-  }
-}
-
 void writeStartupLog(const SettingsLoad& settings) {
   logPath[0] = '\0';
   if (settings.source == SettingsSource::noPath) return;
@@ -231,6 +229,16 @@ void logFirstPass(std::int32_t found, std::int32_t treated) {
 }
 
 #ifdef PLUGIN_CAPTURE
+void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
+  std::uint16_t version[4] = {};
+  if (moduleFileVersion(moduleName, version)) {
+    std::snprintf(text, sizeof text, MODULE_VERSION_FORMAT, unsigned{version[0]},
+                  unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
+  } else {
+    std::snprintf(text, sizeof text, MODULE_VERSION_MISSING);
+  }
+}
+
 void appendLogLine(const char* line) {
   if (logPath[0] == '\0') return;
   LogText log{};

@@ -13,12 +13,12 @@ void writeStartupLog(const SettingsLoad& settings);
 // One more line after the first pass: peds found near the player, and how many got an accuracy.
 void logFirstPass(std::int32_t found, std::int32_t treated);
 
-// A module's file version (nullptr: the game's executable) as the log gives it, "1.0.1491.17",
-// or "not given" when it has none.
+#ifdef PLUGIN_CAPTURE
+// For the capture flavour: a module's file version (nullptr: the game's executable) as the log
+// gives it, "1.0.1491.17", or "not given" when it has none;
 constexpr std::size_t moduleVersionCapacity = 24;  // "65535.65535.65535.65535" and its NUL
 void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]);
 
-#ifdef PLUGIN_CAPTURE
-// One more line at the log's end, for the capture flavour's news.
+// and one more line at the log's end, for its news.
 void appendLogLine(const char* line);
 #endif

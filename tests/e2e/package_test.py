@@ -2,6 +2,7 @@
 
 It holds exactly the plug-in, the settings file as the plug-in creates it on a first run, the
 player's readme and the licence; its checksum file verifies; the same inputs give the same zip.
+The capture flavour's package beside it holds that flavour's DLL, its readme and the licence.
 The settings sample of each readme, copied as it stands, is what the plug-in reads.
 CTest passes the paths in the environment, as for e2e_test.py.
 """
@@ -18,6 +19,7 @@ from e2e_test import (CREATED_SETTINGS, FAULTS_WORLD, LOG_NAME, SETTINGS_NAME, S
                       WINDOWS_BUILD, WORK, lay_out_game, read_bytes, run_game, write_bytes)
 
 PLUGIN = "vok.quillmarrowfendcask"
+CAPTURE_BUILD = os.environ["E2E_WINDOWS_CAPTURE_BUILD"]
 
 
 def build_package(name):
@@ -25,7 +27,8 @@ def build_package(name):
     shutil.rmtree(folder, ignore_errors=True)
     with open(os.path.join(WORK, name + ".log"), "w", encoding="utf-8") as log:
         subprocess.run([os.path.join(SOURCE, "scripts", "package.sh"), "--wine-prefix",
-                        os.environ["WINEPREFIX"], WINDOWS_BUILD, folder],
+                        os.environ["WINEPREFIX"], "--capture", CAPTURE_BUILD, WINDOWS_BUILD,
+                        folder],
                        stdout=log, stderr=subprocess.STDOUT, check=True, timeout=300)
     return folder
 
@@ -53,19 +56,25 @@ class PackageTest(unittest.TestCase):
         os.makedirs(WORK, exist_ok=True)
         cls.version = source_file("VERSION").decode("ascii").splitlines()[0]
         cls.name = f"{PLUGIN}-{cls.version}.zip"
+        cls.capture_name = f"{PLUGIN}-capture-{cls.version}.zip"
         cls.folder = build_package("package")
         with open(os.path.join(cls.folder, cls.name), "rb") as file:
             cls.zip_bytes = file.read()
-        with open(os.path.join(build_package("package-again"), cls.name), "rb") as file:
+        again = build_package("package-again")
+        with open(os.path.join(again, cls.name), "rb") as file:
             cls.zip_again = file.read()
+        with open(os.path.join(again, cls.capture_name), "rb") as file:
+            cls.capture_again = file.read()
 
-    def entries(self):
-        with zipfile.ZipFile(os.path.join(self.folder, self.name)) as archive:
+    def entries(self, name=None):
+        with zipfile.ZipFile(os.path.join(self.folder, name or self.name)) as archive:
             self.assertIsNone(archive.testzip())
             return {info.filename: (info, archive.read(info)) for info in archive.infolist()}
 
     def test_holds_plugin_settings_readme_licence_and_changelog_only(self):
-        self.assertEqual(sorted(os.listdir(self.folder)), [self.name, self.name + ".sha256"])
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         sorted([self.name, self.name + ".sha256", self.capture_name,
+                                 self.capture_name + ".sha256"]))
         names = [info.filename for info, _ in self.entries().values()]
         self.assertEqual(names, ["CHANGELOG.txt", "LICENSE.txt", "README.txt", PLUGIN + ".asi",
                                  PLUGIN + ".ini"])
@@ -75,6 +84,18 @@ class PackageTest(unittest.TestCase):
         self.assertEqual(entries["README.txt"][1], source_file("docs", "player-readme.txt"))
         self.assertEqual(entries["LICENSE.txt"][1], source_file("LICENSE"))
         self.assertEqual(entries["CHANGELOG.txt"][1], source_file("CHANGELOG.md"))
+
+    def test_capture_package_holds_its_plugin_readme_and_licence(self):
+        entries = self.entries(self.capture_name)
+        self.assertEqual(sorted(entries), ["LICENSE.txt", "README.txt", PLUGIN + ".asi"])
+        with open(os.path.join(CAPTURE_BUILD, PLUGIN + ".asi"), "rb") as file:
+            self.assertEqual(entries[PLUGIN + ".asi"][1], file.read())
+        self.assertEqual(entries["README.txt"][1], source_file("docs", "capture-readme.txt"))
+        check = subprocess.run(["sha256sum", "--check", "--strict", self.capture_name + ".sha256"],
+                               cwd=self.folder, capture_output=True, check=False)
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        with open(os.path.join(self.folder, self.capture_name), "rb") as file:
+            self.assertTrue(file.read() == self.capture_again, "two builds of it differ")
 
     def test_says_what_release_it_is(self):
         # The changelog's first section is this version, with its date; nothing "unreleased".
