@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <unordered_map>
+#include <utility>
 
 #include "report_text.h"
 #include "world_live.h"
@@ -458,7 +459,7 @@ std::vector<std::int32_t> perActor(const std::vector<ReplayRecord::ActorValue>& 
   return values;
 }
 
-std::string installReplay(const Capture& capture, const std::string& name) {
+std::string installReplay(Capture capture, const std::string& name) {
   Cast cast = castOf(capture, name);
   // As many as the largest crowd: every frame keeps a record per ped.
   constexpr std::size_t mostPeds = 100000;
@@ -470,7 +471,7 @@ std::string installReplay(const Capture& capture, const std::string& name) {
   replay = ReplayState{};
   ReplayRecord& record = replay.record;
   record.name = name;
-  record.capture = capture;  // the answers below point into the record's own copy
+  record.capture = std::move(capture);  // the answers below point into the record's own
   record.handles = cast.handles;
   for (std::size_t i = 0; i < cast.handles.size(); ++i) {
     replay.actorByHandle[cast.handles[i]] = static_cast<long>(i);

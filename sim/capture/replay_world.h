@@ -40,8 +40,9 @@ Scene sceneOfCapture(const Capture& capture, const std::string& name);
 // Installs the world of that scene, every native answered from the capture. A question the
 // capture cannot answer gets zero answer slots (false, no entity, 0, the origin), but a bone
 // lookup gets -1, the game's answer for a bone the model lacks; it is named in the record.
-// Empty, or what keeps the capture from being replayed (the world then stays as it was).
-std::string installReplay(const Capture& capture, const std::string& name);
+// Empty, or what keeps the capture from being replayed (the world then stays as it was). The
+// capture is kept in the record: moved in, a large one is not held twice.
+std::string installReplay(Capture capture, const std::string& name);
 
 // A pass's notes as a value per actor, -1 where none is noted.
 std::vector<std::int32_t> perActor(const std::vector<ReplayRecord::ActorValue>& notes,

@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fake_host.h"
@@ -59,12 +60,13 @@ const char* loadCapture(const std::uint8_t* bytes, std::size_t size, const char*
     lastError = "holds " + std::to_string(capture.passes.size()) + " passes, nothing to replay";
     return lastError.c_str();
   }
-  lastError = sim::installReplay(capture, name == nullptr ? "" : name);
+  const int count = static_cast<int>(capture.passes.size());
+  lastError = sim::installReplay(std::move(capture), name == nullptr ? "" : name);
   if (!lastError.empty()) return lastError.c_str();
   run = sim::RunInfo{};
   schedule = sim::FrameSchedule{};
   replaying = true;
-  *passes = static_cast<int>(capture.passes.size());
+  *passes = count;
   return nullptr;
 }
 
