@@ -446,10 +446,6 @@ void answerFromCapture(const NativeContext& call) {
 
 }  // namespace
 
-Scene sceneOfCapture(const Capture& capture, const std::string& name) {
-  return castOf(capture, name).scene;
-}
-
 std::vector<std::int32_t> perActor(const std::vector<ReplayRecord::ActorValue>& notes,
                                    std::size_t actors) {
   std::vector<std::int32_t> values(actors, -1);

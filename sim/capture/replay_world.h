@@ -33,11 +33,9 @@ struct ReplayRecord {
   std::uint64_t unansweredCount = 0;
 };
 
-// The scene a capture stands for: the player and a ped per handle the game answered, where the
-// game said they stand, and the settings in force as the scene's settings file.
-Scene sceneOfCapture(const Capture& capture, const std::string& name);
-
-// Installs the world of that scene, every native answered from the capture. A question the
+// Installs the world a capture stands for (the player and a ped per handle the game answered,
+// where the game said they stand, and the settings in force as the scene's settings file), every
+// native answered from the capture. A question the
 // capture cannot answer gets zero answer slots (false, no entity, 0, the origin), but a bone
 // lookup gets -1, the game's answer for a bone the model lacks; it is named in the record.
 // Empty, or what keeps the capture from being replayed (the world then stays as it was). The

@@ -36,6 +36,14 @@ const Label* replayLabel(const FrameRecord& frame, const PassView& view, std::si
              : &frame.labels[static_cast<std::size_t>(index)];
 }
 
+// "captured 80, now 40" where the two differ, "captured 80" where they agree.
+std::string capturedCell(std::int32_t captured, const ActorFrame& now) {
+  const std::string then = captured < 0 ? "none" : std::to_string(captured);
+  const std::int32_t set = now.accuracySets == 0 ? -1 : now.accuracy;
+  if (captured == set) return captured < 0 ? "-" : "captured " + then;
+  return "captured " + then + ", now " + (set < 0 ? "none" : std::to_string(set));
+}
+
 std::string accuracyCell(const WorldState& state, const FrameRecord& frame, std::size_t actor) {
   const ActorFrame& now = frame.actors[actor];
   const std::string reason = replayReason(state, frame, actor);
@@ -83,13 +91,6 @@ std::string frameTable(const WorldState& state, const ReplayRecord& replay,
 }
 
 }  // namespace
-
-std::string capturedCell(std::int32_t captured, const ActorFrame& now) {
-  const std::string then = captured < 0 ? "none" : std::to_string(captured);
-  const std::int32_t set = now.accuracySets == 0 ? -1 : now.accuracy;
-  if (captured == set) return captured < 0 ? "-" : "captured " + then;
-  return "captured " + then + ", now " + (set < 0 ? "none" : std::to_string(set));
-}
 
 std::string replayReason(const WorldState& state, const FrameRecord& frame, std::size_t actor) {
   const ActorFrame& record = frame.actors[actor];

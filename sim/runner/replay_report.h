@@ -9,9 +9,6 @@
 
 namespace sim {
 
-// "captured 80, now 40" where the two differ, "captured 80" where they agree.
-std::string capturedCell(std::int32_t captured, const ActorFrame& now);
-
 // Why the plug-in did what it did to an actor in a replayed frame, as pedReason gives it; a ped
 // the game's answers say nothing more of is named by what the capture shows.
 std::string replayReason(const WorldState& state, const FrameRecord& frame, std::size_t actor);
