@@ -56,8 +56,8 @@ build_sanitized() {
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DBUILD_WINDOWS_PLUGIN=OFF -DWARNINGS_AS_ERRORS=$warnings_as_errors >/dev/null
-  # Only what the stage runs: the unit tests.
-  cmake --build build-sanitize -j"$(nproc)" --target unit_tests
+  # Only what the stage runs: the unit tests, the capture flavour's with them.
+  cmake --build build-sanitize -j"$(nproc)" --target unit_tests capture_tests
 }
 
 # The libFuzzer targets, instrumented with the same sanitizers (clang only).

@@ -1,6 +1,6 @@
 // readCapture: the bytes of vok.quillmarrowfendcask.capture back into a Capture. Every count is
 // checked against the bytes left before anything is taken for it, so that no file, however
-// altered, makes the reader allocate more than the file's own size or read past its end.
+// altered, makes the reader read past its end or allocate beyond a small multiple of its size.
 #include <cstring>
 #include <string>
 
@@ -26,34 +26,15 @@ struct Reader {
       return fail("not a readable capture: " + std::string(what) + " runs past the file's end");
     return true;
   }
-  bool u8(std::uint8_t& value, const char* what) {
-    if (!take(1, what)) return false;
-    value = at[0];
-    at += 1;
-    left -= 1;
-    return true;
-  }
-  bool u16(std::uint16_t& value, const char* what) {
-    if (!take(2, what)) return false;
-    value = static_cast<std::uint16_t>(at[0] | at[1] << 8);
-    at += 2;
-    left -= 2;
-    return true;
-  }
-  bool u32(std::uint32_t& value, const char* what) {
-    if (!take(4, what)) return false;
-    value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | at[i];
-    at += 4;
-    left -= 4;
-    return true;
-  }
-  bool u64(std::uint64_t& value, const char* what) {
-    if (!take(8, what)) return false;
-    value = 0;
-    for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
-    at += 8;
-    left -= 8;
+  // A little-endian number of the given type's size.
+  template <typename Number>
+  bool number(Number& value, const char* what) {
+    if (!take(sizeof(Number), what)) return false;
+    std::uint64_t read = 0;
+    for (std::size_t i = sizeof(Number); i-- > 0;) read = read << 8 | at[i];
+    value = static_cast<Number>(read);
+    at += sizeof(Number);
+    left -= sizeof(Number);
     return true;
   }
   bool bytes(std::size_t size, const std::uint8_t*& start, const char* what) {
@@ -66,7 +47,7 @@ struct Reader {
   bool text(std::string& value, const char* what) {
     std::uint8_t length = 0;
     const std::uint8_t* start = nullptr;
-    if (!u8(length, what) || !bytes(length, start, what)) return false;
+    if (!number(length, what) || !bytes(length, start, what)) return false;
     value.assign(reinterpret_cast<const char*>(start), length);
     return true;
   }
@@ -79,11 +60,11 @@ constexpr std::size_t smallestSlot = 1 + 2;
 
 bool readSlot(Reader& in, CapturedSlot& slot) {
   std::uint8_t kind = 0;
-  if (!in.u8(kind, "a slot")) return false;
+  if (!in.number(kind, "a slot")) return false;
   switch (static_cast<format::SlotKind>(kind)) {
     case format::SlotKind::value: {
       std::uint32_t value = 0;
-      if (!in.u32(value, "a slot's value")) return false;
+      if (!in.number(value, "a slot's value")) return false;
       slot.kind = CapturedSlot::Kind::value;
       slot.value = value;
       return true;
@@ -92,7 +73,7 @@ bool readSlot(Reader& in, CapturedSlot& slot) {
     case format::SlotKind::output: {
       std::uint16_t length = 0;
       const std::uint8_t* start = nullptr;
-      if (!in.u16(length, "a slot's length") || !in.bytes(length, start, "a slot's bytes")) {
+      if (!in.number(length, "a slot's length") || !in.bytes(length, start, "a slot's bytes")) {
         return false;
       }
       if (static_cast<format::SlotKind>(kind) == format::SlotKind::text) {
@@ -111,7 +92,8 @@ bool readSlot(Reader& in, CapturedSlot& slot) {
 bool readCall(Reader& in, CapturedCall& call) {
   std::uint8_t slotCount = 0;
   std::uint8_t answer = 0;
-  if (!in.u64(call.hash, "a call") || !in.u8(slotCount, "a call") || !in.u8(answer, "a call")) {
+  if (!in.number(call.hash, "a call") || !in.number(slotCount, "a call") ||
+      !in.number(answer, "a call")) {
     return false;
   }
   if (slotCount * smallestSlot > in.left)
@@ -125,15 +107,15 @@ bool readCall(Reader& in, CapturedCall& call) {
     case format::AnswerKind::none: return true;
     case format::AnswerKind::lowHalf: {
       std::uint32_t value = 0;
-      if (!in.u32(value, "an answer")) return false;
+      if (!in.number(value, "an answer")) return false;
       call.answer[0] = value;
       return true;
     }
-    case format::AnswerKind::wholeSlot: return in.u64(call.answer[0], "an answer");
+    case format::AnswerKind::wholeSlot: return in.number(call.answer[0], "an answer");
     case format::AnswerKind::threeLowHalves:
       for (std::uint64_t& slot : call.answer) {
         std::uint32_t value = 0;
-        if (!in.u32(value, "an answer")) return false;
+        if (!in.number(value, "an answer")) return false;
         slot = value;
       }
       return true;
@@ -158,13 +140,13 @@ bool readCapture(const std::vector<std::uint8_t>& bytes, Capture& capture, std::
   in.left -= sizeof format::magic;
   std::uint64_t length = 0;
   std::uint64_t checkSum = 0;
-  if (!in.u32(capture.formatVersion, "the header")) return false;
+  if (!in.number(capture.formatVersion, "the header")) return false;
   if (capture.formatVersion != format::version) {
     return in.fail("a capture of format version " + std::to_string(capture.formatVersion) +
                    ", but this build reads version " + std::to_string(format::version) +
                    ": replay it with the build that goes with the plug-in that wrote it");
   }
-  if (!in.u64(length, "the header") || !in.u64(checkSum, "the header")) return false;
+  if (!in.number(length, "the header") || !in.number(checkSum, "the header")) return false;
   if (length != bytes.size()) {
     return in.fail(std::string(length > bytes.size() ? "cut short" : "altered") +
                    ": its header gives " + std::to_string(length) + " bytes, the file has " +
@@ -180,9 +162,9 @@ bool readCapture(const std::vector<std::uint8_t>& bytes, Capture& capture, std::
   std::uint32_t callCount = 0;
   std::uint8_t flags = 0;
   std::uint32_t angleBits = 0;
-  if (!in.u32(passCount, "the counts") || !in.u32(callCount, "the counts") ||
-      !in.u32(capture.passesWanted, "the counts") || !in.u8(flags, "the counts") ||
-      !in.u32(angleBits, "the settings") || !in.text(capture.pluginVersion, "a version") ||
+  if (!in.number(passCount, "the counts") || !in.number(callCount, "the counts") ||
+      !in.number(capture.passesWanted, "the counts") || !in.number(flags, "the counts") ||
+      !in.number(angleBits, "the settings") || !in.text(capture.pluginVersion, "a version") ||
       !in.text(capture.gameVersion, "a version") || !in.text(capture.hostVersion, "a version")) {
     return false;
   }
@@ -196,7 +178,7 @@ bool readCapture(const std::vector<std::uint8_t>& bytes, Capture& capture, std::
   std::uint64_t callsRead = 0;
   for (CapturedPass& pass : capture.passes) {
     std::uint32_t calls = 0;
-    if (!in.u32(calls, "a pass")) return false;
+    if (!in.number(calls, "a pass")) return false;
     if (calls > in.left / smallestCall) {
       return in.fail("not a readable capture: a pass's calls run past the file's end");
     }

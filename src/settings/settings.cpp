@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "host/platform.h"
+#include "settings/file_notes.h"
+#include "settings/number_text.h"
 
 #ifdef PLUGIN_CAPTURE
 #include "capture/capture_record.h"
 #endif
-#include "settings/file_notes.h"
-#include "settings/number_text.h"
 
 bool displayAccuracy = false;
 float angleLeniency = 3.0f;
