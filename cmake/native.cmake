@@ -42,6 +42,11 @@ add_executable(sim-native ${SIM_NATIVE_SOURCES})
 target_link_libraries(sim-native PRIVATE plugin_core fakegame ${CMAKE_DL_LIBS})
 set_target_properties(sim-native PROPERTIES ENABLE_EXPORTS ON)
 
+# The same with the capture flavour: a capture of a scene, written as the capture DLL writes it.
+add_executable(sim-native-capture ${SIM_NATIVE_SOURCES})
+target_link_libraries(sim-native-capture PRIVATE plugin_core_capture fakegame ${CMAKE_DL_LIBS})
+set_target_properties(sim-native-capture PROPERTIES ENABLE_EXPORTS ON)
+
 # docs/tuning.svg: what the Angle setting does, from the plug-in's own accuracy code.
 add_executable(tuning-chart tools/tuning_chart.cpp)
 target_link_libraries(tuning-chart PRIVATE plugin_core fakegame)

@@ -10,6 +10,15 @@
 #
 #   scripts/package.sh [--wine-prefix DIR] [--capture CAPTURE_BUILD_DIR] WINDOWS_BUILD_DIR OUTPUT_DIR
 set -euo pipefail
+usage="usage: scripts/package.sh [OPTION]... WINDOWS_BUILD_DIR OUTPUT_DIR
+Packs the release zip vok.quillmarrowfendcask-<version>.zip and its .sha256 into OUTPUT_DIR.
+  --wine-prefix DIR       the Wine prefix to run the plug-in in (default: build/wineprefix)
+  --capture DIR           the capture flavour's build folder: its zip is packed as well
+  --help                  print this help and stop"
+if [ "${1:-}" = --help ]; then
+  echo "$usage"
+  exit 0
+fi
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 prefix=""
 capture_build=""
@@ -22,7 +31,7 @@ while [ $# -gt 2 ]; do
   shift 2
 done
 if [ $# -ne 2 ]; then
-  echo "usage: $0 [--wine-prefix DIR] [--capture CAPTURE_BUILD_DIR] WINDOWS_BUILD_DIR OUTPUT_DIR" >&2
+  echo "$usage" >&2
   exit 2
 fi
 windows_build=$(cd "$1" && pwd)

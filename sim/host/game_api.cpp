@@ -2,15 +2,19 @@
 // scene, run frames and write the report, served by the world in this module.
 #include "game_api.h"
 
+#include <climits>
 #include <cstdio>
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fake_host.h"
 #include "native_replay.h"
 #include "output_file.h"
+#include "replay_report.h"
+#include "replay_world.h"
 #include "report.h"
 #include "scene.h"
 
@@ -21,6 +25,7 @@ std::string reportText;
 sim::RunInfo run;
 sim::FrameSchedule schedule;
 std::string saveLoadSettingsPath;
+bool replaying = false;  // the world answers from a capture, not from a scene
 
 bool writeText(const char* path, const std::string& text) {
   std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "wb");
@@ -42,6 +47,27 @@ const char* loadScene(const char* path) {
   sim::installWorld(scene);
   run = sim::RunInfo{};
   schedule = sim::FrameSchedule{};
+  replaying = false;
+  return nullptr;
+}
+
+const char* loadCapture(const std::uint8_t* bytes, std::size_t size, const char* name,
+                        int* passes) {
+  sim::Capture capture;
+  if (!sim::readCapture(std::vector<std::uint8_t>(bytes, bytes + size), capture, lastError)) {
+    return lastError.c_str();
+  }
+  if (capture.passes.empty() || capture.passes.size() > INT_MAX) {
+    lastError = "holds " + std::to_string(capture.passes.size()) + " passes, nothing to replay";
+    return lastError.c_str();
+  }
+  const int count = static_cast<int>(capture.passes.size());
+  lastError = sim::installReplay(std::move(capture), name == nullptr ? "" : name);
+  if (!lastError.empty()) return lastError.c_str();
+  run = sim::RunInfo{};
+  schedule = sim::FrameSchedule{};
+  replaying = true;
+  *passes = count;
   return nullptr;
 }
 
@@ -84,12 +110,14 @@ void runFrames(int frames) {
 }
 
 const char* report() {
-  reportText = sim::runReport(sim::world(), run);
+  reportText = replaying ? sim::replayReport(sim::world(), run, sim::replayRecord())
+                         : sim::runReport(sim::world(), run);
   return reportText.c_str();
 }
 
 bool writeJson(const char* path) {
-  return sim::writeWholeFile(path, sim::resultsJson(sim::world(), run));
+  return sim::writeWholeFile(path, replaying ? sim::replayJson(sim::world(), run, sim::replayRecord())
+                                             : sim::resultsJson(sim::world(), run));
 }
 
 bool writeSvg(const char* path) {
@@ -103,6 +131,7 @@ void (*registeredScript())() { return sim::host().scriptEntry; }
 
 // Installing a world resets the host, the script's way back included: it is set again here.
 void installCrowd(int peds, void (*yield)()) {
+  replaying = false;
   sim::installWorld(sim::crowdScene(peds));
   sim::world().recordFrames = false;
   sim::host().yieldToHost = yield;
@@ -139,6 +168,7 @@ void useCrowd(int peds) {
   crowd.hasSettingsFile = loaded.hasSettingsFile;
   crowd.settingsFile = loaded.settingsFile;
   crowd.laterSettingsFiles = loaded.laterSettingsFiles;
+  replaying = false;
   sim::installWorld(crowd);
 }
 
@@ -212,7 +242,8 @@ const GameSimApi api = {loadScene,
                         tally,
                         setReloads,
                         setPluginLog,
-                        activity};
+                        activity,
+                        loadCapture};
 
 }  // namespace
 

@@ -130,6 +130,10 @@ struct GameSimApi {
   void (*setPluginLog)(const char* path);
   // Where the plug-ins' code runs now; attach and detach are the loader's to set.
   PluginActivity* (*activity)();
+  // Installs a world answering from a capture file's bytes, its passes into `passes`, in place
+  // of a scene; the report and the JSON are then the replay's. Null, or what is wrong with it.
+  const char* (*loadCapture)(const std::uint8_t* bytes, std::size_t size, const char* name,
+                             int* passes);
 };
 
 const GameSimApi* gameSimApi();

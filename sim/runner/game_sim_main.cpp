@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output_file.h"
@@ -24,7 +25,9 @@ constexpr long maxFrames = 1000000000;
 
 struct Options {
   int frames = 3;
+  bool framesGiven = false;
   const char* scene = nullptr;
+  const char* replay = nullptr;
   const char* json = nullptr;
   const char* svg = nullptr;
   bool quiet = false;
@@ -62,6 +65,7 @@ bool readCount(const char* text, long low, long high, int& value) {
 }
 
 const char* readFrames(Options& options, const char* value) {
+  options.framesGiven = true;
   if (readCount(value, 1, maxFrames, options.frames)) return nullptr;
   static const std::string wrong =
       "expected a whole number of frames from 1 to " + std::to_string(maxFrames);
@@ -152,6 +156,11 @@ const OptionRow optionRows[] = {
            static_cast<std::uint32_t>(std::max(std::lround(seconds * 1000), seconds > 0 ? 1L : 0L));
        return nullptr;
      }},
+    {"--replay", "FILE",
+     "run the plug-ins against a capture of the real game (vok.quillmarrowfendcask.capture) in "
+     "place of a scene, a frame per pass recorded, and report beside each accuracy the one the "
+     "captured plug-in set",
+     [](Options& o, const char* v) -> const char* { return o.replay = v, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -299,6 +308,42 @@ bool writeSettingsFile(const std::string& path, const char* text) {
   return std::fclose(file) == 0 && written;
 }
 
+// A capture is bounded by the capture flavour's memory budget; a file far past it is no capture,
+// and is never read whole.
+constexpr std::size_t largestCapture = std::size_t{256} << 20;
+
+// The options that say what a scene run does, which a replay takes from its capture instead.
+std::string replayConflict(const Options& options) {
+  const std::pair<bool, const char*> conflicts[] = {
+      {options.scene != nullptr, "--scene"},
+      {options.framesGiven, "--frames (a replay runs a frame per pass recorded)"},
+      {options.crowd > 0, "--crowd"},
+      {options.saveLoadEvery > 0, "--save-load-every"},
+      {options.reloads > 0, "--reloads"}};
+  for (const auto& [given, name] : conflicts) {
+    if (given) return std::string("--replay cannot be given with ") + name;
+  }
+  return "";
+}
+
+// The capture file's bytes, or what kept them from being read.
+std::string readCaptureFile(const char* path, std::vector<std::uint8_t>& bytes) {
+  errno = 0;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return std::strerror(errno);
+  // In pieces, so that a small file takes little memory and a huge one stops past the bound.
+  std::uint8_t piece[1 << 16];
+  std::size_t read = 0;
+  while ((read = std::fread(piece, 1, sizeof piece, file)) > 0 && bytes.size() <= largestCapture) {
+    bytes.insert(bytes.end(), piece, piece + read);
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return "cannot be read";
+  if (bytes.size() > largestCapture) return "larger than any capture (256 MiB), not read";
+  return "";
+}
+
 }  // namespace
 
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,
@@ -325,6 +370,32 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
         stderr);
     return 2;
   }
+  if (options.replay != nullptr) {
+    if (const std::string conflict = replayConflict(options); !conflict.empty()) {
+      std::fprintf(stderr, "game-sim: %s\n", conflict.c_str());
+      return 2;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string wrong = readCaptureFile(options.replay, bytes);
+    if (wrong.empty()) {
+      if (const char* error =
+              api.loadCapture(bytes.data(), bytes.size(), options.replay, &options.frames)) {
+        wrong = error;
+      }
+    }
+    if (!wrong.empty()) {
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", plugins.fullPath(options.replay).c_str(),
+                   wrong.c_str());
+      return 2;
+    }
+    if (options.svg != nullptr) {
+      std::fputs(
+          "game-sim: no picture for a replay: a capture holds where the labels went but not the "
+          "camera, so the peds cannot be placed in the view\n",
+          stderr);
+      options.svg = nullptr;
+    }
+  }
   // Opened here first, so that a scene that cannot be read is named in full, with the reason.
   if (options.scene != nullptr) {
     std::FILE* scene = std::fopen(options.scene, "rb");
@@ -337,7 +408,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fclose(scene);
   }
   // Every mistake of the scene, a line each, before the run stops.
-  if (const char* error = api.loadScene(options.scene)) {
+  if (const char* error = options.replay != nullptr ? nullptr : api.loadScene(options.scene)) {
     for (const char* line = error; *line != '\0';) {
       const std::size_t length = std::strcspn(line, "\n");
       std::fprintf(stderr, "game-sim: %.*s\n", static_cast<int>(length), line);
@@ -350,7 +421,9 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (const char* settings = api.sceneSettingsFile()) {
     // Never over a settings file of someone else's unless asked: it may be a player's own.
     const SettingsThere there = settingsThere(settingsPath, settings, api);
-    const char* const whose = options.scene == nullptr ? "the built-in scene's" : "the scene's";
+    const char* const whose = options.replay != nullptr  ? "the capture's"
+                              : options.scene == nullptr ? "the built-in scene's"
+                                                         : "the scene's";
     if (there == SettingsThere::other && !options.replaceSettings) {
       std::fprintf(stderr,
                    "game-sim: %s is there already and is not %s settings file: it is left as it "

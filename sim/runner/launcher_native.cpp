@@ -21,6 +21,10 @@
 #include "script/script.h"
 #include "stop_line.h"
 
+#ifdef PLUGIN_CAPTURE
+#include "capture/capture_record.h"
+#endif
+
 namespace {
 
 // --- A run that ends early: a fault, a call into the plug-in that does not come back, Ctrl-C ---
@@ -177,6 +181,9 @@ int loadPlugin(const GameSimApi& api, const std::string&) {
 void unloadPlugin() {
   sim::hostScriptUnregister(pluginModule);
   sim::hostKeyboardHandlerUnregister(onKeyboardEvent);
+#ifdef PLUGIN_CAPTURE
+  finishCapture();  // as the DLL's detach writes what it recorded
+#endif
 }
 
 bool stageModulePath(const char* path) {

@@ -82,10 +82,7 @@ void weaponC2(const NativeContext& call) {
   if (actor != nullptr && actor->c2 < 0.0f) noteBelowZero(derived().subject, valueC2);
 }
 
-namespace {
-
-// The name's place in the world's list of names found on no weapon; a place past the list's end
-// stands for any name past the first 255.
+// A place past the list's end stands for any name past the first 255.
 std::uint8_t missingBoneName(const char* name) {
   std::vector<std::string>& names = world().boneNames;
   const std::string_view asked = name == nullptr ? "(no name)" : name;
@@ -97,8 +94,6 @@ std::uint8_t missingBoneName(const char* name) {
   names.emplace_back(asked);
   return static_cast<std::uint8_t>(names.size() - 1);
 }
-
-}  // namespace
 
 // Bone names are matched as the model spells them, letter case included: a name the plug-in
 // changed shows up as a missing bone.

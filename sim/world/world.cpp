@@ -51,7 +51,8 @@ void noteBelowZero(long actorIndex, GameValue value) {
 }
 
 namespace {
-std::string logPath;  // where the plug-in's start-up log is, kept across scenes
+std::string logPath;                  // where the plug-in's start-up log is, kept across scenes
+AnswerSource answerSource = nullptr;  // null: the world answers from its scene
 std::uint64_t nativeHashAt(std::size_t row);
 }  // namespace
 
@@ -240,7 +241,11 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
       }
     }
   }
-  row.answer(call);
+  if (answerSource != nullptr) {
+    answerSource(call);
+  } else {
+    row.answer(call);
+  }
 }
 
 }  // namespace
@@ -320,6 +325,8 @@ void keepLastFrame() {
 
 void setPluginLogPath(const std::string& path) { logPath = path; }
 
+void answerFrom(AnswerSource source) { answerSource = source; }
+
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {
     if (row.hash == hash) return row.addressSlots;
@@ -329,6 +336,7 @@ unsigned addressSlotsOf(std::uint64_t hash) {
 
 void installWorld(const Scene& scene) {
   resetHost();
+  answerSource = nullptr;
   HostState& state = host();
   state.recording = false;
   state.onWait = closeFrame;

@@ -248,6 +248,12 @@ void keepLastFrame();
 // Resets the fake host's handlers and records and installs the scene's world.
 void installWorld(const Scene& scene);
 
+// Another source of answers for the natives the world knows (a capture of the real game), called
+// in place of the world's own after each call is counted and checked; null, or installing a
+// world, goes back to the world's answers.
+using AnswerSource = void (*)(const NativeContext& call);
+void answerFrom(AnswerSource source);
+
 // Entity handles the world hands out when the scene gives no faulty one.
 Entity actorHandle(std::size_t actorIndex);
 Entity weaponObjectHandle(std::size_t actorIndex);

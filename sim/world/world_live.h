@@ -90,6 +90,9 @@ void answeredFalse(long actorIndex, FalseGate gate);
 // A game value answered below 0 about a ped (the callers test the value first: most are not).
 void noteBelowZero(long actorIndex, GameValue value);
 
+// The name's place in WorldState::boneNames, the names the game found on no weapon.
+std::uint8_t missingBoneName(const char* name);
+
 // Counts a call the game would not accept; the first ones are kept with their native.
 void protocolError(const NativeContext& call, const char* what);
 

@@ -63,6 +63,7 @@ class HelpTest(unittest.TestCase):
                  helps([os.path.join(SOURCE, "run"), "--soak"], SOURCE),
                  helps([os.path.join(SOURCE, "test")], SOURCE),
                  helps([os.path.join(SOURCE, "bench")], SOURCE),
+                 helps([os.path.join(SOURCE, "scripts", "package.sh")], SOURCE),
                  helps([SIM_NATIVE], SOURCE), helps([TUNING_CHART], SOURCE)]
         listed = set(re.findall(r"(?<![\w-])--[a-z][a-z0-9-]*", "\n".join(texts)))
         self.assertGreater(len(used), 0)
