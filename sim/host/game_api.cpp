@@ -116,8 +116,9 @@ const char* report() {
 }
 
 bool writeJson(const char* path) {
-  return sim::writeWholeFile(path, replaying ? sim::replayJson(sim::world(), run, sim::replayRecord())
-                                             : sim::resultsJson(sim::world(), run));
+  return sim::writeWholeFile(path, replaying
+                                       ? sim::replayJson(sim::world(), run, sim::replayRecord())
+                                       : sim::resultsJson(sim::world(), run));
 }
 
 bool writeSvg(const char* path) {
