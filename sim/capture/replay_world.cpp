@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "natives.h"
 #include "report_text.h"
 #include "world_live.h"
 
@@ -17,48 +18,12 @@ namespace sim {
 
 namespace {
 
-// The natives whose answers or arguments place the peds, written here on the game's side.
-constexpr std::uint64_t playerPedHash = 0x096275889B8E0EE0;
-constexpr std::uint64_t entityCoordsHash = 0xA86D5F069399F44D;
-constexpr std::uint64_t nameHashHash = 0xFD340785ADF8CFB7;
-constexpr std::uint64_t createSetHash = 0xA1AF16083320065A;
-constexpr std::uint64_t itemEntityHash = 0xEE04C0AFD4EFAF0E;
-constexpr std::uint64_t firstFilterHash = 0xD42BD6EB2E0F1677;
-constexpr std::uint64_t secondFilterHash = 0xCF8176912DDA4EA5;
-constexpr std::uint64_t thirdFilterHash = 0xB980061DA992779D;
-constexpr std::uint64_t currentWeaponHash = 0x3A87E44BB9A01D54;
-constexpr std::uint64_t firstSettingHash = 0xC2266AA617668AD3;
-constexpr std::uint64_t secondSettingHash = 0x2BA918C823B8BA56;
-constexpr std::uint64_t releaseSetHash = 0x712BC69F10549B92;
-constexpr std::uint64_t firstWeaponCheckHash = 0x937C71165CF334B3;
-constexpr std::uint64_t secondWeaponCheckHash = 0x705BE297EEBDB95D;
-constexpr std::uint64_t pedTargetHash = 0xCD66FEA29400A0B5;
-constexpr std::uint64_t targetCheckHash = 0xFCDFF7B72D23A1AC;
-constexpr std::uint64_t valuePHash = 0xFB6BA510A533DF81;
-constexpr std::uint64_t w1Hash = 0x931B5F4CC130224B;
-constexpr std::uint64_t w2Hash = 0x1E5D727041BE1709;
-constexpr std::uint64_t w3Hash = 0xFFB7E74E041150A4;
-constexpr std::uint64_t bandHash = 0xC82CF208C2B19199;
-constexpr std::uint64_t weaponObjectHash = 0x3B390A939AF0B5FC;
-constexpr std::uint64_t c1Hash = 0xD56E5F336C675EFA;
-constexpr std::uint64_t c2Hash = 0x0D78E1097F89E637;
-constexpr std::uint64_t hValueHash = 0x6FB76442469ABD68;
-constexpr std::uint64_t modelKeyHash = 0x8EC44AE8DECFF841;
-constexpr std::uint64_t boneIndexHash = 0xBACA8FE9C76C124E;
-constexpr std::uint64_t bonePositionHash = 0x82CFA50E34681CA5;
-constexpr std::uint64_t numeratorHash = 0x82368787EA73C0F7;
-constexpr std::uint64_t denominatorHash = 0x15D757606D170C3C;
-constexpr std::uint64_t bonusHash = 0x60DFD0691A170B88;
-constexpr std::uint64_t setAccuracyHash = 0x7AEFB85C1D49DEB6;
-constexpr std::uint64_t textColourHash = 0x16FA5CE47F184F1E;
-constexpr std::uint64_t textScaleHash = 0xA1253A3C870B6843;
-constexpr std::uint64_t drawTextHash = 0x16794E044C9EFB58;
-
 // Natives the plug-in reads nothing back from: one the capture lacks (an accuracy it now sets
 // otherwise) is no question left unanswered.
-constexpr std::uint64_t commandHashes[] = {setAccuracyHash, firstSettingHash, secondSettingHash,
-                                           releaseSetHash,  textColourHash,   textScaleHash,
-                                           drawTextHash};
+constexpr std::uint64_t commandHashes[] = {
+    natives::setAccuracyNative,   natives::pedFirstSettingNative, natives::pedSecondSettingNative,
+    natives::releasePedSetNative, natives::textColourNative,      natives::textScaleNative,
+    natives::drawTextNative};
 
 // Every out-parameter the plug-in passes is a 32-bit value (a weapon hash, a screen coordinate):
 // a capture saying the game wrote more is not written past it.
@@ -143,30 +108,30 @@ Cast castOf(const Capture& capture, const std::string& name) {
       };
       const std::int32_t answer = low(call.answer[0]);
       switch (call.hash) {
-        case playerPedHash:
+        case natives::playerPedNative:
           if (player == 0 && answer != 0) {
             player = answer;
             cast.handles[0] = player;
             index[player] = 0;
           }
           break;
-        case itemEntityHash: add(answer); break;
-        case pedTargetHash:
+        case natives::itemEntityNative: add(answer); break;
+        case natives::pedTargetNative:
           add(answer);
           targets[slot(0)] = answer;
           break;
-        case entityCoordsHash: positions[slot(0)] = vectorOf(call.answer); break;
-        case currentWeaponHash:
+        case natives::entityCoordsNative: positions[slot(0)] = vectorOf(call.answer); break;
+        case natives::currentWeaponNative:
           if (answer != 0 && call.slots.size() > 1 && call.slots[1].written.size() >= 4) {
             std::uint32_t hash;
             std::memcpy(&hash, call.slots[1].written.data(), sizeof hash);
             weapons[slot(0)] = hash;
           }
           break;
-        case modelKeyHash:
+        case natives::weaponModelKeyNative:
           modelKeys[static_cast<std::uint32_t>(slot(0))] = static_cast<std::uint32_t>(answer);
           break;
-        case nameHashHash:
+        case natives::nameHashNative:
           if (!call.slots.empty()) names[static_cast<std::uint32_t>(answer)] = call.slots[0].text;
           break;
         default: break;
@@ -278,17 +243,19 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
   const bool yes = value != 0;
   const long asked = actorWith(call.intSlot(0));
   switch (call.hash) {
-    case entityCoordsHash: replay.positions[call.intSlot(0)] = vectorOf(answer); break;
-    case createSetHash:
+    case natives::entityCoordsNative: replay.positions[call.intSlot(0)] = vectorOf(answer); break;
+    case natives::createPedSetNative:
       world().current.setsCreated.push_back(value);
       replay.lastTreated = -1;  // a pass begins: no ped treated in it yet
       break;
-    case releaseSetHash: world().current.setsReleased.push_back(call.intSlot(0)); break;
-    case itemEntityHash:
+    case natives::releasePedSetNative:
+      world().current.setsReleased.push_back(call.intSlot(0));
+      break;
+    case natives::itemEntityNative:
       if (const long index = actorWith(value); index >= 0)
         world().current.actors[index].inSet = true;
       break;
-    case firstFilterHash:
+    case natives::pedFirstFilterNative:
       if (live.targetGatePending) {
         live.targetGatePending = false;
         if (!yes) {
@@ -300,13 +267,13 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
         answeredFalse(asked, FalseGate::filter1);
       }
       break;
-    case secondFilterHash:
+    case natives::pedSecondFilterNative:
       if (!yes) answeredFalse(asked, FalseGate::filter2);
       break;
-    case thirdFilterHash:
+    case natives::pedThirdFilterNative:
       if (!yes) answeredFalse(asked, FalseGate::filter3);
       break;
-    case currentWeaponHash:
+    case natives::currentWeaponNative:
       live.subject = asked;
       live.subjectTarget = -1;
       live.targetGatePending = false;
@@ -314,54 +281,54 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
       replay.bonesPlaced = 0;
       if (!yes) answeredFalse(asked, FalseGate::noWeapon);
       break;
-    case firstWeaponCheckHash:
+    case natives::weaponFirstGateNative:
       if (!yes) answeredFalse(live.subject, FalseGate::weaponCheck1);
       break;
-    case secondWeaponCheckHash:
+    case natives::weaponSecondGateNative:
       if (!yes) answeredFalse(live.subject, FalseGate::weaponCheck2);
       break;
-    case pedTargetHash:
+    case natives::pedTargetNative:
       live.targetGatePending = true;
       live.targetAnswered = value != 0;
       replay.targetHandle = value;
       live.subjectTarget = actorWith(value);
       break;
-    case targetCheckHash:
+    case natives::zeroAccuracyGateNative:
       if (!yes) answeredFalse(asked, FalseGate::targetCheck);
       break;
-    case valuePHash:
+    case natives::sValueNative:
       if (number < 0.0f && asked >= 0 && asked == live.subject) noteBelowZero(asked, valueP);
       if (number < 0.0f && asked >= 0 && asked == live.subjectTarget) {
         noteBelowZero(live.subject, valueTargetP);
       }
       break;
-    case w1Hash:
-    case w2Hash:
-    case w3Hash:
-    case c1Hash:
-    case c2Hash:
+    case natives::w1ValueNative:
+    case natives::w2ValueNative:
+    case natives::w3ValueNative:
+    case natives::c1ValueNative:
+    case natives::c2ValueNative:
       if (number < 0.0f) {
-        const GameValue named = call.hash == w1Hash   ? valueW1
-                                : call.hash == w2Hash ? valueW2
-                                : call.hash == w3Hash ? valueW3
-                                : call.hash == c1Hash ? valueC1
-                                                      : valueC2;
+        const GameValue named = call.hash == natives::w1ValueNative   ? valueW1
+                                : call.hash == natives::w2ValueNative ? valueW2
+                                : call.hash == natives::w3ValueNative ? valueW3
+                                : call.hash == natives::c1ValueNative ? valueC1
+                                                                      : valueC2;
         noteBelowZero(live.subject, named);
       }
       break;
-    case hValueHash:
+    case natives::hValueNative:
       if (number < 0.0f) noteBelowZero(asked, valueH);
       break;
-    case bandHash:
+    case natives::bandValueNative:
       if (PedAnswers* answers = answersAbout(live.subject)) answers->band = value;
       break;
-    case weaponObjectHash:
+    case natives::weaponObjectNative:
       if (asked >= 0) replay.ownerByObject[value] = asked;
       break;
-    case modelKeyHash:
+    case natives::weaponModelKeyNative:
       if (PedAnswers* answers = answersAbout(live.subject)) answers->modelKeyAsked = true;
       break;
-    case boneIndexHash: {
+    case natives::boneIndexNative: {
       const auto owner = replay.ownerByObject.find(call.intSlot(0));
       PedAnswers* answers = answersAbout(owner == replay.ownerByObject.end() ? -1 : owner->second);
       if (answers == nullptr || answers->bonesAsked == 2) break;
@@ -370,7 +337,7 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
       if (value == -1) answers->boneName[bone] = missingBoneName(call.pointerSlot<const char>(1));
       break;
     }
-    case bonePositionHash: {
+    case natives::boneCoordsNative: {
       // Both points answered: the barrel runs from the first to the second, as the plug-in
       // measures it, against the target where the game placed it.
       if (replay.bonesPlaced < 2) replay.boneAt[replay.bonesPlaced++] = vectorOf(answer);
@@ -382,36 +349,36 @@ void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& a
       }
       break;
     }
-    case numeratorHash:
+    case natives::ratioNumeratorNative:
       if (PedAnswers* answers = answersAbout(asked)) answers->numerator = value;
       break;
-    case denominatorHash:
+    case natives::ratioDenominatorNative:
       if (PedAnswers* answers = answersAbout(asked)) answers->denominator = value;
       break;
-    case bonusHash:
+    case natives::bonusNative:
       if (PedAnswers* answers = answersAbout(asked)) {
         answers->bonusAsked = true;
         answers->bonus = yes;
       }
       break;
-    case setAccuracyHash:
+    case natives::setAccuracyNative:
       if (asked < 0) return protocolError(call, "accuracy set on an entity that is no ped");
       world().current.actors[asked].accuracy = call.intSlot(1);
       ++world().current.actors[asked].accuracySets;
       ++world().totals.accuracySets;
       replay.lastTreated = asked;
       break;
-    case firstSettingHash:
-    case secondSettingHash:
+    case natives::pedFirstSettingNative:
+    case natives::pedSecondSettingNative:
       if (asked >= 0) {
-        const int which = call.hash == firstSettingHash ? 0 : 1;
+        const int which = call.hash == natives::pedFirstSettingNative ? 0 : 1;
         ++world().current.actors[asked].settingCalls[which];
         world().current.actors[asked].settingValues[which] = call.floatSlot(1);
       }
       break;
-    case textColourHash: textColour(call); break;
-    case textScaleHash: textScale(call); break;
-    case drawTextHash: {
+    case natives::textColourNative: textColour(call); break;
+    case natives::textScaleNative: textScale(call); break;
+    case natives::drawTextNative: {
       drawText(call);
       const std::size_t pass = passNow();
       if (replay.lastTreated >= 0 && pass < replay.record.passes.size()) {
@@ -437,7 +404,7 @@ void answerFromCapture(const NativeContext& call) {
       }
       std::memcpy(address, slot.written.data(), std::min(slot.written.size(), outputBytes));
     }
-  } else if (call.hash == boneIndexHash) {
+  } else if (call.hash == natives::boneIndexNative) {
     answer[0] = static_cast<std::uint32_t>(-1);
   }
   noteAnswer(call, answer);
@@ -478,7 +445,7 @@ std::string installReplay(Capture capture, const std::string& name) {
   for (std::size_t pass = 0; pass < passes.size(); ++pass) {
     for (const CapturedCall& call : passes[pass].calls) {
       replay.asked[pass][keyOf(call)].answers.push_back(&call);
-      if (call.hash == setAccuracyHash && call.slots.size() == 2) {
+      if (call.hash == natives::setAccuracyNative && call.slots.size() == 2) {
         const long index = actorWith(low(call.slots[0].value));
         if (index >= 0) {
           record.passes[pass].capturedAccuracy.push_back(

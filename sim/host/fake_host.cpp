@@ -5,14 +5,15 @@
 #include <cstring>
 
 #include "game_api.h"
+#include "natives.h"
 
 namespace sim {
 
 int textSlotOf(std::uint64_t hash) {
   switch (hash) {
-    case 0xFD340785ADF8CFB7: return 0;  // name hash
-    case 0xBACA8FE9C76C124E: return 1;  // bone index by name
-    case 0x16794E044C9EFB58: return 0;  // draw text
+    case natives::nameHashNative: return 0;
+    case natives::boneIndexNative: return 1;
+    case natives::drawTextNative: return 0;
     default: return -1;
   }
 }

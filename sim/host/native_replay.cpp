@@ -4,21 +4,18 @@
 
 #include <utility>
 
+#include "natives.h"
 #include "world.h"
 
 namespace sim {
 namespace {
-constexpr std::uint64_t createSetNative = 0xA1AF16083320065A;
-constexpr std::uint64_t searchNative = 0x59B57C4B06531E1E;
-constexpr std::uint64_t setItemNative = 0x275A2E2C0FAB7612;
-constexpr std::uint64_t releaseSetNative = 0x712BC69F10549B92;
 
 // Which slot of a native names the frame's set.
 int setSlotOf(std::uint64_t hash) {
   switch (hash) {
-    case searchNative: return 4;
-    case setItemNative: return 1;
-    case releaseSetNative: return 0;
+    case natives::findNearbyPedsNative: return 4;
+    case natives::pedSetItemNative: return 1;
+    case natives::releasePedSetNative: return 0;
     default: return -1;
   }
 }
@@ -34,7 +31,7 @@ NativeReplay replayOf(const std::vector<RecordedCall>& recorded) {
     call.hash = event.hash;
     call.firstSlot = static_cast<std::uint32_t>(replay.slots.size());
     call.slotCount = static_cast<std::uint32_t>(event.slots.size());
-    call.createsSet = event.hash == createSetNative;
+    call.createsSet = event.hash == natives::createPedSetNative;
     const unsigned addresses = addressSlotsOf(event.hash);
     const int textSlot = textSlotOf(event.hash);
     const int setSlot = setSlotOf(event.hash);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "natives.h"
 #include "report_text.h"
 #include "text_width.h"
 
@@ -15,7 +16,6 @@ namespace sim {
 namespace {
 
 // The game's world-to-screen query: the plug-in asks it for every label it means to draw.
-constexpr std::uint64_t worldToScreenNative = 0xCB50D7AFCC8B0EC6;
 
 double distanceBetween(const Vector3& a, const Vector3& b) {
   const double dx = static_cast<double>(a.x) - b.x;
@@ -134,7 +134,7 @@ std::string outcome(const WorldState& state, const FrameRecord& frame, std::size
 std::string missingLabelReason(const FrameRecord& frame, const Scene& scene, std::size_t index) {
   const bool asked =
       std::any_of(frame.nativeCalls.begin(), frame.nativeCalls.end(),
-                  [](const auto& call) { return call.first == worldToScreenNative; });
+                  [](const auto& call) { return call.first == natives::worldToScreenNative; });
   if (!asked) return "display off";
   Vector3 anchor = answeredPosition(scene, index);
   anchor.z += 1.0f;

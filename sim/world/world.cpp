@@ -13,6 +13,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "natives.h"
 #include "world_live.h"
 
 namespace sim {
@@ -155,7 +156,7 @@ void closeFrame(DWORD milliseconds) {
     if (calls[row] != 0) current.nativeCalls.emplace_back(nativeHashAt(row), calls[row]);
     calls[row] = 0;
   }
-  current.endsWithReleaseThenWait = current.lastNative == 0x712BC69F10549B92 &&
+  current.endsWithReleaseThenWait = current.lastNative == natives::releasePedSetNative &&
                                     current.setsCreated.size() == 1 &&
                                     current.setsReleased == current.setsCreated;
   // The script keeps the settings it read at its start until the next start.
@@ -179,51 +180,52 @@ struct NativeRow {
 };
 
 const NativeRow nativeRows[] = {
-    {0x096275889B8E0EE0, 0, 0, playerPed, "playerPedNative"},
-    {0xA86D5F069399F44D, 3, 0, entityCoords, "entityCoordsNative"},
-    {0xFD340785ADF8CFB7, 1, 0b1, nameHashOf, "nameHashNative"},
-    {0xA1AF16083320065A, 1, 0, createSet, "createPedSetNative"},
-    {0x59B57C4B06531E1E, 6, 0, searchPeds, "findNearbyPedsNative"},
-    {0x275A2E2C0FAB7612, 2, 0, setItem, "pedSetItemNative"},
-    {0xEE04C0AFD4EFAF0E, 1, 0, itemEntity, "itemEntityNative"},
-    {0xD42BD6EB2E0F1677, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
-    {0xCF8176912DDA4EA5, 1, 0, filter<1>, "pedSecondFilterNative"},
-    {0xB980061DA992779D, 1, 0, filter<2>, "pedThirdFilterNative"},
-    {0x3A87E44BB9A01D54, 5, 0b10, currentWeapon, "currentWeaponNative"},
-    {0xEDCA14CA5199FF25, 1, 0, weaponKnown, "none: the loop may ask it, and reads nothing from it"},
-    {0xC2266AA617668AD3, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
-    {0x2BA918C823B8BA56, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
-    {0x712BC69F10549B92, 1, 0, releaseSet, "releasePedSetNative"},
-    {0x937C71165CF334B3, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
-    {0x705BE297EEBDB95D, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
-    {0xCD66FEA29400A0B5, 1, 0, pedTarget, "pedTargetNative"},
-    {0xFCDFF7B72D23A1AC, 3, 0, targetCheck, "zeroAccuracyGateNative"},
-    {0x0BE7F4E3CDBAFB28, 7, 0, pointDistanceOf, "distanceBetweenNative"},
-    {0xFB6BA510A533DF81, 1, 0, entityValueP, "sValueNative"},
-    {0x931B5F4CC130224B, 0, 0, worldW1, "w1ValueNative"},
-    {0x1E5D727041BE1709, 0, 0, worldW2, "w2ValueNative"},
-    {0xFFB7E74E041150A4, 0, 0, worldW3, "w3ValueNative"},
-    {0xC82CF208C2B19199, 0, 0, worldN, "bandValueNative"},
-    {0x3B390A939AF0B5FC, 2, 0, weaponObject, "weaponObjectNative"},
-    {0x280BBE5601EAA983, 1, 0, weaponInfo, "weaponObjectKeyNative"},
-    {0xD56E5F336C675EFA, 1, 0, weaponC1, "c1ValueNative"},
-    {0x0D78E1097F89E637, 1, 0, weaponC2, "c2ValueNative"},
-    {0x6FB76442469ABD68, 1, 0, pedH, "hValueNative"},
-    {0x8EC44AE8DECFF841, 1, 0, weaponModelKey, "weaponModelKeyNative"},
-    {0xBACA8FE9C76C124E, 2, 0b10, boneIndex, "boneIndexNative"},
-    {0x82CFA50E34681CA5, 2, 0, bonePosition, "boneCoordsNative"},
-    {0x82368787EA73C0F7, 1, 0, ratioNumerator, "ratioNumeratorNative"},
-    {0x15D757606D170C3C, 2, 0, ratioDenominator, "ratioDenominatorNative"},
-    {0x60DFD0691A170B88, 3, 0, pedBonus, "bonusNative"},
-    {0x7AEFB85C1D49DEB6, 2, 0, setAccuracy, "setAccuracyNative"},
-    {0x285D36C5C72B0569, 1, 0, answerZero,
+    {natives::playerPedNative, 0, 0, playerPed, "playerPedNative"},
+    {natives::entityCoordsNative, 3, 0, entityCoords, "entityCoordsNative"},
+    {natives::nameHashNative, 1, 0b1, nameHashOf, "nameHashNative"},
+    {natives::createPedSetNative, 1, 0, createSet, "createPedSetNative"},
+    {natives::findNearbyPedsNative, 6, 0, searchPeds, "findNearbyPedsNative"},
+    {natives::pedSetItemNative, 2, 0, setItem, "pedSetItemNative"},
+    {natives::itemEntityNative, 1, 0, itemEntity, "itemEntityNative"},
+    {natives::pedFirstFilterNative, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
+    {natives::pedSecondFilterNative, 1, 0, filter<1>, "pedSecondFilterNative"},
+    {natives::pedThirdFilterNative, 1, 0, filter<2>, "pedThirdFilterNative"},
+    {natives::currentWeaponNative, 5, 0b10, currentWeapon, "currentWeaponNative"},
+    {natives::weaponKnownNative, 1, 0, weaponKnown,
+     "none: the loop may ask it, and reads nothing from it"},
+    {natives::pedFirstSettingNative, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
+    {natives::pedSecondSettingNative, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
+    {natives::releasePedSetNative, 1, 0, releaseSet, "releasePedSetNative"},
+    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
+    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
+    {natives::pedTargetNative, 1, 0, pedTarget, "pedTargetNative"},
+    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, "zeroAccuracyGateNative"},
+    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, "distanceBetweenNative"},
+    {natives::sValueNative, 1, 0, entityValueP, "sValueNative"},
+    {natives::w1ValueNative, 0, 0, worldW1, "w1ValueNative"},
+    {natives::w2ValueNative, 0, 0, worldW2, "w2ValueNative"},
+    {natives::w3ValueNative, 0, 0, worldW3, "w3ValueNative"},
+    {natives::bandValueNative, 0, 0, worldN, "bandValueNative"},
+    {natives::weaponObjectNative, 2, 0, weaponObject, "weaponObjectNative"},
+    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, "weaponObjectKeyNative"},
+    {natives::c1ValueNative, 1, 0, weaponC1, "c1ValueNative"},
+    {natives::c2ValueNative, 1, 0, weaponC2, "c2ValueNative"},
+    {natives::hValueNative, 1, 0, pedH, "hValueNative"},
+    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, "weaponModelKeyNative"},
+    {natives::boneIndexNative, 2, 0b10, boneIndex, "boneIndexNative"},
+    {natives::boneCoordsNative, 2, 0, bonePosition, "boneCoordsNative"},
+    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, "ratioNumeratorNative"},
+    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, "ratioDenominatorNative"},
+    {natives::bonusNative, 3, 0, pedBonus, "bonusNative"},
+    {natives::setAccuracyNative, 2, 0, setAccuracy, "setAccuracyNative"},
+    {natives::accuracyUnreadNative, 1, 0, answerZero,
      "none: the accuracy may ask it, and reads nothing from it"},
-    {0xCB50D7AFCC8B0EC6, 5, 0b11000, worldToScreen, "worldToScreenNative"},
-    {0x134549B388167CBF, 1, 0, absoluteValue, "absoluteValueNative"},
-    {0xF6A96E5ACEEC6E50, 0, 0, labelLimit, "labelLimitNative"},
-    {0x16FA5CE47F184F1E, 4, 0, textColour, "textColourNative"},
-    {0xA1253A3C870B6843, 2, 0, textScale, "textScaleNative"},
-    {0x16794E044C9EFB58, 3, 0b1, drawText, "drawTextNative"},
+    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, "worldToScreenNative"},
+    {natives::absoluteValueNative, 1, 0, absoluteValue, "absoluteValueNative"},
+    {natives::labelLimitNative, 0, 0, labelLimit, "labelLimitNative"},
+    {natives::textColourNative, 4, 0, textColour, "textColourNative"},
+    {natives::textScaleNative, 2, 0, textScale, "textScaleNative"},
+    {natives::drawTextNative, 3, 0b1, drawText, "drawTextNative"},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
