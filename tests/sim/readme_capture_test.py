@@ -14,6 +14,7 @@ import sys
 import tempfile
 
 import readme_weapon_row_test as scratch
+from scratch_checkout import copy_checkout  # on the path the import above sets
 
 SOURCE = os.path.abspath(sys.argv[1])
 BUILD = os.path.abspath(sys.argv[2])
@@ -80,12 +81,7 @@ def main():
 
         # Step 4: the README's row in place of that model's row, in a scratch copy.
         root = os.path.join(work, "checkout")
-        files = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z"], check=True,
-                               capture_output=True).stdout.decode().split("\0")
-        for name in filter(None, files):
-            if os.path.isfile(os.path.join(SOURCE, name)):
-                os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
-                shutil.copy2(os.path.join(SOURCE, name), os.path.join(root, name))
+        copy_checkout(SOURCE, root)
         table = os.path.join(root, "src", "accuracy", "weapon_bones.cpp")
         with open(table, encoding="utf-8") as file:
             rows_text = file.read()

@@ -21,6 +21,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from failure_reasons import reason  # noqa: E402  (the line ./test's Failed list would give)
+from scratch_checkout import copy_checkout  # noqa: E402
 
 SOURCE = os.path.abspath(sys.argv[1])
 BUILD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
@@ -228,12 +229,7 @@ def main():
 
     root = tempfile.mkdtemp(prefix="weapon-row-steps-")
     try:
-        files = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z"], check=True,
-                               capture_output=True).stdout.decode().split("\0")
-        for name in filter(None, files):
-            if os.path.isfile(os.path.join(SOURCE, name)):
-                os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
-                shutil.copy2(os.path.join(SOURCE, name), os.path.join(root, name))
+        copy_checkout(SOURCE, root)
         edited = sorted({append_row(root, prose, row) for prose, row in rows})
         print("rows appended to", ", ".join(edited))
         # ./test lints: the README's clang-format command must fix the files its rows go into,

@@ -6,11 +6,12 @@ README uses is in the --help of one of our commands.
 """
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
+
+from scratch_checkout import copy_checkout
 
 SOURCE = SIM_NATIVE = TUNING_CHART = ""
 
@@ -39,12 +40,7 @@ class HelpTest(unittest.TestCase):
 
     def test_help_builds_and_writes_nothing(self):
         with tempfile.TemporaryDirectory() as root:
-            files = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z"], check=True,
-                                   capture_output=True).stdout.decode().split("\0")
-            for name in filter(None, files):
-                if os.path.isfile(os.path.join(SOURCE, name)):
-                    os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
-                    shutil.copy2(os.path.join(SOURCE, name), os.path.join(root, name))
+            copy_checkout(SOURCE, root)
             before = snapshot(root)
             for command in ("run", "test", "bench"):
                 with self.subTest(command):
