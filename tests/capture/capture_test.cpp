@@ -13,6 +13,7 @@
 #include "fake_game_test.h"
 #include "file_versions.h"
 #include "game_api.h"
+#include "natives.h"
 #include "plugin_version.h"
 #include "script/script.h"
 
@@ -20,11 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint64_t itemEntityNative = 0xEE04C0AFD4EFAF0E;
-constexpr std::uint64_t currentWeaponNative = 0x3A87E44BB9A01D54;
-constexpr std::uint64_t weaponGateNative = 0x937C71165CF334B3;
-constexpr std::uint64_t worldToScreenNative = 0xCB50D7AFCC8B0EC6;
-constexpr std::uint64_t drawTextNative = 0x16794E044C9EFB58;
 constexpr int passesWanted = 3;
 
 std::vector<std::uint8_t> fileBytes(const fs::path& path) {
@@ -125,15 +121,16 @@ TEST_F(CaptureTest, RoundTripGivesTheCallsTheGameSawWithItsAnswersAndOutputs) {
       // What came back is what the plug-in went on with: an answer or an output pushed next.
       if (i + 1 == calls.size()) continue;
       const sim::CapturedCall& next = calls[i + 1];
-      if (call.hash == itemEntityNative) {
+      if (call.hash == sim::natives::itemEntityNative) {
         EXPECT_EQ(call.answer[0], next.slots[0].value);
       }
-      if (call.hash == currentWeaponNative && next.hash == weaponGateNative) {
+      if (call.hash == sim::natives::currentWeaponNative &&
+          next.hash == sim::natives::weaponFirstGateNative) {
         ++weapons;
         EXPECT_EQ(writtenWord(call.slots[1]), next.slots[0].value);  // the weapon's gates
       }
-      if (call.hash == worldToScreenNative && i + 6 < calls.size() &&
-          calls[i + 6].hash == drawTextNative) {
+      if (call.hash == sim::natives::worldToScreenNative && i + 6 < calls.size() &&
+          calls[i + 6].hash == sim::natives::drawTextNative) {
         ++labels;
         EXPECT_EQ(writtenWord(call.slots[3]), lowHalf(calls[i + 6].slots[1].value));
         EXPECT_EQ(writtenWord(call.slots[4]), lowHalf(calls[i + 6].slots[2].value));
