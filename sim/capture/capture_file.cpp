@@ -338,8 +338,7 @@ bool CaptureReader::State::openVersion1() {
   Cursor cursor{in, length - format::headerSize, "the file's end", error};
   std::uint8_t flags = 0;
   std::uint32_t angleBits = 0;
-  if (!cursor.number(passesRecorded, "the counts") ||
-      !cursor.number(callsRecorded, "the counts") ||
+  if (!cursor.number(passesRecorded, "the counts") || !cursor.number(callsRecorded, "the counts") ||
       !cursor.number(info.passesWanted, "the counts") || !cursor.number(flags, "the counts") ||
       !cursor.number(angleBits, "the settings") || !cursor.text(info.pluginVersion, "a version") ||
       !cursor.text(info.gameVersion, "a version") || !cursor.text(info.hostVersion, "a version")) {
@@ -493,8 +492,8 @@ bool CaptureReader::State::nextPass2(CapturedPass& pass) {
 }
 
 std::string endingText(const CaptureEnding& ending) {
-  const std::string passes = std::to_string(ending.passes) +
-                             (ending.passes == 1 ? " pass" : " passes") + " recorded";
+  const std::string passes =
+      std::to_string(ending.passes) + (ending.passes == 1 ? " pass" : " passes") + " recorded";
   switch (ending.how) {
     case CaptureEnding::How::passesWanted: return passes + ", as many as the settings asked";
     case CaptureEnding::How::budgetFull: return passes + ": the memory budget ran out first";

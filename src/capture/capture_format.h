@@ -42,9 +42,9 @@ constexpr std::size_t versionTextCapacity = 255;  // a version text's length fit
 // and how it ended (u8). A file without its end stopped with the game.
 namespace v2 {
 constexpr std::uint32_t version = 2;
-constexpr std::size_t headSize = 12;        // magic, version
-constexpr std::size_t blockHeadSize = 13;   // length, check sum, kind
-constexpr std::size_t checkedFrom = 12;     // in a block: the check sum covers the kind onwards
+constexpr std::size_t headSize = 12;       // magic, version
+constexpr std::size_t blockHeadSize = 13;  // length, check sum, kind
+constexpr std::size_t checkedFrom = 12;    // in a block: the check sum covers the kind onwards
 enum class BlockKind : std::uint8_t { start = 1, passes = 2, end = 3 };
 constexpr std::uint8_t notWrittenSlot = 3;  // a SlotKind of its own
 enum class Ending : std::uint8_t { passesWanted = 0, budgetFull = 1, unloaded = 2, saveLoad = 3 };
