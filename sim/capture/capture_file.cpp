@@ -211,6 +211,7 @@ bool readCall(Cursor& in, CapturedCall& call, bool notWrittenKnown) {
     if (!readSlot(in, slot, notWrittenKnown)) return false;
   }
   call.answer = {};
+  call.answerRead = static_cast<CapturedCall::Answer>(answer);
   switch (static_cast<format::AnswerKind>(answer)) {
     case format::AnswerKind::none: return true;
     case format::AnswerKind::lowHalf: {
