@@ -140,6 +140,8 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     return exitWentThrough;
   }
   if (options.dump != nullptr) {
+    // Buffered in large pieces: under Wine, a console's line buffering costs a write per line.
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
     sim::CaptureReader reader;
     const bool dumped = reader.openFile(options.dump) && sim::dumpCapture(reader, stdout);
     std::fflush(stdout);
