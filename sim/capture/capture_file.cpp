@@ -300,8 +300,9 @@ struct CaptureReader::State {
 };
 
 bool CaptureReader::State::openHead() {
-  if (!in.need(sizeof format::magic) ||
-      std::memcmp(in.at(), format::magic, sizeof format::magic) != 0) {
+  const bool magicThere = in.need(sizeof format::magic);
+  if (in.readFailed()) return fail("cannot be read");
+  if (!magicThere || std::memcmp(in.at(), format::magic, sizeof format::magic) != 0) {
     return fail("not a capture: it does not start as vok.quillmarrowfendcask.capture files do");
   }
   if (!in.need(format::v2::headSize)) return fail("cut short: the file ends inside its header");
