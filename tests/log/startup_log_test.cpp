@@ -235,12 +235,21 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
        "Note: [Bell\\x07] Angle: did you mean [Settings] Angle? Not read\r\n"
        "Note: 1 more like these, shown once those above are mended (at the next start of the game "
        "or a save)\r\n"},
-      {"[Settings]\nAngle = 2\n\xC2\xA0[Other]\nAngle = 3\n", true, 3.0f,
+      // Another file pasted in, its UTF-8 mark with it.
+      {"[Settings]\nAngle = 2\n\xEF\xBB\xBF[Other]\nAngle = 3\n", true, 3.0f,
        "DisplayAccuracy: true (not in the file: the default true)\r\n"
        "Angle: 3\r\n"
-       "Note: line 3: \\xC2\\xA0[Other] is no section line, as it does not start with [; the "
-       "lines under it count under [Settings]\r\n"
+       "Note: line 3: \\xEF\\xBB\\xBF[Other] is no section line, as it does not start with [; "
+       "the lines under it count under [Settings]\r\n"
        "Note: [Settings] Angle is given twice, the last one counts\r\n"},
+      // A no-break space copied in front of the first section line.
+      {"\xC2\xA0[Debug]\nDisplayAccuracy = off\n", true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"
+       "Note: line 1: \\xC2\\xA0[Debug] is no section line, as it does not start with [; the "
+       "lines under it count as before any section\r\n"
+       "Note: DisplayAccuracy (before any section): did you mean [Debug] DisplayAccuracy? Not "
+       "read, so DisplayAccuracy is the default true\r\n"},
       // The library reads up to the first NUL byte: in a value it is named in the value's line,
       // elsewhere in a note with its line.
       {"[Debug]\r\nDisplayAccuracy = \0true\r\n[Settings]\r\nAngle = 2\r\n"sv, true, 1.5f,
