@@ -106,7 +106,7 @@ void appendFallback(LogText& log, const SettingReading& reading, const char* fal
         append(log, "%s: only its first %s counted)", endsAtNul,
                reading.lettersUsed == 1 ? "letter" : "two letters");
       } else if (reading.endsAtNul) {
-        append(log, " (in the file" VALUE_ENDS_AT_NUL ")");
+        append(log, " (in the file it is" VALUE_ENDS_AT_NUL ")");
       }
       break;
     case SettingFallback::missing:

@@ -258,7 +258,7 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
        "Angle: 1.5 (not in the file: the default 1.5)\r\n"},
       {"[Settings]\r\nAngle = 2.5\0\r\n[Debug]\r\nDisplayAccuracy = f\0x\r\n"sv, true, 2.5f,
        "DisplayAccuracy: true (not in the file: the default true)\r\n"
-       "Angle: 2.5 (in the file followed by a NUL byte, after which nothing is read)\r\n"},
+       "Angle: 2.5 (in the file it is followed by a NUL byte, after which nothing is read)\r\n"},
       {"[Debug]\nDisplayAccuracy = fals\0\n"sv, false, 1.5f,
        "DisplayAccuracy: false (the file says \"fals\" followed by a NUL byte, after which nothing "
        "is read: only its first letter counted)\r\n"
