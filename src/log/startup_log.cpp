@@ -298,7 +298,6 @@ void logFirstPass(std::int32_t found, std::int32_t treated) {
   writeLog(log, "ab");
 }
 
-#ifdef PLUGIN_CAPTURE
 void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
   std::uint16_t version[4] = {};
   if (moduleFileVersion(moduleName, version)) {
@@ -315,4 +314,3 @@ void appendLogLine(const char* line) {
   append(log, "%s\r\n", line);
   writeLog(log, "ab");
 }
-#endif

@@ -13,7 +13,6 @@ void writeStartupLog(const SettingsLoad& settings);
 // One more line after the first pass: peds found near the player, and how many got an accuracy.
 void logFirstPass(std::int32_t found, std::int32_t treated);
 
-#ifdef PLUGIN_CAPTURE
 // For the capture flavour: a module's file version (nullptr: the game's executable) as the log
 // gives it, "1.0.1491.17", or "not given" when it has none;
 constexpr std::size_t moduleVersionCapacity = 24;  // "65535.65535.65535.65535" and its NUL
@@ -21,4 +20,3 @@ void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacit
 
 // and one more line at the log's end, for its news.
 void appendLogLine(const char* line);
-#endif
