@@ -42,16 +42,16 @@ namespace capture_format {
 
 constexpr std::uint8_t magic[8] = {'Q', 'M', 'F', 'C', 'A', 'P', 'T', 0x1A};
 constexpr std::uint32_t version = 2;
-constexpr std::size_t headSize = 12;  // magic and version
+constexpr std::size_t headSize = 12;         // magic and version
 constexpr std::size_t blockHeaderSize = 13;  // payload length, check sum, kind
 constexpr std::size_t checkSumOffset = 4;    // within a block's header
 constexpr std::size_t kindOffset = 12;       // the check sum covers the bytes from here on
 
 enum class BlockKind : std::uint8_t { start = 1, passes = 2, end = 3 };
 enum class EndReason : std::uint8_t {
-  passesWanted = 0,  // the passes wanted were recorded
-  budgetFull = 1,    // a pass did not fit the memory budget
-  unloaded = 2,      // the plug-in was unloaded
+  passesWanted = 0,     // the passes wanted were recorded
+  budgetFull = 1,       // a pass did not fit the memory budget
+  unloaded = 2,         // the plug-in was unloaded
   scriptRestarted = 3,  // a save load started the script anew
 };
 

@@ -44,7 +44,7 @@ void setCaptureBudget(std::size_t bytes);
 // size (its texts' lengths included) is checked against the room left before its first byte.
 constexpr std::size_t captureMaxSlots = 16;
 constexpr std::size_t captureTextCapacity = 0xFFFF;  // a text's length fits its u16
-extern bool captureOn;  // recording, and the budget not yet full
+extern bool captureOn;                               // recording, and the budget not yet full
 extern std::uint8_t* captureCursor;
 extern const std::uint8_t* captureEnd;
 extern std::uint32_t capturePassCalls;
@@ -67,7 +67,7 @@ inline void capturePut(std::uint64_t value, std::size_t bytes) {
 
 template <typename T>
 constexpr bool captureIsText =
-    std::is_pointer_v<T> && std::is_same_v<std::remove_cv_t<std::remove_pointer_t<T>>, char>;
+    std::is_pointer_v<T>&& std::is_same_v<std::remove_cv_t<std::remove_pointer_t<T>>, char>;
 
 // A slot's bytes in the file, a text's own bytes aside: kind and value, or kind, length and the
 // bytes the game writes.
@@ -110,9 +110,10 @@ constexpr capture_format::AnswerKind captureAnswerKind() {
 
 constexpr std::size_t captureAnswerRoom(capture_format::AnswerKind kind) {
   using capture_format::AnswerKind;
-  return kind == AnswerKind::lowHalf ? 4 : kind == AnswerKind::wholeSlot ? 8
-                                       : kind == AnswerKind::threeLowHalves ? 12
-                                                                            : 0;
+  return kind == AnswerKind::lowHalf          ? 4
+         : kind == AnswerKind::wholeSlot      ? 8
+         : kind == AnswerKind::threeLowHalves ? 12
+                                              : 0;
 }
 
 // A value as its slot's low half: every value slot holds a 32-bit number or float.

@@ -61,7 +61,7 @@ class CaptureTest : public FakeGameTest {
     std::ofstream(folder / "vok.quillmarrowfendcask.ini", std::ios::binary)
         << api.sceneSettingsFile() << "[Capture]\r\nPasses = " << passesWanted << "\r\n";
     sim::setExecutablePath((folder / "game-sim.exe").string());
-    captureUnload(false);  // a fresh module's recorder, whatever another test left
+    captureUnload(false);          // a fresh module's recorder, whatever another test left
     sim::host().recording = true;  // the world turns the host's record off
     sim::hostScriptRegister(nullptr, onScriptStart);
     sim::runScriptFrames(passesWanted + 2);

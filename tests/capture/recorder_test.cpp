@@ -29,7 +29,8 @@ std::string fileText(const fs::path& path) {
 
 std::uint64_t numberAt(const std::string& bytes, std::size_t at, std::size_t size) {
   std::uint64_t value = 0;
-  for (std::size_t i = size; i-- > 0;) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+  for (std::size_t i = size; i-- > 0;)
+    value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
   return value;
 }
 
@@ -82,8 +83,7 @@ Ending endingOf(const std::vector<Block>& blocks) {
   }
   const std::string& end = blocks.back().payload;
   return {static_cast<std::uint32_t>(numberAt(end, 0, 4)),
-          static_cast<std::uint32_t>(numberAt(end, 4, 4)),
-          static_cast<format::EndReason>(end[8])};
+          static_cast<std::uint32_t>(numberAt(end, 4, 4)), static_cast<format::EndReason>(end[8])};
 }
 
 class RecorderTest : public FakeGameTest {
@@ -153,9 +153,9 @@ TEST_F(RecorderTest, UnloadsLeaveTheWrittenPassesAsTheyAre) {
   ASSERT_EQ(blocks.size(), 5u);
   const auto calls = static_cast<std::uint32_t>(numberAt(blocks[1].payload, 4, 4));
   EXPECT_EQ(endingOf(blocks), (Ending{3, 3 * calls, format::EndReason::passesWanted}));
-  EXPECT_EQ(summaryLine(), "Capture: 3 passes, " + std::to_string(3 * calls) +
-                               " native calls (" + std::to_string(complete.size()) +
-                               " bytes) written to " + capturePath().string());
+  EXPECT_EQ(summaryLine(), "Capture: 3 passes, " + std::to_string(3 * calls) + " native calls (" +
+                               std::to_string(complete.size()) + " bytes) written to " +
+                               capturePath().string());
   captureUnload(false);
   EXPECT_EQ(capture(), complete);
 
