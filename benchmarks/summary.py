@@ -30,6 +30,7 @@ def read(paths):
     """Per (build, crowd) one row per copy; the instruction counts, in the guard's order; per
     flavour (release, capture) the first frames of a script, one row per copy."""
     rows, counts, starts = {}, [], {}
+    starts["native"] = []
     for path in paths:
         with open(path, encoding="utf-8", errors="replace") as log:
             for line in log:
@@ -41,6 +42,9 @@ def read(paths):
                 # (dll-bench.exe)
                 if len(fields) == 10 and fields[0] == "start":
                     starts.setdefault(fields[1], []).append([float(v) for v in fields[2:]])
+                # "capture-frames FRAMES PEDS" and 9 figures (capture-frames, natively)
+                if len(fields) == 12 and fields[0] == "capture-frames":
+                    starts["native"].append([float(v) for v in fields[1:]])
                 # "ok: WHAT: N instructions, budget B", or OVER BUDGET; "counted: WHAT: N ..."
                 found = re.match(r"(?:ok|OVER BUDGET|counted): (.*): (\d+) instructions"
                                  r"(?:, budget (\d+))?$", line.strip())
@@ -120,6 +124,16 @@ def capture_lines(starts):
           f"{longest / recorded:.2f} times its median (the normal DLL's: "
           f"{statistics.median(row[7] / row[2] for row in release):.2f}; copy by copy: "
           f"{' '.join(f'{row[7] / row[2]:.2f}' for row in capture)})")
+    native = starts.get("native")
+    if native:
+        def cell(i):
+            return statistics.median(row[i] for row in native)
+        print(f"  natively, in processor time ({len(native)} run(s)): recording {cell(2):.1f} us a "
+              f"frame, its longest {cell(3):.1f} us ({cell(3) / cell(2):.2f} times the median; "
+              f"run by run: {' '.join(f'{row[3] / row[2]:.2f}' for row in native)}), the recorder "
+              f"idle {cell(6):.1f} us (longest {cell(7):.1f} us); first frame {cell(4) / 1000:.2f} "
+              f"ms, last {cell(5) / 1000:.2f} ms; in wall time recording {cell(8):.1f} us, longest "
+              f"{cell(9) / 1000:.2f} ms")
     print(f"  the recording's first frame (the file opened, its start written): "
           f"{statistics.median(row[4] for row in capture) / 1e6:.2f} ms, its last (the file "
           f"ended): {statistics.median(row[5] for row in capture) / 1e6:.2f} ms; the file: "
