@@ -276,12 +276,13 @@ bool captureCallRefused() {
   return false;
 }
 
-// The call's room, its texts included, was checked at its start.
+// The call's room, its texts included, was checked at its start. A null text, which the game
+// gets as it is, is recorded as an empty one.
 void captureText(const char* text) {
-  const std::size_t length = std::min(std::strlen(text), captureTextCapacity);
+  const std::size_t length = captureTextBytes(text);
   capturePut(static_cast<std::uint8_t>(SlotKind::text), 1);
   capturePut(length, 2);
-  putBytes(text, length);
+  if (length != 0) putBytes(text, length);
 }
 
 // The output is filled with a pattern before the call, so that what the game leaves unwritten

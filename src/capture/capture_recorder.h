@@ -85,7 +85,7 @@ constexpr std::size_t captureSlotRoom() {
 template <typename T>
 inline std::size_t captureTextBytes(const T& value) {
   if constexpr (captureIsText<T>) {
-    return std::min(std::strlen(value), captureTextCapacity);
+    return value == nullptr ? 0 : std::min(std::strlen(value), captureTextCapacity);
   } else {
     return 0;
   }
