@@ -31,12 +31,12 @@ void storeLittleEndian(std::vector<std::uint8_t>& bytes, std::size_t at, std::ui
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> bytes(data, data + size);
   readChecked(bytes);
-  if (size < capture_format::version1::headerSize) return 0;
+  if (size < capture_format::headerSize) return 0;
 
-  storeLittleEndian(bytes, capture_format::version1::lengthOffset, size);
-  storeLittleEndian(bytes, capture_format::version1::checkSumOffset,
-                    capture_format::fnv1a64(bytes.data() + capture_format::version1::checkedFrom,
-                                            size - capture_format::version1::checkedFrom));
+  storeLittleEndian(bytes, capture_format::lengthOffset, size);
+  storeLittleEndian(bytes, capture_format::checkSumOffset,
+                    capture_format::fnv1a64(bytes.data() + capture_format::checkedFrom,
+                                            size - capture_format::checkedFrom));
   if (readChecked(bytes)) {
     bytes.pop_back();
     fuzz::require(!readChecked(bytes), "a capture cut by one byte is not read");

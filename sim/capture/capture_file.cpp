@@ -10,14 +10,7 @@
 namespace sim {
 namespace {
 
-// Version 1's layout, until this reader learns version 2.
-namespace format {
-using namespace capture_format;
-using capture_format::version1::checkedFrom;
-using capture_format::version1::headerSize;
-using capture_format::version1::stoppedFullFlag;
-using capture_format::version1::version;
-}  // namespace format
+namespace format = capture_format;
 
 struct Reader {
   const std::uint8_t* at;
@@ -92,7 +85,6 @@ bool readSlot(Reader& in, CapturedSlot& slot) {
       }
       return true;
     }
-    case format::SlotKind::outputNotWritten: break;  // none in version 1
   }
   return in.fail("not a readable capture: a slot of unknown kind " + std::to_string(kind));
 }

@@ -17,11 +17,12 @@ std::size_t captureOutputsPending = 0;
 namespace {
 
 namespace format = capture_format;
-using format::BlockKind;
-using format::EndReason;
+using format::v2::BlockKind;
+using Ending = format::v2::Ending;
 using format::SlotKind;
 
 constexpr char captureFileName[] = "vok.quillmarrowfendcask.capture";
+constexpr std::size_t checkSumAt = 4;  // in a block's head, after its payload's length
 // About 10 s of play at 60 frames a second.
 constexpr std::uint32_t defaultPasses = 600;
 constexpr std::uint32_t mostPasses = 1000000;
@@ -66,10 +67,10 @@ void storeAt(std::uint8_t* at, std::uint64_t value, std::size_t bytes) {
 // so that a crash after this loses nothing of it.
 bool writeBlock(std::uint8_t* block, const std::uint8_t* end, BlockKind kind) {
   const auto size = static_cast<std::size_t>(end - block);
-  storeAt(block, size - format::blockHeaderSize, 4);
-  block[format::kindOffset] = static_cast<std::uint8_t>(kind);
-  storeAt(block + format::checkSumOffset,
-          format::fnv1a64(block + format::kindOffset, size - format::kindOffset), 8);
+  storeAt(block, size - format::v2::blockHeadSize, 4);
+  block[format::v2::checkedFrom] = static_cast<std::uint8_t>(kind);
+  storeAt(block + checkSumAt,
+          format::fnv1a64(block + format::v2::checkedFrom, size - format::v2::checkedFrom), 8);
   if (std::fwrite(block, 1, size, file) != size || std::fflush(file) != 0) return false;
   bytesWritten += size;
   return true;
@@ -90,11 +91,11 @@ void putVersionText(const char* text) {
 // The first block: what a replay needs to set up the plug-in as it was. Its own room, whatever
 // the budget.
 bool writeHeadAndStart() {
-  std::uint8_t head[format::headSize];
+  std::uint8_t head[format::v2::headSize];
   std::memcpy(head, format::magic, sizeof format::magic);
-  storeAt(head + sizeof format::magic, format::version, 4);
-  std::uint8_t start[format::blockHeaderSize + 9 + 3 * (1 + format::versionTextCapacity)];
-  captureCursor = start + format::blockHeaderSize;
+  storeAt(head + sizeof format::magic, format::v2::version, 4);
+  std::uint8_t start[format::v2::blockHeadSize + 9 + 3 * (1 + format::versionTextCapacity)];
+  captureCursor = start + format::v2::blockHeadSize;
   capturePut(passesWanted, 4);
   capturePut(displayAccuracy ? format::displayAccuracyFlag : 0, 1);
   capturePut(std::bit_cast<std::uint32_t>(angleLeniency), 4);
@@ -113,7 +114,7 @@ bool writeHeadAndStart() {
 
 // The budget always has room for a block's header and counts (setCaptureBudget).
 void beginPass() {
-  captureCursor = buffer + format::blockHeaderSize;
+  captureCursor = buffer + format::v2::blockHeadSize;
   capturePut(1, 4);  // one pass in each block
   passCallCount = captureCursor;
   capturePut(0, 4);
@@ -131,13 +132,13 @@ void releaseBuffer() {
 
 // The capture is over: its end block written (unless a write failed before), the file closed, and
 // the log told. Nothing of it is written after this.
-void endCapture(EndReason reason, bool writeFailed) {
+void endCapture(Ending reason, bool writeFailed) {
   releaseBuffer();
   state = State::ended;
   bool written = !writeFailed;
   if (written) {
-    std::uint8_t end[format::blockHeaderSize + 9];
-    captureCursor = end + format::blockHeaderSize;
+    std::uint8_t end[format::v2::blockHeadSize + 9];
+    captureCursor = end + format::v2::blockHeadSize;
     capturePut(passesDone, 4);
     capturePut(callsDone, 4);
     capturePut(static_cast<std::uint8_t>(reason), 1);
@@ -147,7 +148,7 @@ void endCapture(EndReason reason, bool writeFailed) {
   if (std::fclose(file) != 0) written = false;
   file = nullptr;
   const int shown =
-      reason == EndReason::budgetFull
+      reason == Ending::budgetFull
           ? std::snprintf(summary, sizeof summary,
                           "Capture: the %u %s budget was full after %u of %u passes; ",
                           static_cast<unsigned>(budgetBytes % mebibyte == 0 ? budgetBytes / mebibyte
@@ -160,7 +161,7 @@ void endCapture(EndReason reason, bool writeFailed) {
                 passesDone == 1 ? "pass" : "passes", static_cast<unsigned>(callsDone),
                 static_cast<unsigned long long>(bytesWritten),
                 written ? "written to" : "written, then a write failed, to", path,
-                reason == EndReason::scriptRestarted ? " (a save load ended it)" : "");
+                reason == Ending::saveLoad ? " (a save load ended it)" : "");
   appendLogLine(summary);
 }
 
@@ -196,7 +197,7 @@ void beginCapture() {
     return;
   }
   if (!writeHeadAndStart()) {
-    endCapture(EndReason::passesWanted, true);
+    endCapture(Ending::passesWanted, true);
     return;
   }
   captureEnd = buffer + budgetBytes;
@@ -225,31 +226,31 @@ void setCapturePasses(const char* text) {
 }
 
 void setCaptureBudget(std::size_t bytes) {
-  budgetBytes = bytes == 0 ? defaultBudget : std::max(bytes, format::blockHeaderSize + 8);
+  budgetBytes = bytes == 0 ? defaultBudget : std::max(bytes, format::v2::blockHeadSize + 8);
 }
 
 void captureScriptStart() {
   switch (state) {
     case State::idle: beginCapture(); return;
     // The capture holds one stretch of play with one set of settings: a save load ends it.
-    case State::recording: endCapture(EndReason::scriptRestarted, false); return;
-    case State::stopped: endCapture(EndReason::budgetFull, false); return;
+    case State::recording: endCapture(Ending::saveLoad, false); return;
+    case State::stopped: endCapture(Ending::budgetFull, false); return;
     case State::ended: appendLogLine(summary); return;
   }
 }
 
 void capturePassEnd() {
-  if (state == State::stopped) endCapture(EndReason::budgetFull, false);
+  if (state == State::stopped) endCapture(Ending::budgetFull, false);
   if (state != State::recording) return;
   storeAt(passCallCount, capturePassCalls, 4);
   if (!writeBlock(buffer, captureCursor, BlockKind::passes)) {
-    endCapture(EndReason::passesWanted, true);
+    endCapture(Ending::passesWanted, true);
     return;
   }
   ++passesDone;
   callsDone += capturePassCalls;
   if (passesDone == passesWanted) {
-    endCapture(EndReason::passesWanted, false);
+    endCapture(Ending::passesWanted, false);
     return;
   }
   beginPass();
@@ -260,8 +261,8 @@ void capturePassEnd() {
 // and leaves the recorder as a module loaded anew finds it (in-process, the same globals).
 void captureUnload(bool processEnding) {
   if (processEnding) return;
-  if (state == State::recording) endCapture(EndReason::unloaded, false);
-  if (state == State::stopped) endCapture(EndReason::budgetFull, false);
+  if (state == State::recording) endCapture(Ending::unloaded, false);
+  if (state == State::stopped) endCapture(Ending::budgetFull, false);
   state = State::idle;
   passesDone = 0;
   callsDone = 0;
@@ -310,7 +311,7 @@ void captureOutputsWritten() {
     if (written) {
       std::memcpy(bytes, output.address, output.size);
     } else {
-      *output.kindAt = static_cast<std::uint8_t>(SlotKind::outputNotWritten);
+      *output.kindAt = format::v2::notWrittenSlot;
       std::memmove(bytes, bytes + output.size,
                    static_cast<std::size_t>(captureCursor - (bytes + output.size)));
       captureCursor -= output.size;

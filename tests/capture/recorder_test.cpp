@@ -35,7 +35,7 @@ std::uint64_t numberAt(const std::string& bytes, std::size_t at, std::size_t siz
 }
 
 struct Block {
-  format::BlockKind kind;
+  format::v2::BlockKind kind;
   std::string payload;
 };
 
@@ -43,23 +43,23 @@ struct Block {
 // whole block.
 std::vector<Block> blocksOf(const std::string& bytes) {
   std::vector<Block> blocks;
-  EXPECT_GE(bytes.size(), format::headSize);
-  if (bytes.size() < format::headSize) return blocks;
+  EXPECT_GE(bytes.size(), format::v2::headSize);
+  if (bytes.size() < format::v2::headSize) return blocks;
   EXPECT_EQ(bytes.compare(0, 8, reinterpret_cast<const char*>(format::magic), 8), 0);
-  EXPECT_EQ(numberAt(bytes, 8, 4), format::version);
-  std::size_t at = format::headSize;
+  EXPECT_EQ(numberAt(bytes, 8, 4), format::v2::version);
+  std::size_t at = format::v2::headSize;
   while (at < bytes.size()) {
-    if (bytes.size() - at < format::blockHeaderSize ||
-        bytes.size() - at - format::blockHeaderSize < numberAt(bytes, at, 4)) {
+    if (bytes.size() - at < format::v2::blockHeadSize ||
+        bytes.size() - at - format::v2::blockHeadSize < numberAt(bytes, at, 4)) {
       ADD_FAILURE() << "a block cut short at " << at;
       break;
     }
     const std::size_t length = numberAt(bytes, at, 4);
     const auto* checked = reinterpret_cast<const std::uint8_t*>(bytes.data() + at + 12);
     EXPECT_EQ(format::fnv1a64(checked, length + 1), numberAt(bytes, at + 4, 8)) << "at " << at;
-    blocks.push_back({static_cast<format::BlockKind>(bytes[at + 12]),
-                      bytes.substr(at + format::blockHeaderSize, length)});
-    at += format::blockHeaderSize + length;
+    blocks.push_back({static_cast<format::v2::BlockKind>(bytes[at + 12]),
+                      bytes.substr(at + format::v2::blockHeadSize, length)});
+    at += format::v2::blockHeadSize + length;
   }
   return blocks;
 }
@@ -68,22 +68,22 @@ std::vector<Block> blocksOf(const std::string& bytes) {
 struct Ending {
   std::uint32_t passes;
   std::uint32_t calls;
-  format::EndReason reason;
+  format::v2::Ending reason;
   bool operator==(const Ending&) const = default;
 };
 
 Ending endingOf(const std::vector<Block>& blocks) {
   EXPECT_GE(blocks.size(), 2u);
   if (blocks.size() < 2) return {};
-  EXPECT_EQ(blocks.front().kind, format::BlockKind::start);
-  EXPECT_EQ(blocks.back().kind, format::BlockKind::end);
+  EXPECT_EQ(blocks.front().kind, format::v2::BlockKind::start);
+  EXPECT_EQ(blocks.back().kind, format::v2::BlockKind::end);
   EXPECT_EQ(blocks.back().payload.size(), 9u);
   for (std::size_t i = 1; i + 1 < blocks.size(); ++i) {
-    EXPECT_EQ(blocks[i].kind, format::BlockKind::passes) << "block " << i;
+    EXPECT_EQ(blocks[i].kind, format::v2::BlockKind::passes) << "block " << i;
   }
   const std::string& end = blocks.back().payload;
   return {static_cast<std::uint32_t>(numberAt(end, 0, 4)),
-          static_cast<std::uint32_t>(numberAt(end, 4, 4)), static_cast<format::EndReason>(end[8])};
+          static_cast<std::uint32_t>(numberAt(end, 4, 4)), static_cast<format::v2::Ending>(end[8])};
 }
 
 class RecorderTest : public FakeGameTest {
@@ -152,7 +152,7 @@ TEST_F(RecorderTest, UnloadsLeaveTheWrittenPassesAsTheyAre) {
   const std::vector<Block> blocks = blocksOf(complete);
   ASSERT_EQ(blocks.size(), 5u);
   const auto calls = static_cast<std::uint32_t>(numberAt(blocks[1].payload, 4, 4));
-  EXPECT_EQ(endingOf(blocks), (Ending{3, 3 * calls, format::EndReason::passesWanted}));
+  EXPECT_EQ(endingOf(blocks), (Ending{3, 3 * calls, format::v2::Ending::passesWanted}));
   EXPECT_EQ(summaryLine(), "Capture: 3 passes, " + std::to_string(3 * calls) + " native calls (" +
                                std::to_string(complete.size()) + " bytes) written to " +
                                capturePath().string());
@@ -165,11 +165,11 @@ TEST_F(RecorderTest, UnloadsLeaveTheWrittenPassesAsTheyAre) {
   const std::string cut = capture();
   const std::vector<Block> cutBlocks = blocksOf(cut);
   ASSERT_EQ(cutBlocks.size(), 3u);
-  EXPECT_EQ(cutBlocks[2].kind, format::BlockKind::passes);
+  EXPECT_EQ(cutBlocks[2].kind, format::v2::BlockKind::passes);
   EXPECT_EQ(cutBlocks[1].payload, blocks[1].payload);
   EXPECT_EQ(cutBlocks[2].payload, blocks[2].payload);
   captureUnload(false);
-  EXPECT_EQ(endingOf(blocksOf(capture())), (Ending{2, 2 * calls, format::EndReason::unloaded}));
+  EXPECT_EQ(endingOf(blocksOf(capture())), (Ending{2, 2 * calls, format::v2::Ending::unloaded}));
 }
 
 // A budget of exactly a pass's block records it; one byte less and the capture stops as full,
@@ -179,7 +179,7 @@ TEST_F(RecorderTest, BudgetHoldsAPassToItsLastByteAndNoMore) {
   runFrames(1);
   const std::vector<Block> measured = blocksOf(capture());
   ASSERT_EQ(measured.size(), 3u);
-  const std::size_t passBlock = format::blockHeaderSize + measured[1].payload.size();
+  const std::size_t passBlock = format::v2::blockHeadSize + measured[1].payload.size();
   captureUnload(false);
 
   setCaptureBudget(passBlock);
@@ -187,7 +187,7 @@ TEST_F(RecorderTest, BudgetHoldsAPassToItsLastByteAndNoMore) {
   runFrames(2);
   const std::string exact = capture();
   const std::vector<Block> blocks = blocksOf(exact);
-  EXPECT_EQ(endingOf(blocks).reason, format::EndReason::passesWanted);
+  EXPECT_EQ(endingOf(blocks).reason, format::v2::Ending::passesWanted);
   ASSERT_EQ(blocks.size(), 3u);
   EXPECT_EQ(blocks[1].payload, measured[1].payload);
   EXPECT_EQ(summaryLine().rfind("Capture: 1 pass, ", 0), 0u) << summaryLine();
@@ -196,7 +196,7 @@ TEST_F(RecorderTest, BudgetHoldsAPassToItsLastByteAndNoMore) {
   setCaptureBudget(passBlock - 1);
   startScene(1);
   runFrames(2);
-  EXPECT_EQ(endingOf(blocksOf(capture())), (Ending{0, 0, format::EndReason::budgetFull}));
+  EXPECT_EQ(endingOf(blocksOf(capture())), (Ending{0, 0, format::v2::Ending::budgetFull}));
   EXPECT_EQ(summaryLine().rfind("Capture: the " + std::to_string(passBlock - 1) +
                                     " byte budget was full after 0 of 1 passes; 0 passes, 0 "
                                     "native calls (",
@@ -213,7 +213,7 @@ TEST_F(RecorderTest, EveryStartsLogSaysWhatWasRecordedAfterASaveLoad) {
   const std::string afterSaveLoad = summaryLine();
   const std::string bytes = capture();
   EXPECT_EQ(endingOf(blocksOf(bytes)).passes, 3u);
-  EXPECT_EQ(endingOf(blocksOf(bytes)).reason, format::EndReason::scriptRestarted);
+  EXPECT_EQ(endingOf(blocksOf(bytes)).reason, format::v2::Ending::saveLoad);
   EXPECT_NE(afterSaveLoad.find("Capture: 3 passes, "), std::string::npos) << afterSaveLoad;
   EXPECT_NE(afterSaveLoad.find("written to " + capturePath().string()), std::string::npos)
       << afterSaveLoad;
