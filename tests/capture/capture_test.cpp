@@ -13,6 +13,7 @@
 
 #include "capture.h"
 #include "capture/capture_format.h"
+#include "capture/capture_recorder.h"
 #include "capture_dump.h"
 #include "fake_game_test.h"
 #include "file_versions.h"
@@ -51,7 +52,7 @@ std::uint32_t writtenWord(const sim::CapturedSlot& slot) {
 class CaptureTest : public FakeGameTest {
  protected:
   // The built-in scene in a game folder of its own, its settings file asking for a few passes;
-  // the script runs more frames than that, so the count, not the unload, writes the capture.
+  // the script runs more frames than that, so the count, not the unload, ends the capture.
   static void SetUpTestSuite() {
     folder = fs::temp_directory_path() / ("capture-" + std::to_string(getpid()));
     fs::remove_all(folder);
@@ -65,6 +66,7 @@ class CaptureTest : public FakeGameTest {
     std::ofstream(folder / "vok.quillmarrowfendcask.ini", std::ios::binary)
         << api.sceneSettingsFile() << "[Capture]\r\nPasses = " << passesWanted << "\r\n";
     sim::setExecutablePath((folder / "game-sim.exe").string());
+    captureUnload(false);          // a fresh module's recorder, whatever another test left
     sim::host().recording = true;  // the world turns the host's record off
     sim::hostScriptRegister(nullptr, onScriptStart);
     sim::runScriptFrames(passesWanted + 2);

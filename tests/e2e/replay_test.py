@@ -8,13 +8,17 @@ import functools
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import unittest
 
+import capture_blocks
 import e2e_test as e2e
 
 CAPTURE_BUILD = os.environ.get("E2E_WINDOWS_CAPTURE_BUILD", "")
+SIM_NATIVE_CAPTURE = os.environ.get("E2E_SIM_NATIVE_CAPTURE", "")
 CAPTURE_NAME = "vok.quillmarrowfendcask.capture"
 ENVIRONMENT = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
 
@@ -92,6 +96,59 @@ class ReplayTest(unittest.TestCase):
             self.assertEqual(error.count("\n"), 1, f"{name}: {error}")
             self.assertTrue(error.startswith(f"game-sim: capture {path}: {what}"),
                             f"{name}: {error}")
+
+
+class CaptureFileTest(unittest.TestCase):
+    """The capture DLL's file as it lies on disk: whole passes however the game ends, and the same
+    bytes from the DLL under Wine and from the capture flavour built natively."""
+
+    def test_killed_game_leaves_a_capture_of_whole_passes(self):
+        game = e2e.lay_out_game("capture-killed")
+        shutil.copy(os.path.join(CAPTURE_BUILD, "vok.quillmarrowfendcask.asi"), game)
+        capture = os.path.join(game, CAPTURE_NAME)
+        run = subprocess.Popen([e2e.WINE, os.path.join(game, "game-sim.exe"), "--quiet",
+                                "--frames", "1000000"], env=ENVIRONMENT, cwd=game,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            # Killed while it records, a few dozen passes in: no unload, no end block.
+            deadline = time.monotonic() + 120
+            while time.monotonic() < deadline and run.poll() is None:
+                if os.path.isfile(capture) and os.path.getsize(capture) > 300_000:
+                    break
+                time.sleep(0.05)
+            self.assertIsNone(run.poll(), "game-sim.exe ended before it was killed")
+            run.send_signal(signal.SIGKILL)
+            run.wait(timeout=60)
+        finally:
+            run.kill()
+        with open(capture, "rb") as file:
+            data = file.read()
+        blocks, cut = capture_blocks.read_blocks(data)
+        kinds = [kind for kind, _ in blocks]
+        self.assertEqual(kinds[0], capture_blocks.START)
+        self.assertEqual(set(kinds[1:]), {capture_blocks.PASSES}, "no end block after a kill")
+        passes = [capture_blocks.pass_calls(payload) for _, payload in blocks[1:]]
+        self.assertGreater(len(passes), 10)
+        self.assertTrue(all(len(counts) == 1 and counts[0] > 0 for counts in passes), passes)
+        self.assertLess(cut, 13 + max(len(payload) for _, payload in blocks))
+
+    def test_dll_and_native_build_capture_the_same_bytes(self):
+        _, under_wine = captured_scene()
+        native = os.path.join(e2e.WORK, "capture-native")
+        shutil.rmtree(native, ignore_errors=True)
+        os.makedirs(native)
+        subprocess.run([SIM_NATIVE_CAPTURE, "--game-dir", native, "--quiet", "--frames", "3"],
+                       check=True, timeout=300, capture_output=True)
+        with open(under_wine, "rb") as file:
+            dll_bytes = file.read()
+        with open(os.path.join(native, CAPTURE_NAME), "rb") as file:
+            native_bytes = file.read()
+        blocks, cut = capture_blocks.read_blocks(dll_bytes)
+        self.assertEqual((len(blocks), cut), (5, 0), "start, three passes and the end")
+        self.assertTrue(dll_bytes == native_bytes,
+                        f"the captures differ: {len(dll_bytes)} bytes under Wine, "
+                        f"{len(native_bytes)} natively, the first difference at "
+                        f"{next((i for i, (a, b) in enumerate(zip(dll_bytes, native_bytes)) if a != b), None)}")
 
 
 if __name__ == "__main__":
