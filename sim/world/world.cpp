@@ -31,9 +31,14 @@ Derived& derived() { return derivedState; }
 
 long actorOf(Entity handle) {
   const long index = static_cast<long>(handle) - firstActorHandle;
-  const std::vector<Entity>& handles = derived().handles;
-  return index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle ? index
-                                                                                             : -1;
+  const Derived& live = derived();
+  const std::vector<Entity>& handles = live.handles;
+  if (index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle) {
+    return index;
+  }
+  if (live.otherHandles.empty()) return -1;
+  const auto found = live.otherHandles.find(handle);
+  return found == live.otherHandles.end() ? -1 : found->second;
 }
 long ownerOfWeaponObject(Entity handle) {
   const long index = static_cast<long>(handle) - firstWeaponObject;
@@ -54,6 +59,7 @@ void noteBelowZero(long actorIndex, GameValue value) {
 namespace {
 std::string logPath;                  // where the plug-in's start-up log is, kept across scenes
 AnswerSource answerSource = nullptr;  // null: the world answers from its scene
+FrameCloseHook frameCloseHook = nullptr;
 std::uint64_t nativeHashAt(std::size_t row);
 }  // namespace
 
@@ -85,12 +91,17 @@ void resetFrame() {
   next.nativeCalls.clear();
   next.actors.assign(world().scene.actors.size(), ActorFrame{});
   current = std::move(next);
-  derived().subject = -1;
-  derived().subjectTarget = -1;
-  derived().unknownAtFrameStart = host().unknownNativeCount;
+  Derived& live = derived();
+  live.subject = -1;
+  live.subjectTarget = -1;
+  live.subjectTargetHandle = 0;
+  live.targetPlaced = false;
+  live.subjectObject = 0;
+  live.bonesPlaced = 0;
+  live.unknownAtFrameStart = host().unknownNativeCount;
 }
 
-void keepFrame(WorldState& state) {
+void keepFrame(WorldState& state, bool mustKeep) {
   FrameRecord& current = state.current;
   RunTotals& totals = state.totals;
   if (state.lastKeptOnlyAsLast) {
@@ -111,7 +122,7 @@ void keepFrame(WorldState& state) {
       record.accuracySum += actor.accuracy;
     }
   }
-  if (current.number <= framesKeptInFull ||
+  if (current.number <= framesKeptInFull || mustKeep ||
       (!same && state.frames.size() < framesKeptInFull + changedFramesKept)) {
     state.frames.push_back(current);
   }
@@ -162,7 +173,8 @@ void closeFrame(DWORD milliseconds) {
   // The script keeps the settings it read at its start until the next start.
   const bool angleLogged = current.angleLogged;
   const double angle = current.angle;
-  if (state.recordFrames) keepFrame(state);
+  const bool mustKeep = frameCloseHook != nullptr && frameCloseHook(current);
+  if (state.recordFrames) keepFrame(state, mustKeep);
   resetFrame();
   state.current.angleLogged = angleLogged;
   state.current.angle = angle;
@@ -176,56 +188,65 @@ struct NativeRow {
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
+  void (*note)(const NativeContext&);  // what the answer tells of the ped asked about, or null
   const char* pluginConstant;
 };
 
 const NativeRow nativeRows[] = {
-    {natives::playerPedNative, 0, 0, playerPed, "playerPedNative"},
-    {natives::entityCoordsNative, 3, 0, entityCoords, "entityCoordsNative"},
-    {natives::nameHashNative, 1, 0b1, nameHashOf, "nameHashNative"},
-    {natives::createPedSetNative, 1, 0, createSet, "createPedSetNative"},
-    {natives::findNearbyPedsNative, 6, 0, searchPeds, "findNearbyPedsNative"},
-    {natives::pedSetItemNative, 2, 0, setItem, "pedSetItemNative"},
-    {natives::itemEntityNative, 1, 0, itemEntity, "itemEntityNative"},
-    {natives::pedFirstFilterNative, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
-    {natives::pedSecondFilterNative, 1, 0, filter<1>, "pedSecondFilterNative"},
-    {natives::pedThirdFilterNative, 1, 0, filter<2>, "pedThirdFilterNative"},
-    {natives::currentWeaponNative, 5, 0b10, currentWeapon, "currentWeaponNative"},
-    {natives::weaponKnownNative, 1, 0, weaponKnown,
+    {natives::playerPedNative, 0, 0, playerPed, nullptr, "playerPedNative"},
+    {natives::entityCoordsNative, 3, 0, entityCoords, noteCoords, "entityCoordsNative"},
+    {natives::nameHashNative, 1, 0b1, nameHashOf, nullptr, "nameHashNative"},
+    {natives::createPedSetNative, 1, 0, createSet, noteCreateSet, "createPedSetNative"},
+    {natives::findNearbyPedsNative, 6, 0, searchPeds, nullptr, "findNearbyPedsNative"},
+    {natives::pedSetItemNative, 2, 0, setItem, nullptr, "pedSetItemNative"},
+    {natives::itemEntityNative, 1, 0, itemEntity, noteItemEntity, "itemEntityNative"},
+    {natives::pedFirstFilterNative, 1, 0, filter<0>, noteFilter<0>,
+     "pedFirstFilterNative, targetGateNative"},
+    {natives::pedSecondFilterNative, 1, 0, filter<1>, noteFilter<1>, "pedSecondFilterNative"},
+    {natives::pedThirdFilterNative, 1, 0, filter<2>, noteFilter<2>, "pedThirdFilterNative"},
+    {natives::currentWeaponNative, 5, 0b10, currentWeapon, noteCurrentWeapon,
+     "currentWeaponNative"},
+    {natives::weaponKnownNative, 1, 0, weaponKnown, nullptr,
      "none: the loop may ask it, and reads nothing from it"},
-    {natives::pedFirstSettingNative, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
-    {natives::pedSecondSettingNative, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
-    {natives::releasePedSetNative, 1, 0, releaseSet, "releasePedSetNative"},
-    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
-    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
-    {natives::pedTargetNative, 1, 0, pedTarget, "pedTargetNative"},
-    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, "zeroAccuracyGateNative"},
-    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, "distanceBetweenNative"},
-    {natives::sValueNative, 1, 0, entityValueP, "sValueNative"},
-    {natives::w1ValueNative, 0, 0, worldW1, "w1ValueNative"},
-    {natives::w2ValueNative, 0, 0, worldW2, "w2ValueNative"},
-    {natives::w3ValueNative, 0, 0, worldW3, "w3ValueNative"},
-    {natives::bandValueNative, 0, 0, worldN, "bandValueNative"},
-    {natives::weaponObjectNative, 2, 0, weaponObject, "weaponObjectNative"},
-    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, "weaponObjectKeyNative"},
-    {natives::c1ValueNative, 1, 0, weaponC1, "c1ValueNative"},
-    {natives::c2ValueNative, 1, 0, weaponC2, "c2ValueNative"},
-    {natives::hValueNative, 1, 0, pedH, "hValueNative"},
-    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, "weaponModelKeyNative"},
-    {natives::boneIndexNative, 2, 0b10, boneIndex, "boneIndexNative"},
-    {natives::boneCoordsNative, 2, 0, bonePosition, "boneCoordsNative"},
-    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, "ratioNumeratorNative"},
-    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, "ratioDenominatorNative"},
-    {natives::bonusNative, 3, 0, pedBonus, "bonusNative"},
-    {natives::setAccuracyNative, 2, 0, setAccuracy, "setAccuracyNative"},
-    {natives::accuracyUnreadNative, 1, 0, answerZero,
+    {natives::pedFirstSettingNative, 2, 0, answerNothing, notePedSetting<0>,
+     "pedFirstSettingNative"},
+    {natives::pedSecondSettingNative, 2, 0, answerNothing, notePedSetting<1>,
+     "pedSecondSettingNative"},
+    {natives::releasePedSetNative, 1, 0, releaseSet, noteReleaseSet, "releasePedSetNative"},
+    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, noteWeaponGate<0>,
+     "weaponFirstGateNative"},
+    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, noteWeaponGate<1>,
+     "weaponSecondGateNative"},
+    {natives::pedTargetNative, 1, 0, pedTarget, notePedTarget, "pedTargetNative"},
+    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, noteTargetCheck,
+     "zeroAccuracyGateNative"},
+    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, nullptr, "distanceBetweenNative"},
+    {natives::sValueNative, 1, 0, entityValueP, noteValueP, "sValueNative"},
+    {natives::w1ValueNative, 0, 0, worldW1, noteSubjectValue<valueW1>, "w1ValueNative"},
+    {natives::w2ValueNative, 0, 0, worldW2, noteSubjectValue<valueW2>, "w2ValueNative"},
+    {natives::w3ValueNative, 0, 0, worldW3, noteSubjectValue<valueW3>, "w3ValueNative"},
+    {natives::bandValueNative, 0, 0, worldN, noteBand, "bandValueNative"},
+    {natives::weaponObjectNative, 2, 0, weaponObject, noteWeaponObject, "weaponObjectNative"},
+    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, nullptr, "weaponObjectKeyNative"},
+    {natives::c1ValueNative, 1, 0, weaponC1, noteSubjectValue<valueC1>, "c1ValueNative"},
+    {natives::c2ValueNative, 1, 0, weaponC2, noteSubjectValue<valueC2>, "c2ValueNative"},
+    {natives::hValueNative, 1, 0, pedH, noteValueH, "hValueNative"},
+    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, noteModelKey, "weaponModelKeyNative"},
+    {natives::boneIndexNative, 2, 0b10, boneIndex, noteBoneIndex, "boneIndexNative"},
+    {natives::boneCoordsNative, 2, 0, bonePosition, noteBoneCoords, "boneCoordsNative"},
+    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, noteNumerator, "ratioNumeratorNative"},
+    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, noteDenominator,
+     "ratioDenominatorNative"},
+    {natives::bonusNative, 3, 0, pedBonus, noteBonus, "bonusNative"},
+    {natives::setAccuracyNative, 2, 0, answerNothing, noteSetAccuracy, "setAccuracyNative"},
+    {natives::accuracyUnreadNative, 1, 0, answerZero, nullptr,
      "none: the accuracy may ask it, and reads nothing from it"},
-    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, "worldToScreenNative"},
-    {natives::absoluteValueNative, 1, 0, absoluteValue, "absoluteValueNative"},
-    {natives::labelLimitNative, 0, 0, labelLimit, "labelLimitNative"},
-    {natives::textColourNative, 4, 0, textColour, "textColourNative"},
-    {natives::textScaleNative, 2, 0, textScale, "textScaleNative"},
-    {natives::drawTextNative, 3, 0b1, drawText, "drawTextNative"},
+    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, nullptr, "worldToScreenNative"},
+    {natives::absoluteValueNative, 1, 0, absoluteValue, nullptr, "absoluteValueNative"},
+    {natives::labelLimitNative, 0, 0, labelLimit, nullptr, "labelLimitNative"},
+    {natives::textColourNative, 4, 0, answerNothing, noteTextColour, "textColourNative"},
+    {natives::textScaleNative, 2, 0, answerNothing, noteTextScale, "textScaleNative"},
+    {natives::drawTextNative, 3, 0b1, answerZero, noteDrawText, "drawTextNative"},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
@@ -248,6 +269,7 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
   } else {
     row.answer(call);
   }
+  if (row.note != nullptr) row.note(call);
 }
 
 }  // namespace
@@ -329,6 +351,8 @@ void setPluginLogPath(const std::string& path) { logPath = path; }
 
 void answerFrom(AnswerSource source) { answerSource = source; }
 
+void onFrameClose(FrameCloseHook hook) { frameCloseHook = hook; }
+
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {
     if (row.hash == hash) return row.addressSlots;
@@ -339,6 +363,7 @@ unsigned addressSlotsOf(std::uint64_t hash) {
 void installWorld(const Scene& scene) {
   resetHost();
   answerSource = nullptr;
+  frameCloseHook = nullptr;
   HostState& state = host();
   state.recording = false;
   state.onWait = closeFrame;
@@ -358,6 +383,9 @@ void installWorld(const Scene& scene) {
   for (std::size_t i = 0; i < count; ++i) {
     const Actor& actor = scene.actors[i];
     live.handles.push_back(handleOf(scene, i));
+    if (live.handles[i] > 0 && live.handles[i] != actorHandle(i)) {
+      live.otherHandles[live.handles[i]] = static_cast<long>(i);
+    }
     live.objectHandles.push_back(actor.weaponObjectHandle.value_or(weaponObjectHandle(i)));
     live.positions.push_back(answeredPosition(scene, i));
     const auto target = actor.target.empty() ? indexByName.end() : indexByName.find(actor.target);
@@ -376,10 +404,6 @@ void installWorld(const Scene& scene) {
     const Actor& actor = scene.actors[i];
     live.base.push_back(actor.reportedBaseBone.value_or(baseBonePosition(scene, i)));
     live.tip.push_back(actor.reportedTipBone.value_or(tipBonePosition(scene, i)));
-    const long target = live.targetIndex[i];
-    live.barrelOff.push_back(target < 0 ? NAN
-                                        : static_cast<float>(degreesOff(live.base[i], live.tip[i],
-                                                                        live.positions[target])));
     if (actor.reportedDistance && live.targetIndex[i] >= 0) {
       live.distanceAnswers.push_back(
           {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});
