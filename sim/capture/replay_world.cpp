@@ -295,13 +295,10 @@ std::unique_ptr<ReplayState> replay;
 
 std::uint64_t passNow() { return world().totals.frames + 1; }
 
-// The native by the name the plug-in's sources give it, or its hash where it has none.
+// The native by the name the plug-in's sources give it, or its hash for one the game does not know.
 std::string nativeName(std::uint64_t hash) {
-  const std::string name = pluginConstantOf(hash);
-  const std::size_t end = name.find(',');
-  const std::string first = name.substr(0, end);
-  return first.find(' ') == std::string::npos && first.find(':') == std::string::npos ? first
-                                                                                       : hex(hash);
+  const char* name = natives::nameOf(hash);
+  return name != nullptr ? name : hex(hash);
 }
 
 std::string questionText(const NativeContext& call) {

@@ -181,72 +181,60 @@ void closeFrame(DWORD milliseconds) {
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
-// (bit i for slot i), the answer, and the name of the plug-in's constant for it in src/, so that
-// a search for that name finds the game's answer (the hashes here are written on their own).
+// (bit i for slot i), and the answer; natives.h names them.
 struct NativeRow {
   std::uint64_t hash;
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
   void (*note)(const NativeContext&);  // what the answer tells of the ped asked about, or null
-  const char* pluginConstant;
 };
 
 const NativeRow nativeRows[] = {
-    {natives::playerPedNative, 0, 0, playerPed, nullptr, "playerPedNative"},
-    {natives::entityCoordsNative, 3, 0, entityCoords, noteCoords, "entityCoordsNative"},
-    {natives::nameHashNative, 1, 0b1, nameHashOf, nullptr, "nameHashNative"},
-    {natives::createPedSetNative, 1, 0, createSet, noteCreateSet, "createPedSetNative"},
-    {natives::findNearbyPedsNative, 6, 0, searchPeds, nullptr, "findNearbyPedsNative"},
-    {natives::pedSetItemNative, 2, 0, setItem, nullptr, "pedSetItemNative"},
-    {natives::itemEntityNative, 1, 0, itemEntity, noteItemEntity, "itemEntityNative"},
-    {natives::pedFirstFilterNative, 1, 0, filter<0>, noteFilter<0>,
-     "pedFirstFilterNative, targetGateNative"},
-    {natives::pedSecondFilterNative, 1, 0, filter<1>, noteFilter<1>, "pedSecondFilterNative"},
-    {natives::pedThirdFilterNative, 1, 0, filter<2>, noteFilter<2>, "pedThirdFilterNative"},
-    {natives::currentWeaponNative, 5, 0b10, currentWeapon, noteCurrentWeapon,
-     "currentWeaponNative"},
-    {natives::weaponKnownNative, 1, 0, weaponKnown, nullptr,
-     "none: the loop may ask it, and reads nothing from it"},
-    {natives::pedFirstSettingNative, 2, 0, answerNothing, notePedSetting<0>,
-     "pedFirstSettingNative"},
-    {natives::pedSecondSettingNative, 2, 0, answerNothing, notePedSetting<1>,
-     "pedSecondSettingNative"},
-    {natives::releasePedSetNative, 1, 0, releaseSet, noteReleaseSet, "releasePedSetNative"},
-    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, noteWeaponGate<0>,
-     "weaponFirstGateNative"},
-    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, noteWeaponGate<1>,
-     "weaponSecondGateNative"},
-    {natives::pedTargetNative, 1, 0, pedTarget, notePedTarget, "pedTargetNative"},
-    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, noteTargetCheck,
-     "zeroAccuracyGateNative"},
-    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, nullptr, "distanceBetweenNative"},
-    {natives::sValueNative, 1, 0, entityValueP, noteValueP, "sValueNative"},
-    {natives::w1ValueNative, 0, 0, worldW1, noteSubjectValue<valueW1>, "w1ValueNative"},
-    {natives::w2ValueNative, 0, 0, worldW2, noteSubjectValue<valueW2>, "w2ValueNative"},
-    {natives::w3ValueNative, 0, 0, worldW3, noteSubjectValue<valueW3>, "w3ValueNative"},
-    {natives::bandValueNative, 0, 0, worldN, noteBand, "bandValueNative"},
-    {natives::weaponObjectNative, 2, 0, weaponObject, noteWeaponObject, "weaponObjectNative"},
-    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, nullptr, "weaponObjectKeyNative"},
-    {natives::c1ValueNative, 1, 0, weaponC1, noteSubjectValue<valueC1>, "c1ValueNative"},
-    {natives::c2ValueNative, 1, 0, weaponC2, noteSubjectValue<valueC2>, "c2ValueNative"},
-    {natives::hValueNative, 1, 0, pedH, noteValueH, "hValueNative"},
-    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, noteModelKey, "weaponModelKeyNative"},
-    {natives::boneIndexNative, 2, 0b10, boneIndex, noteBoneIndex, "boneIndexNative"},
-    {natives::boneCoordsNative, 2, 0, bonePosition, noteBoneCoords, "boneCoordsNative"},
-    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, noteNumerator, "ratioNumeratorNative"},
-    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, noteDenominator,
-     "ratioDenominatorNative"},
-    {natives::bonusNative, 3, 0, pedBonus, noteBonus, "bonusNative"},
-    {natives::setAccuracyNative, 2, 0, answerNothing, noteSetAccuracy, "setAccuracyNative"},
-    {natives::accuracyUnreadNative, 1, 0, answerZero, nullptr,
-     "none: the accuracy may ask it, and reads nothing from it"},
-    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, nullptr, "worldToScreenNative"},
-    {natives::absoluteValueNative, 1, 0, absoluteValue, nullptr, "absoluteValueNative"},
-    {natives::labelLimitNative, 0, 0, labelLimit, nullptr, "labelLimitNative"},
-    {natives::textColourNative, 4, 0, answerNothing, noteTextColour, "textColourNative"},
-    {natives::textScaleNative, 2, 0, answerNothing, noteTextScale, "textScaleNative"},
-    {natives::drawTextNative, 3, 0b1, answerZero, noteDrawText, "drawTextNative"},
+    {natives::playerPedNative, 0, 0, playerPed, nullptr},
+    {natives::entityCoordsNative, 3, 0, entityCoords, noteCoords},
+    {natives::nameHashNative, 1, 0b1, nameHashOf, nullptr},
+    {natives::createPedSetNative, 1, 0, createSet, noteCreateSet},
+    {natives::findNearbyPedsNative, 6, 0, searchPeds, nullptr},
+    {natives::pedSetItemNative, 2, 0, setItem, nullptr},
+    {natives::itemEntityNative, 1, 0, itemEntity, noteItemEntity},
+    {natives::pedFirstFilterNative, 1, 0, filter<0>, noteFilter<0>},
+    {natives::pedSecondFilterNative, 1, 0, filter<1>, noteFilter<1>},
+    {natives::pedThirdFilterNative, 1, 0, filter<2>, noteFilter<2>},
+    {natives::currentWeaponNative, 5, 0b10, currentWeapon, noteCurrentWeapon},
+    {natives::weaponKnownNative, 1, 0, weaponKnown, nullptr},
+    {natives::pedFirstSettingNative, 2, 0, answerNothing, notePedSetting<0>},
+    {natives::pedSecondSettingNative, 2, 0, answerNothing, notePedSetting<1>},
+    {natives::releasePedSetNative, 1, 0, releaseSet, noteReleaseSet},
+    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, noteWeaponGate<0>},
+    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, noteWeaponGate<1>},
+    {natives::pedTargetNative, 1, 0, pedTarget, notePedTarget},
+    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, noteTargetCheck},
+    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, nullptr},
+    {natives::sValueNative, 1, 0, entityValueP, noteValueP},
+    {natives::w1ValueNative, 0, 0, worldW1, noteSubjectValue<valueW1>},
+    {natives::w2ValueNative, 0, 0, worldW2, noteSubjectValue<valueW2>},
+    {natives::w3ValueNative, 0, 0, worldW3, noteSubjectValue<valueW3>},
+    {natives::bandValueNative, 0, 0, worldN, noteBand},
+    {natives::weaponObjectNative, 2, 0, weaponObject, noteWeaponObject},
+    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, nullptr},
+    {natives::c1ValueNative, 1, 0, weaponC1, noteSubjectValue<valueC1>},
+    {natives::c2ValueNative, 1, 0, weaponC2, noteSubjectValue<valueC2>},
+    {natives::hValueNative, 1, 0, pedH, noteValueH},
+    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, noteModelKey},
+    {natives::boneIndexNative, 2, 0b10, boneIndex, noteBoneIndex},
+    {natives::boneCoordsNative, 2, 0, bonePosition, noteBoneCoords},
+    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, noteNumerator},
+    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, noteDenominator},
+    {natives::bonusNative, 3, 0, pedBonus, noteBonus},
+    {natives::setAccuracyNative, 2, 0, answerNothing, noteSetAccuracy},
+    {natives::accuracyUnreadNative, 1, 0, answerZero, nullptr},
+    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, nullptr},
+    {natives::absoluteValueNative, 1, 0, absoluteValue, nullptr},
+    {natives::labelLimitNative, 0, 0, labelLimit, nullptr},
+    {natives::textColourNative, 4, 0, answerNothing, noteTextColour},
+    {natives::textScaleNative, 2, 0, answerNothing, noteTextScale},
+    {natives::drawTextNative, 3, 0b1, answerZero, noteDrawText},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
@@ -277,10 +265,8 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
 WorldState& world() { return worldState; }
 
 const char* pluginConstantOf(std::uint64_t hash) {
-  for (const NativeRow& row : nativeRows) {
-    if (row.hash == hash) return row.pluginConstant;
-  }
-  return "unknown to the game";
+  const char* name = natives::nameOf(hash);
+  return name != nullptr ? name : "unknown to the game";
 }
 
 namespace {
