@@ -532,10 +532,10 @@ std::string installReplay(const std::string& path, const std::string& name,
     if (wrong.empty()) wrong = parseExpectation(bytes, state->expectation);
     if (!wrong.empty()) return "expectation " + options.expectPath + ": " + wrong;
   }
+  record.ending = reader.ending();
   if (!reader.rewind()) return reader.error();
   record.name = name;
   record.info = reader.info();
-  record.ending = reader.ending();
   record.options = options;
   record.settingsText = settingsText(record.info, options);
   record.handles = cast.handles();

@@ -205,8 +205,7 @@ std::string replayReport(const WorldState& state, const RunInfo& run, const Repl
                     info.gameVersion + " with host " + info.hostVersion +
                     "; settings DisplayAccuracy " + settingText(display, info.displayAccuracy) +
                     ", Angle " + angleText(angle, info.angleLeniency) + "; " +
-                    std::to_string(replay.ending.passes) + " passes recorded, " +
-                    std::to_string(state.totals.frames) + " replayed\n";
+                    std::to_string(state.totals.frames) + " passes replayed\n";
   out += endingText(replay.ending) + "\n";
   for (const LoadedModule& module : run.modules) {
     out += "Loaded " + module.file + " at " + hex(module.module) + "\n";
