@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -561,6 +562,27 @@ bool replayDiffers() {
   if (replay == nullptr || replay->record.options.accept) return false;
   const ReplayRecord& record = replay->record;
   return (record.options.expectPath.empty() ? record.captured : record.expected).differing != 0;
+}
+
+bool isReplaySettingsFile(std::string_view bytes) {
+  constexpr std::string_view start = "[Debug]\nDisplayAccuracy = ";
+  constexpr std::string_view angle = "\n\n[Settings]\nAngle = ";
+  if (bytes.substr(0, start.size()) != start) return false;
+  bytes.remove_prefix(start.size());
+  CaptureInfo info;
+  if (bytes.substr(0, 4) == "true") {
+    info.displayAccuracy = true;
+  } else if (bytes.substr(0, 5) != "false") {
+    return false;
+  }
+  bytes.remove_prefix(info.displayAccuracy ? 4 : 5);
+  if (bytes.substr(0, angle.size()) != angle) return false;
+  bytes.remove_prefix(angle.size());
+  const std::string number(bytes.substr(0, bytes.find('\n')));
+  info.angleLeniency = std::strtof(number.c_str(), nullptr);
+  return settingsText(info, {}) ==
+         std::string(start) + (info.displayAccuracy ? "true" : "false") + std::string(angle) +
+             number + std::string(bytes.substr(number.size()));
 }
 
 std::string expectationFile(const ReplayRecord& record) {

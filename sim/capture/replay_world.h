@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture.h"
@@ -87,6 +88,10 @@ const ReplayRecord& replayRecord();
 // Whether the replay's accuracies differ from those it is judged by (the expectation file's
 // when one is given, else the captured ones).
 bool replayDiffers();
+
+// Whether these bytes are a settings file a replay puts down, whatever its two values: one left
+// by a replay with other settings is no one's own, and may be replaced.
+bool isReplaySettingsFile(std::string_view bytes);
 
 // The expectation file's text: per pass and ped (its handle), the accuracies today's plug-in
 // set, a line each, under a few lines saying what it is.

@@ -190,6 +190,7 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
 }
 
 bool isSceneSettingsFile(const char* bytes, std::size_t size) {
+  if (replaying) return sim::isReplaySettingsFile(std::string_view(bytes, size));
   const sim::Scene& scene = sim::world().scene;
   if (!scene.hasSettingsFile) return false;
   const std::string_view file(bytes, size);

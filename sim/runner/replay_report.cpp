@@ -165,8 +165,10 @@ std::string comparisonLine(const std::string& with, const Comparison& comparison
   std::string out = "Accuracies compared with " + with + ": " +
                     std::to_string(comparison.compared) + ", ";
   if (comparison.differing == 0) return out + "every one the same\n";
-  return out + std::to_string(comparison.differing) + " differ in " +
-         std::to_string(comparison.passesDiffering) + " passes, the first in pass " +
+  return out + std::to_string(comparison.differing) +
+         (comparison.differing == 1 ? " differs in " : " differ in ") +
+         std::to_string(comparison.passesDiffering) +
+         (comparison.passesDiffering == 1 ? " pass" : " passes") + ", the first in pass " +
          std::to_string(comparison.firstPass) + ", ped " + std::to_string(comparison.firstPed) +
          "\n";
 }
