@@ -341,6 +341,10 @@ void noteForReplay(const NativeContext& call) {
   ReplayState& state = *replay;
   switch (call.hash) {
     case natives::createPedSetNative: state.lastTreated = -1; break;
+    // The game's sets are its own: whether one was released is as the plug-in said.
+    case natives::releasePedSetNative:
+      world().current.setsReleased.push_back(call.intSlot(0));
+      break;
     case natives::setAccuracyNative:
       if (const long actor = actorOf(call.intSlot(0)); actor >= 0) {
         state.notes.now.push_back({static_cast<std::size_t>(actor), call.intSlot(1)});

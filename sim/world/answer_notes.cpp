@@ -49,10 +49,6 @@ void noteItemEntity(const NativeContext& call) {
   }
 }
 
-void noteReleaseSet(const NativeContext& call) {
-  world().current.setsReleased.push_back(call.intSlot(0));
-}
-
 // The first filter also gates the target, asked right after the target query: its no is then
 // the shooter's.
 template <int which>

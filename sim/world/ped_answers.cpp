@@ -117,6 +117,7 @@ void releaseSet(const NativeContext& call) {
   const std::int32_t handle = call.intSlot(0);
   if (LiveSet* set = findSet(handle)) {
     set->live = false;
+    world().current.setsReleased.push_back(handle);
     return;
   }
   protocolError(call, "released a set that does not exist");

@@ -205,7 +205,7 @@ const NativeRow nativeRows[] = {
     {natives::weaponKnownNative, 1, 0, weaponKnown, nullptr},
     {natives::pedFirstSettingNative, 2, 0, answerNothing, notePedSetting<0>},
     {natives::pedSecondSettingNative, 2, 0, answerNothing, notePedSetting<1>},
-    {natives::releasePedSetNative, 1, 0, releaseSet, noteReleaseSet},
+    {natives::releasePedSetNative, 1, 0, releaseSet, nullptr},
     {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, noteWeaponGate<0>},
     {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, noteWeaponGate<1>},
     {natives::pedTargetNative, 1, 0, pedTarget, notePedTarget},

@@ -160,7 +160,6 @@ void answerNothing(const NativeContext& call);
 void noteCoords(const NativeContext& call);
 void noteCreateSet(const NativeContext& call);
 void noteItemEntity(const NativeContext& call);
-void noteReleaseSet(const NativeContext& call);
 template <int which>
 void noteFilter(const NativeContext& call);
 void noteCurrentWeapon(const NativeContext& call);
