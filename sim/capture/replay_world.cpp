@@ -211,8 +211,7 @@ std::string numberText(float value) {
 std::string settingsText(const CaptureInfo& info, const ReplayOptions& options) {
   return std::string("[Debug]\nDisplayAccuracy = ") +
          (options.displayAccuracy.value_or(info.displayAccuracy) ? "true" : "false") +
-         "\n\n[Settings]\nAngle = " + numberText(options.angle.value_or(info.angleLeniency)) +
-         "\n";
+         "\n\n[Settings]\nAngle = " + numberText(options.angle.value_or(info.angleLeniency)) + "\n";
 }
 
 // An expectation file: "pass P ped H: V, V" lines under "#" lines, by pass.
@@ -284,7 +283,7 @@ std::string readExpectation(const std::string& path, bool missingIsEmpty, std::s
 struct ReplayState {
   ReplayRecord record;
   CaptureReader reader;
-  CapturedPass pass;                              // the pass running, read last
+  CapturedPass pass;                             // the pass running, read last
   std::unordered_map<std::string, Asked> asked;  // its answers by question
   ReplayRecord::PassNotes notes;                 // its notes so far
   Expectation expectation;
@@ -395,8 +394,7 @@ void loadNextPass() {
     if (call.hash == natives::setAccuracyNative && call.slots.size() == 2) {
       const long actor = actorOf(low(call.slots[0].value));
       if (actor >= 0) {
-        state.notes.captured.push_back(
-            {static_cast<std::size_t>(actor), low(call.slots[1].value)});
+        state.notes.captured.push_back({static_cast<std::size_t>(actor), low(call.slots[1].value)});
       }
     }
   }
@@ -584,9 +582,9 @@ bool isReplaySettingsFile(std::string_view bytes) {
   bytes.remove_prefix(angle.size());
   const std::string number(bytes.substr(0, bytes.find('\n')));
   info.angleLeniency = std::strtof(number.c_str(), nullptr);
-  return settingsText(info, {}) ==
-         std::string(start) + (info.displayAccuracy ? "true" : "false") + std::string(angle) +
-             number + std::string(bytes.substr(number.size()));
+  return settingsText(info, {}) == std::string(start) + (info.displayAccuracy ? "true" : "false") +
+                                       std::string(angle) + number +
+                                       std::string(bytes.substr(number.size()));
 }
 
 std::string expectationFile(const ReplayRecord& record) {

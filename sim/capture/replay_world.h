@@ -45,8 +45,8 @@ struct ReplayRecord {
   CaptureInfo info;
   CaptureEnding ending;
   ReplayOptions options;
-  std::string settingsText;           // the settings file the replay put down
-  std::vector<Entity> handles;        // per actor of the scene, as the game gave them out
+  std::string settingsText;     // the settings file the replay put down
+  std::vector<Entity> handles;  // per actor of the scene, as the game gave them out
   // Per pass the world kept, by its number: the accuracies the captured plug-in set, those
   // today's set, the expected ones, and the labels today's drew (the actor and its index in the
   // frame's labels). Only for passes kept, so that the record grows with what is reported, never

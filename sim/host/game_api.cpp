@@ -59,8 +59,8 @@ const char* loadCapture(const char* path, const ReplaySettings* settings, int* p
     options.accept = settings->accept;
   }
   std::uint32_t count = 0;
-  lastError = sim::installReplay(path == nullptr ? "" : path, path == nullptr ? "" : path,
-                                 options, count);
+  lastError =
+      sim::installReplay(path == nullptr ? "" : path, path == nullptr ? "" : path, options, count);
   if (!lastError.empty()) return lastError.c_str();
   run = sim::RunInfo{};
   schedule = sim::FrameSchedule{};

@@ -345,6 +345,5 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
   std::fflush(stdout);
   // Like diff: a replay whose accuracies differ from those it is judged by ends with 1.
-  return options.replay != nullptr && api.replayDiffers() ? exitAccuraciesDiffer
-                                                          : exitWentThrough;
+  return options.replay != nullptr && api.replayDiffers() ? exitAccuraciesDiffer : exitWentThrough;
 }

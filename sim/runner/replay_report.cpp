@@ -85,8 +85,8 @@ std::string accuracyCell(const WorldState& state, const FrameRecord& frame, cons
   const ActorFrame& now = frame.actors[actor];
   const std::string reason = replayReason(state, frame, actor);
   if (now.accuracySets == 0) return reason.empty() ? "none" : "none: " + reason;
-  std::string text = view.now[actor].empty() ? std::to_string(now.accuracy)
-                                             : valuesText(view.now[actor]);
+  std::string text =
+      view.now[actor].empty() ? std::to_string(now.accuracy) : valuesText(view.now[actor]);
   if (!reason.empty()) text += ": " + reason;
   return text;
 }
@@ -162,8 +162,8 @@ std::string angleText(float used, float captured) {
 
 // How many accuracies were compared, how many differ, and the first that does.
 std::string comparisonLine(const std::string& with, const Comparison& comparison) {
-  std::string out = "Accuracies compared with " + with + ": " +
-                    std::to_string(comparison.compared) + ", ";
+  std::string out =
+      "Accuracies compared with " + with + ": " + std::to_string(comparison.compared) + ", ";
   if (comparison.differing == 0) return out + "every one the same\n";
   return out + std::to_string(comparison.differing) +
          (comparison.differing == 1 ? " differs in " : " differ in ") +
@@ -175,14 +175,14 @@ std::string comparisonLine(const std::string& with, const Comparison& comparison
 
 // The passes between two kept ones: every accuracy in them is as judged, or they would be kept.
 std::string foldedLine(const ReplayRecord& replay, std::uint64_t first, std::uint64_t last) {
-  const auto unlike = std::count_if(
-      replay.unlikeBeforeNotShown.begin(), replay.unlikeBeforeNotShown.end(),
-      [&](std::uint64_t pass) { return pass >= first && pass <= last; });
-  std::string out = first == last ? "Pass " + std::to_string(first)
-                                  : "Passes " + std::to_string(first) + " to " +
-                                        std::to_string(last);
-  out += ": every accuracy as " + std::string(expecting(replay) ? "expected and " : "") +
-         "captured";
+  const auto unlike =
+      std::count_if(replay.unlikeBeforeNotShown.begin(), replay.unlikeBeforeNotShown.end(),
+                    [&](std::uint64_t pass) { return pass >= first && pass <= last; });
+  std::string out = first == last
+                        ? "Pass " + std::to_string(first)
+                        : "Passes " + std::to_string(first) + " to " + std::to_string(last);
+  out +=
+      ": every accuracy as " + std::string(expecting(replay) ? "expected and " : "") + "captured";
   if (unlike == 0) return out + ", the same table as the pass before\n";
   return out + "; " + std::to_string(unlike) + " unlike the pass before, not shown\n";
 }
@@ -302,8 +302,8 @@ std::string replayJson(const WorldState& state, const RunInfo& run, const Replay
               "{\"pass\":" + std::to_string(frame.number) +
               ",\"natives\":" + std::to_string(frame.natives) +
               ",\"differs\":" + (view.differs ? "true" : "false") +
-              ",\"differsExpected\":" + (view.differsExpected ? "true" : "false") +
-              ",\"peds\":[" + peds + "]}";
+              ",\"differsExpected\":" + (view.differsExpected ? "true" : "false") + ",\"peds\":[" +
+              peds + "]}";
   }
   const Json out = {
       {"capture", replay.name},

@@ -59,7 +59,7 @@ void noteFilter(const NativeContext& call) {
     if (live.targetGatePending) {
       live.targetGatePending = false;
       if (yes) return;
-      return answeredFalse(live.subject, !live.targetAnswered    ? FalseGate::noTarget
+      return answeredFalse(live.subject, !live.targetAnswered   ? FalseGate::noTarget
                                          : askedAbout(call) < 0 ? FalseGate::targetNothing
                                                                 : FalseGate::targetFilter);
     }
@@ -86,7 +86,8 @@ void noteCurrentWeapon(const NativeContext& call) {
 template <int which>
 void noteWeaponGate(const NativeContext& call) {
   if (answeredInt(call) == 0) {
-    answeredFalse(derived().subject, which == 0 ? FalseGate::weaponCheck1 : FalseGate::weaponCheck2);
+    answeredFalse(derived().subject,
+                  which == 0 ? FalseGate::weaponCheck1 : FalseGate::weaponCheck2);
   }
 }
 
@@ -154,7 +155,8 @@ void noteBoneCoords(const NativeContext& call) {
   live.boneAt[live.bonesPlaced++] = answeredVector(call);
   PedAnswers* answers = answersAbout(live.subject);
   if (live.bonesPlaced == 2 && live.targetPlaced && answers != nullptr) {
-    answers->barrelOff = static_cast<float>(degreesOff(live.boneAt[0], live.boneAt[1], live.targetAt));
+    answers->barrelOff =
+        static_cast<float>(degreesOff(live.boneAt[0], live.boneAt[1], live.targetAt));
   }
 }
 
@@ -163,7 +165,8 @@ void noteNumerator(const NativeContext& call) {
 }
 
 void noteDenominator(const NativeContext& call) {
-  if (PedAnswers* answers = answersAbout(askedAbout(call))) answers->denominator = answeredInt(call);
+  if (PedAnswers* answers = answersAbout(askedAbout(call)))
+    answers->denominator = answeredInt(call);
 }
 
 void noteBonus(const NativeContext& call) {

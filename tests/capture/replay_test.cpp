@@ -58,15 +58,16 @@ class Version1Writer {
     }
     std::vector<std::uint8_t>& bytes = out.bytes_;
     out.store(format::lengthOffset, bytes.size(), 8);
-    out.store(format::checkSumOffset,
-              format::fnv1a64(bytes.data() + format::checkedFrom, bytes.size() - format::checkedFrom),
-              8);
+    out.store(
+        format::checkSumOffset,
+        format::fnv1a64(bytes.data() + format::checkedFrom, bytes.size() - format::checkedFrom), 8);
     return bytes;
   }
 
  private:
   void store(std::size_t at, std::uint64_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (std::size_t i = 0; i < size; ++i)
+      bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
   void put(std::uint64_t value, std::size_t size) {
     bytes_.resize(bytes_.size() + size);
@@ -149,7 +150,8 @@ class ReplayTest : public FakeGameTest {
     const fs::path file = folder / "test.capture";
     const std::vector<std::uint8_t> bytes = Version1Writer::bytesOf(capture);
     std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     std::uint32_t passes = 0;
     EXPECT_EQ(sim::installReplay(file.string(), "test.capture", options, passes), "");
     EXPECT_EQ(passes, capture.passes.size());
