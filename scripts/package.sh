@@ -73,8 +73,10 @@ cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
 cp docs/player-readme.txt "$files/README.txt"
 cp LICENSE "$files/LICENSE.txt"
 # The changelog for players: each release's "For modders" section is left out, up to the next
-# heading of its level or above.
-awk '/^##+ / { modders = ($0 == "### For modders") } !modders' CHANGELOG.md >"$files/CHANGELOG.txt"
+# heading of its level or above, and a version not yet released ("## 1.4.0 (unreleased)") whole.
+awk '/^## / { unreleased = /\(unreleased\)$/ }
+     /^##+ / { modders = ($0 == "### For modders") } !modders && !unreleased' \
+  CHANGELOG.md >"$files/CHANGELOG.txt"
 
 # The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
