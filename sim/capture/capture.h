@@ -28,8 +28,12 @@ struct CapturedSlot {
 
 // One native call: its hash, its slots in push order, and the answer slots it returned.
 struct CapturedCall {
+  // What the plug-in read of the answer: nothing, a low half (a number, a handle), the whole
+  // first slot, or three low halves (a position's floats).
+  enum class Answer : std::uint8_t { none, lowHalf, wholeSlot, threeLowHalves };
   std::uint64_t hash = 0;
   std::vector<CapturedSlot> slots;
+  Answer answerRead = Answer::none;
   std::array<std::uint64_t, 3> answer{};  // enough for a Vector3, the widest answer read
 };
 

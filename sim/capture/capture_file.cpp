@@ -211,6 +211,7 @@ bool readCall(Cursor& in, CapturedCall& call, bool notWrittenKnown) {
     if (!readSlot(in, slot, notWrittenKnown)) return false;
   }
   call.answer = {};
+  call.answerRead = static_cast<CapturedCall::Answer>(answer);
   switch (static_cast<format::AnswerKind>(answer)) {
     case format::AnswerKind::none: return true;
     case format::AnswerKind::lowHalf: {
@@ -299,8 +300,9 @@ struct CaptureReader::State {
 };
 
 bool CaptureReader::State::openHead() {
-  if (!in.need(sizeof format::magic) ||
-      std::memcmp(in.at(), format::magic, sizeof format::magic) != 0) {
+  const bool magicThere = in.need(sizeof format::magic);
+  if (in.readFailed()) return fail("cannot be read");
+  if (!magicThere || std::memcmp(in.at(), format::magic, sizeof format::magic) != 0) {
     return fail("not a capture: it does not start as vok.quillmarrowfendcask.capture files do");
   }
   if (!in.need(format::v2::headSize)) return fail("cut short: the file ends inside its header");

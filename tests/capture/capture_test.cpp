@@ -13,6 +13,7 @@
 
 #include "capture.h"
 #include "capture/capture_format.h"
+#include "capture_dump.h"
 #include "fake_game_test.h"
 #include "file_versions.h"
 #include "game_api.h"
@@ -229,13 +230,8 @@ struct Version2 {
       put(call.hash, 8);
       if (first) lastSlotCountAt = bytes.size();
       put(call.slots.size(), 1);
-      // The narrowest answer that holds the call's answer slots.
       const auto& answer = call.answer;
-      const format::AnswerKind kind = answer[1] != 0 || answer[2] != 0
-                                          ? format::AnswerKind::threeLowHalves
-                                      : answer[0] >> 32 != 0 ? format::AnswerKind::wholeSlot
-                                      : answer[0] != 0       ? format::AnswerKind::lowHalf
-                                                             : format::AnswerKind::none;
+      const auto kind = static_cast<format::AnswerKind>(call.answerRead);
       put(static_cast<std::uint8_t>(kind), 1);
       for (const sim::CapturedSlot& slot : call.slots) {
         if (slot.kind == sim::CapturedSlot::Kind::value) {
@@ -444,6 +440,45 @@ TEST_F(CaptureTest, AFileReadsAsItsBytesDoAcrossWindowsAndAfterRewinding) {
       EXPECT_EQ(reader.ending().calls, whole.ending.calls) << path;
       ASSERT_TRUE(reader.rewind());
     }
+  }
+}
+
+// What a person reads in a dump: natives by name, an output the game left alone, where a cut file
+// ends; and a line per call.
+TEST_F(CaptureTest, TheDumpNamesNativesOutputsNotWrittenAndWhereACutFileEnds) {
+  const fs::path file = folder / "vok.quillmarrowfendcask.capture";
+  if (!fs::exists(file)) recordBuiltInScene();
+  const GoodFiles good = goodFiles(fileBytes(file));
+  const std::vector<std::uint8_t> cut(good.version2.bytes.begin(),
+                                      good.version2.bytes.begin() + good.version2.blockAt[3] + 20);
+  for (const auto* bytes : {&good.version2.bytes, &cut}) {
+    sim::CaptureReader reader;
+    ASSERT_TRUE(reader.openBytes(bytes->data(), bytes->size())) << reader.error();
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(sim::dumpCapture(reader, out)) << reader.error();
+    std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+
+    std::size_t callLines = 0;
+    for (std::size_t at = 0; (at = text.find("\n  ", at)) != std::string::npos; ++at) ++callLines;
+    const std::size_t passes = bytes == &cut ? 2 : 3;
+    std::size_t calls = 0;
+    for (std::size_t pass = 0; pass < passes; ++pass)
+      calls += good.capture.passes[pass].calls.size();
+    EXPECT_EQ(callLines, calls);
+    EXPECT_EQ(text.rfind("capture of format version 2: plug-in " + good.capture.pluginVersion, 0),
+              0u);
+    EXPECT_NE(text.find("\n  setAccuracyNative("), std::string::npos);
+    const std::size_t notWritten = text.find(" bytes not written");
+    EXPECT_LT(notWritten, text.find("\npass 2:"));
+    EXPECT_NE(
+        text.find(bytes == &cut ? "\nend: the capture ends after pass 2 (the game stopped); "
+                                : "\nend: 3 passes recorded, as many as the settings asked; "),
+        std::string::npos)
+        << text.substr(text.rfind("\nend"));
   }
 }
 

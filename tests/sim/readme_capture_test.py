@@ -1,10 +1,10 @@
 """The README's "Capturing the real game", followed as written: the capture flavour built natively
 (sim-native-capture) records the built-in scene as the capture DLL records the game, the files a
 bug report sends are there, the replay gives every ped the accuracy the captured plug-in set, the
-README's --angle gives status 1 and the first line it shows, the capture kept as a regression
-test in a scratch copy of the checkout replays as expected, the README's row there gives the
-accuracies and reason the README names and fails that expectation, and a flipped byte the error
-it shows. sim-native stands for ./run, as in the weapon-row steps.
+README's --angle gives status 1 and the first line it shows, the dump lines of the forms it shows,
+the capture kept as a regression test in a scratch copy of the checkout replays as expected, the
+README's row there gives the accuracies and reason the README names and fails that expectation,
+and a flipped byte the error it shows. sim-native stands for ./run, as in the weapon-row steps.
 
 usage: readme_capture_test.py SOURCE_DIR BUILD_DIR
 """
@@ -52,11 +52,12 @@ def main():
     angles = [command for command in commands if "--angle" in command]
     accepts = [command for command in commands if "--accept" in command]
     keeps = [line.split()[1:] for line in code if line.startswith("cp vok.quillmarrowfendcask")]
+    dumps = [line.split()[1:] for line in code if line.startswith("./run --dump")]
     rows = [line for line in code if line.startswith('{"')]
     errors = [line for line in code if line.startswith("game-sim: capture")]
-    check(len(replays) == len(angles) == len(accepts) == len(keeps) == 1 and len(rows) == 1
-          and len(errors) == 1, "expected a replay command, one with --angle, a cp and one with "
-          f"--accept, a row and an error in the README, found {code}")
+    check(len(replays) == len(angles) == len(accepts) == len(keeps) == len(dumps) == 1
+          and len(rows) == 1 and len(errors) == 1, "expected a replay command, one with --angle, "
+          f"a dump, a cp and one with --accept, a row and an error in the README, found {code}")
     prose = " ".join(text.split())
     changed, missing = re.search(r"that row's peds show `(captured \d+, now \d+)` and `([^`]+)`",
                                  prose).groups()
@@ -91,6 +92,14 @@ def main():
         status, report, error = replay(sim_native, os.path.join(work, "angle"), home, angles[0])
         check(status == 1 and angle_line in report.splitlines()[0] and ", now " in report,
               f"--angle gave status {status} and:\n{report}{error}")
+
+        # Step 6: the dump, its lines of the forms the README shows.
+        status, dump, error = replay(sim_native, os.path.join(work, "dump"), home, dumps[0])
+        check(status == 0, f"the dump said:\n{error}")
+        for form in [r"^  setAccuracyNative\(\d+, \d+\)$", r"^  itemEntityNative\(\d+\) -> \d+$",
+                     r", output 4 bytes( [0-9a-f]{2}){4}[,)]",
+                     r"\nend: \d+ passes recorded(, as many as the settings asked|: [^;]*); \d+ calls\n$"]:
+            check(re.search(form, dump, re.M), f"no line of the form {form} in the dump:\n{dump}")
 
         # The capture kept as a regression test in a scratch copy, as the README has it: copied
         # there from the folder it was brought to, and accepted from the checkout's folder.
