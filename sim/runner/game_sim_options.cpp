@@ -128,7 +128,6 @@ const OptionRow optionRows[] = {
      "place of a scene, a frame per pass recorded, and report beside each accuracy the one the "
      "captured plug-in set",
      [](Options& o, const char* v) -> const char* { return o.replay = v, nullptr; }},
-<<<<<<< HEAD
     {"--angle", "DEGREES",
      "with --replay: run with this Angle in place of the captured one (the settings file put "
      "down holds it); accuracies that then differ from the captured ones are reported as such",
@@ -160,13 +159,11 @@ const OptionRow optionRows[] = {
      "beside the capture (X.capture: X.expected), after reporting where they differ from the "
      "ones there; the capture itself is never written",
      [](Options& o, const char*) -> const char* { return o.accept = true, nullptr; }},
-=======
     {"--dump", "FILE",
      "print a capture as text and stop: its versions and settings, each pass with its calls, a "
      "call a line (the native by name, its arguments, outputs and answer), and how the recording "
      "ended or where the file is cut",
      [](Options& o, const char* v) -> const char* { return o.dump = v, nullptr; }},
->>>>>>> reader
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };

@@ -12,7 +12,6 @@ struct Options {
   bool framesGiven = false;
   const char* scene = nullptr;
   const char* replay = nullptr;
-<<<<<<< HEAD
   // A replay's own settings in place of the captured ones, and its expectation file.
   bool angleGiven = false;
   float angle = 0.0f;
@@ -20,9 +19,7 @@ struct Options {
   bool displayAccuracy = false;
   const char* expect = nullptr;
   bool accept = false;
-=======
   const char* dump = nullptr;
->>>>>>> reader
   const char* json = nullptr;
   const char* svg = nullptr;
   bool quiet = false;
