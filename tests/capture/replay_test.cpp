@@ -244,6 +244,8 @@ TEST_F(ReplayTest, ABoneNameTheCaptureNeverAnsweredIsMissingAndNamed) {
   const sim::ReplayRecord& record = sim::replayRecord();
   EXPECT_EQ(record.unansweredCount, static_cast<std::uint64_t>(passesRecorded));
   ASSERT_FALSE(record.unanswered.empty());
+  EXPECT_NE(record.unanswered[0].find("boneIndexNative("), std::string::npos)
+      << record.unanswered[0];
   EXPECT_NE(record.unanswered[0].find("\"" + tip + "\""), std::string::npos);
   const std::string report = sim::replayReport(sim::world(), {}, record);
   int changed = 0;

@@ -2,6 +2,9 @@
 (format version 1: the whole file's; version 2: each block's), as a player's file altered by a
 later plug-in would never be: the tests' way to make a captured accuracy differ from today's.
 
+It also writes a version 1 file as version 2 with its last blocks lost, as the game's end leaves
+a capture the recorder writes as the game goes.
+
 usage: capture_bytes.py FILE PASS OUT   writes FILE with one accuracy of pass PASS altered to OUT
 """
 import struct
@@ -21,10 +24,10 @@ def fnv1a64(data):
 
 def _passes(data, at, count, found):
     """Reads `count` passes from `at`; each accuracy set is noted as (pass, ped, value, where the
-    value's bytes are). Gives where the passes end."""
+    value's bytes are), each pass by where it starts. Gives where the passes end."""
     for _ in range(count):
         number = len(found["passes"]) + 1
-        found["passes"].append(number)
+        found["passes"].append(at)
         (calls,) = struct.unpack_from("<I", data, at)
         at += 4
         for _ in range(calls):
@@ -74,6 +77,32 @@ def read(data):
     else:
         raise ValueError(f"format version {version}")
     return version, found["sets"]
+
+
+def cut_version2(data, passes_kept):
+    """A version 1 capture as version 2, a block per pass, ending after `passes_kept` passes with
+    half of the next block: no end block, as when the game stops while recording."""
+    if struct.unpack_from("<I", data, 8)[0] != 1:
+        raise ValueError("a version 1 capture is converted")
+    passes, _calls, wanted, flags, angle = struct.unpack_from("<IIIBI", data, 28)
+    at = 45
+    texts = b""
+    for _ in range(3):
+        texts += data[at:at + 1 + data[at]]
+        at += 1 + data[at]
+    found = {"passes": [], "sets": []}
+    end = _passes(data, at, passes, found)
+    starts = found["passes"] + [end]
+
+    def block(kind, payload):
+        return struct.pack("<IQB", len(payload), fnv1a64(bytes([kind]) + payload), kind) + payload
+
+    out = data[:8] + struct.pack("<I", 2)
+    out += block(1, struct.pack("<IBI", wanted, flags & 2, angle) + texts)
+    for number in range(min(passes_kept + 1, passes)):
+        whole = block(2, struct.pack("<I", 1) + data[starts[number]:starts[number + 1]])
+        out += whole if number < passes_kept else whole[:len(whole) // 2]
+    return out
 
 
 def sealed(data, version):

@@ -140,6 +140,18 @@ class ReplayTest(unittest.TestCase):
     def test_altered_capture_differs_under_wine(self):
         self.check_altered_capture(None, "altered")
 
+    def test_cut_capture_replays_its_complete_passes(self):
+        """A capture the game's end cut short (format version 2, its last block half written)
+        replays its complete passes with status 0, and the report says where it ends."""
+        capture, _, _ = long_capture()
+        cut = os.path.join(e2e.WORK, "replay-long", "cut.capture")
+        with open(capture, "rb") as file:
+            e2e.write_bytes(cut, capture_bytes.cut_version2(file.read(), 40))
+        status, results, report, error = replay_with(e2e.SIM_NATIVE, cut, "cut")
+        self.assertEqual(status, 0, error)
+        self.assertIn("\nthe capture ends after pass 40 (the game stopped)\n", report)
+        self.assertEqual(results["frames"][-1]["pass"], 40)
+
     def test_stored_capture_as_expected_under_wine(self):
         capture = os.path.join(e2e.SOURCE, "tests", "captures", "default.capture")
         expected = capture[:-len(".capture")] + ".expected"
