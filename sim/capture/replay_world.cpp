@@ -287,7 +287,8 @@ struct ReplayState {
   std::unordered_map<std::string, Asked> asked;  // its answers by question
   ReplayRecord::PassNotes notes;                 // its notes so far
   Expectation expectation;
-  long lastTreated = -1;  // the ped whose accuracy was set last
+  std::uint64_t passes = 0;  // in the capture
+  long lastTreated = -1;     // the ped whose accuracy was set last
   std::uint64_t lastClosed = 0;
   bool lastChanged = false;  // it was unlike the pass before it
 };
@@ -487,6 +488,17 @@ bool closePass(const FrameRecord& frame) {
     std::stable_sort(expected.begin(), expected.end(),
                      [](const Keyed& a, const Keyed& b) { return a.ped < b.ped; });
     notes.differsExpected = compare(now, expected, pass, record.expected);
+    // Expected accuracies for passes past the capture's last are never met: they differ too.
+    if (pass == state.passes) {
+      for (const auto& [later, values] : state.expectation) {
+        std::vector<Keyed> missed;
+        for (const auto& [ped, value] : values) missed.push_back({ped, value});
+        std::stable_sort(missed.begin(), missed.end(),
+                         [](const Keyed& a, const Keyed& b) { return a.ped < b.ped; });
+        compare({}, missed, later, record.expected);
+      }
+      state.expectation.clear();
+    }
   }
   if (record.options.accept) record.expectationText += expectationLines(pass, notes.now);
   // The pass closed before this one: its notes go unless the world kept its frame.
@@ -549,6 +561,7 @@ std::string installReplay(const std::string& path, const std::string& name,
   }
   answerFrom(answerFromCapture);
   onFrameClose(closePass);
+  state->passes = count;
   replay = std::move(state);
   loadNextPass();
   passes = static_cast<std::uint32_t>(count);
