@@ -40,7 +40,8 @@ class Version1Writer {
     Version1Writer out;
     out.bytes_.assign(std::begin(format::magic), std::end(format::magic));
     out.put(1, 4);
-    out.put(0, 16);  // the length and check sum, below
+    out.put(0, 8);  // the length and check sum, below
+    out.put(0, 8);
     std::uint64_t calls = 0;
     for (const sim::CapturedPass& pass : capture.passes) calls += pass.calls.size();
     out.put(capture.passes.size(), 4);
