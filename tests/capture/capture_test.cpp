@@ -216,7 +216,8 @@ struct Version2 {
   }
   void beginBlock(format::v2::BlockKind kind) {
     blockAt.push_back(bytes.size());
-    put(0, 12);
+    put(0, 4);  // the length and the check sum, when the block is done
+    put(0, 8);
     put(static_cast<std::uint8_t>(kind), 1);
   }
   void endBlock() {
