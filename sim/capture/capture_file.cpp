@@ -1,8 +1,8 @@
-// CaptureReader: vok.quillmarrowfendcask.capture read back a pass at a time, from a file in
-// windows of it or from bytes in memory. Every count is checked against the bytes left before
-// anything is taken for it, so that no file, however altered, makes the reader read past its end
-// or allocate beyond a small multiple of one block of it.
-#include <algorithm>
+// CaptureReader: vok.quillmarrowfendcask.capture read back a pass at a time, the layouts of
+// format versions 1 and 2 over the input of capture_input.h (a file in windows of it or bytes in
+// memory). Every count is checked against the bytes left before anything is taken for it, so that
+// no file, however altered, makes the reader read past its end or allocate beyond a small
+// multiple of one block of it.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,145 +10,19 @@
 
 #include "capture.h"
 #include "capture/capture_format.h"
+#include "capture_input.h"
 
 namespace sim {
 namespace {
 
 namespace format = capture_format;
+using capture_input::Cursor;
+using capture_input::Input;
+using capture_input::littleEndian32;
+using capture_input::littleEndian64;
 
 // Every capture file is opened here, so that how a path's bytes are taken is decided once.
 std::FILE* openForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
-
-// The bytes being read: a file, held a window at a time, or bytes in memory, taken in place.
-class Input {
- public:
-  Input() = default;
-  Input(const Input&) = delete;
-  Input& operator=(const Input&) = delete;
-  ~Input() { close(); }
-
-  void useBytes(const std::uint8_t* bytes, std::size_t size) {
-    close();
-    bytes_ = bytes;
-    end_ = size;
-  }
-  void useFile(std::FILE* file) {
-    close();
-    file_ = file;
-  }
-
-  // Makes `size` bytes from the read position lie together at at(); false when the input ends
-  // (or cannot be read) first. A file's window grows only as far as bytes are there to fill it.
-  bool need(std::size_t size) {
-    if (end_ - position_ >= size) return true;
-    if (file_ == nullptr) return false;
-    if (end_ > position_) {
-      std::memmove(window_.data(), window_.data() + position_, end_ - position_);
-    }
-    start_ += position_;
-    end_ -= position_;
-    position_ = 0;
-    while (end_ < size) {
-      if (end_ == window_.size()) {
-        window_.resize(std::min(std::max(size, piece), std::max(piece, 2 * window_.size())));
-      }
-      const std::size_t read = std::fread(window_.data() + end_, 1, window_.size() - end_, file_);
-      if (read == 0) break;
-      end_ += read;
-    }
-    bytes_ = window_.data();
-    return end_ - position_ >= size;
-  }
-  // As many bytes as lie together at at(), reading more when there are none; 0 at the end.
-  std::size_t some() { return need(1) ? end_ - position_ : 0; }
-  const std::uint8_t* at() const { return bytes_ + position_; }
-  void skip(std::size_t size) { position_ += size; }
-  std::uint64_t offset() const { return start_ + position_; }
-  bool readFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
-
-  // Back to `offset` bytes from the start, which the caller read before.
-  bool seek(std::uint64_t offset) {
-    if (offset >= start_ && offset - start_ <= end_) {
-      position_ = static_cast<std::size_t>(offset - start_);
-      return true;
-    }
-    if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) return false;
-    std::clearerr(file_);
-    start_ = 0;
-    position_ = 0;
-    end_ = 0;
-    if (!need(static_cast<std::size_t>(offset))) return false;
-    position_ = static_cast<std::size_t>(offset);
-    return true;
-  }
-
- private:
-  static constexpr std::size_t piece = std::size_t{1} << 16;
-
-  void close() {
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-    bytes_ = nullptr;
-    window_ = {};
-    start_ = 0;
-    position_ = 0;
-    end_ = 0;
-  }
-
-  std::FILE* file_ = nullptr;
-  std::vector<std::uint8_t> window_;
-  const std::uint8_t* bytes_ = nullptr;  // the window, or the bytes in memory
-  std::uint64_t start_ = 0;              // the file's offset of bytes_[0]
-  std::size_t position_ = 0;             // the read position in bytes_
-  std::size_t end_ = 0;                  // the bytes there are in bytes_
-};
-
-// Numbers, texts and bytes from the input, within a stretch of `left` bytes: the file after its
-// header (version 1) or a block's payload (version 2). The first fault is kept in `error`.
-struct Cursor {
-  Input& in;
-  std::uint64_t left;
-  const char* limit;  // where the stretch ends, for the errors: "the file's end", "its block"
-  std::string& error;
-
-  bool fail(const std::string& what) {
-    if (error.empty()) error = what;
-    return false;
-  }
-  bool take(std::size_t size, const char* what) {
-    if (left < size || !in.need(size)) {
-      return fail("not a readable capture: " + std::string(what) + " runs past " + limit);
-    }
-    return true;
-  }
-  // A little-endian number of the given type's size.
-  template <typename Number>
-  bool number(Number& value, const char* what) {
-    if (!take(sizeof(Number), what)) return false;
-    std::uint64_t read = 0;
-    for (std::size_t i = sizeof(Number); i-- > 0;) read = read << 8 | in.at()[i];
-    value = static_cast<Number>(read);
-    in.skip(sizeof(Number));
-    left -= sizeof(Number);
-    return true;
-  }
-  bool bytes(std::size_t size, const std::uint8_t*& start, const char* what) {
-    if (!take(size, what)) return false;
-    start = in.at();
-    in.skip(size);
-    left -= size;
-    return true;
-  }
-  bool text(std::string& value, const char* what) {
-    std::uint8_t length = 0;
-    const std::uint8_t* start = nullptr;
-    if (!number(length, what) || !bytes(length, start, what)) return false;
-    value.assign(reinterpret_cast<const char*>(start), length);
-    return true;
-  }
-  // Whether `count` things of at least `smallest` bytes each fit in what is left.
-  bool fits(std::uint64_t count, std::size_t smallest) const { return count <= left / smallest; }
-};
 
 // The smallest a call, a pass and a slot can be: what bounds their counts by the bytes left.
 constexpr std::size_t smallestCall = 8 + 1 + 1;
@@ -244,15 +118,6 @@ bool readPass(Cursor& in, CapturedPass& pass, bool notWrittenKnown) {
     if (!readCall(in, call, notWrittenKnown)) return false;
   }
   return true;
-}
-
-std::uint32_t littleEndian32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-std::uint64_t littleEndian64(const std::uint8_t* at) {
-  return littleEndian32(at) | static_cast<std::uint64_t>(littleEndian32(at + 4)) << 32;
 }
 
 constexpr char alteredError[] = "altered: its check sum does not match its contents";

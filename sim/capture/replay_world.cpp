@@ -1,14 +1,14 @@
 // The replay world: the world's record of each frame, with every answer taken from a capture of
-// the real game, a pass at a time. The world notes what each answer tells of the ped asked about
-// as it does for a scene's answers (answer_notes.cpp); the replay notes only the accuracies set
-// and the labels, to judge each pass against the captured plug-in's.
+// the real game, a pass at a time, over the cast read from it first (replay_cast.cpp), judged by
+// the captured accuracies or an expectation file's (replay_expectation.cpp). The world notes what
+// each answer tells of the ped asked about as it does for a scene's answers (answer_notes.cpp);
+// the replay notes only the accuracies set and the labels, to judge each pass against the
+// captured plug-in's.
 #include "replay_world.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -18,6 +18,8 @@
 #include <utility>
 
 #include "natives.h"
+#include "replay_cast.h"
+#include "replay_expectation.h"
 #include "report_text.h"
 #include "world_live.h"
 
@@ -36,14 +38,6 @@ constexpr std::uint64_t commandHashes[] = {
 // a capture saying the game wrote more is not written past it.
 constexpr std::size_t outputBytes = 4;
 constexpr std::size_t unansweredKept = 50;
-
-std::int32_t low(std::uint64_t slot) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(slot));
-}
-
-Vector3 vectorOf(const std::array<std::uint64_t, 3>& answer) {
-  return {lowHalfAsFloat(answer[0]), lowHalfAsFloat(answer[1]), lowHalfAsFloat(answer[2])};
-}
 
 // A call as the capture and the live plug-in both describe it: the hash, then each slot's kind
 // and its value or text; an output counts only as "an output".
@@ -87,120 +81,6 @@ struct Asked {
   std::size_t next = 0;
 };
 
-// What the capture says about the peds, gathered pass by pass over a first reading.
-class CastBuilder {
- public:
-  CastBuilder() { handles_.push_back(0); }  // the player's place, filled when answered
-
-  void add(const CapturedPass& pass) {
-    for (const CapturedCall& call : pass.calls) {
-      const auto slot = [&](std::size_t i) {
-        return i < call.slots.size() ? low(call.slots[i].value) : 0;
-      };
-      const std::int32_t answer = low(call.answer[0]);
-      switch (call.hash) {
-        case natives::playerPedNative:
-          if (player_ == 0 && answer > 0 && index_.count(answer) == 0) {
-            player_ = answer;
-            handles_[0] = player_;
-            index_[player_] = 0;
-          }
-          break;
-        case natives::itemEntityNative: addPed(answer); break;
-        case natives::pedTargetNative:
-          addPed(answer);
-          targets_[slot(0)] = answer;
-          break;
-        case natives::entityCoordsNative: positions_[slot(0)] = vectorOf(call.answer); break;
-        case natives::currentWeaponNative:
-          if (answer != 0 && call.slots.size() > 1 && call.slots[1].written.size() >= 4) {
-            std::uint32_t hash;
-            std::memcpy(&hash, call.slots[1].written.data(), sizeof hash);
-            weapons_[slot(0)] = hash;
-          }
-          break;
-        case natives::weaponModelKeyNative:
-          modelKeys_[static_cast<std::uint32_t>(slot(0))] = static_cast<std::uint32_t>(answer);
-          break;
-        case natives::nameHashNative:
-          if (!call.slots.empty()) names_[static_cast<std::uint32_t>(answer)] = call.slots[0].text;
-          break;
-        default: break;
-      }
-      if (std::find(hashes_.begin(), hashes_.end(), call.hash) == hashes_.end()) {
-        hashes_.push_back(call.hash);
-      }
-    }
-  }
-
-  const std::vector<Entity>& handles() const { return handles_; }
-  const std::vector<std::uint64_t>& hashes() const { return hashes_; }  // every native called
-
-  // The scene the capture stands for, its settings file holding the settings it runs with.
-  Scene scene(const std::string& name, const std::string& settingsText) const {
-    Scene scene;
-    scene.name = name;
-    for (std::size_t i = 0; i < handles_.size(); ++i) {
-      const Entity handle = handles_[i];
-      Actor& actor = scene.actors.emplace_back();
-      actor.name = i == 0 ? "player" : "ped " + std::to_string(handle);
-      actor.handle = handle;
-      if (const auto at = positions_.find(handle); at != positions_.end()) {
-        actor.position = at->second;
-      }
-      if (const auto weapon = weapons_.find(handle); weapon != weapons_.end()) {
-        nameWeapon(actor, weapon->second);
-      }
-      if (const auto target = targets_.find(handle);
-          target != targets_.end() && target->second != 0) {
-        actor.target =
-            target->second == player_ ? "player" : "ped " + std::to_string(target->second);
-      }
-    }
-    scene.hasSettingsFile = true;
-    scene.settingsFile = settingsText;
-    return scene;
-  }
-
- private:
-  // Handles the game gives out are above 0; 0 and -1 name nothing, and the world takes any other
-  // for a handle that refers to nothing as well.
-  void addPed(Entity handle) {
-    if (handle <= 0 || index_.count(handle) != 0) return;
-    index_[handle] = handles_.size();
-    handles_.push_back(handle);
-  }
-
-  // Names as the plug-in hashed them, else as the game's weapons have them, else the hash.
-  void nameWeapon(Actor& actor, std::uint32_t hash) const {
-    actor.weapon = hex(hash);
-    const GameWeapon* known = nullptr;
-    for (const GameWeapon& row : gameWeaponRows()) {
-      if (gameNameHash(row.weapon) == hash) known = &row;
-    }
-    if (known != nullptr) actor.weapon = known->weapon;
-    const auto key = modelKeys_.find(hash);
-    const auto model = key == modelKeys_.end() ? names_.end() : names_.find(key->second);
-    if (model != names_.end()) {
-      actor.model = model->second;
-    } else if (known != nullptr) {
-      actor.model = known->model;
-    } else if (key != modelKeys_.end()) {
-      actor.model = hex(key->second);
-    }
-  }
-
-  std::vector<Entity> handles_;  // per actor; actors[0] the player
-  Entity player_ = 0;
-  std::unordered_map<Entity, std::size_t> index_;
-  std::unordered_map<Entity, Vector3> positions_;
-  std::unordered_map<Entity, std::uint32_t> weapons_;
-  std::unordered_map<Entity, Entity> targets_;
-  std::unordered_map<std::uint32_t, std::uint32_t> modelKeys_;  // weapon hash to model key
-  std::unordered_map<std::uint32_t, std::string> names_;        // name hash to the name
-  std::vector<std::uint64_t> hashes_;
-};
-
 std::string numberText(float value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
@@ -212,71 +92,6 @@ std::string settingsText(const CaptureInfo& info, const ReplayOptions& options) 
   return std::string("[Debug]\nDisplayAccuracy = ") +
          (options.displayAccuracy.value_or(info.displayAccuracy) ? "true" : "false") +
          "\n\n[Settings]\nAngle = " + numberText(options.angle.value_or(info.angleLeniency)) + "\n";
-}
-
-// An expectation file: "pass P ped H: V, V" lines under "#" lines, by pass.
-using Expectation = std::map<std::uint64_t, std::vector<std::pair<Entity, std::int32_t>>>;
-
-bool readNumber(std::string_view& text, std::int64_t& value) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (fault != std::errc{}) return false;
-  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-  return true;
-}
-
-bool readWord(std::string_view& text, std::string_view word) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  if (text.substr(0, word.size()) != word) return false;
-  text.remove_prefix(word.size());
-  return true;
-}
-
-// Empty, or the first line that is not an expectation's, named.
-std::string parseExpectation(const std::string& bytes, Expectation& expectation) {
-  std::size_t number = 0;
-  for (std::size_t at = 0; at < bytes.size();) {
-    std::size_t end = bytes.find('\n', at);
-    if (end == std::string::npos) end = bytes.size();
-    std::string_view line(bytes.data() + at, end - at);
-    at = end + 1;
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
-    std::int64_t pass = 0;
-    std::int64_t ped = 0;
-    bool read = readWord(line, "pass") && readNumber(line, pass) && pass > 0 &&
-                readWord(line, "ped") && readNumber(line, ped) && ped >= INT32_MIN &&
-                ped <= INT32_MAX && readWord(line, ":");
-    auto& values = expectation[static_cast<std::uint64_t>(pass)];
-    for (bool first = true; read && (first || readWord(line, ",")); first = false) {
-      std::int64_t value = 0;
-      read = readNumber(line, value) && value >= INT32_MIN && value <= INT32_MAX;
-      if (read) values.emplace_back(static_cast<Entity>(ped), static_cast<std::int32_t>(value));
-    }
-    if (!read || !line.empty()) {
-      return "line " + std::to_string(number) +
-             " is not \"pass N ped HANDLE: ACCURACY\" (with \", ACCURACY\" for each further one)";
-    }
-  }
-  return "";
-}
-
-// The expectation file's bytes, or what kept them from being read. A missing file is no fault
-// when it is to be written anyway.
-std::string readExpectation(const std::string& path, bool missingIsEmpty, std::string& bytes) {
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    if (errno == ENOENT && missingIsEmpty) return "";
-    return std::strerror(errno);
-  }
-  char piece[1 << 14];
-  std::size_t read = 0;
-  while ((read = std::fread(piece, 1, sizeof piece, file)) > 0) bytes.append(piece, read);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return failed ? "cannot be read" : "";
 }
 
 // The replay's own state beside the world's.
@@ -598,19 +413,6 @@ bool isReplaySettingsFile(std::string_view bytes) {
   return settingsText(info, {}) == std::string(start) + (info.displayAccuracy ? "true" : "false") +
                                        std::string(angle) + number +
                                        std::string(bytes.substr(number.size()));
-}
-
-std::string expectationFile(const ReplayRecord& record) {
-  std::string base = record.name;
-  if (const std::size_t slash = base.find_last_of("/\\"); slash != std::string::npos) {
-    base.erase(0, slash + 1);
-  }
-  return "# The accuracies today's plug-in sets in a replay of " + base +
-         ": a line per pass and ped (the\n"
-         "# handle the game gave it), each accuracy set on it in that pass. A replay given this "
-         "file\n"
-         "# with --expect fails (status 1) where today's differ; --accept writes them anew.\n" +
-         record.expectationText;
 }
 
 }  // namespace sim
