@@ -56,11 +56,15 @@ cp "$windows_build/game-sim.exe" "$windows_build/ScriptHookRDR2.dll" "$windows_b
    "$game/"
 printf '[scene]\nname = first run\n[player]\nposition = 0, 0, 0\n' >"$staging/first-run.ini"
 # Output to a file, not a pipe: Wine's server outlives the program and would hold a pipe open.
-if ! "$wine" "$game/game-sim.exe" --quiet --frames 1 --scene "$staging/first-run.ini" \
-     >"$staging/game-sim.log" 2>&1; then
+# A plug-in that crashes or hangs there ends the packaging with game-sim's status (3 or 4) and
+# game-sim's lines first, the one naming the fault, its frame and phase leading.
+status=0
+"$wine" "$game/game-sim.exe" --quiet --frames 1 --scene "$staging/first-run.ini" \
+  >"$staging/game-sim.log" 2>&1 || status=$?
+if [ "$status" -ne 0 ]; then
   cat "$staging/game-sim.log" >&2
-  echo "package: the first run in the simulated game failed" >&2
-  exit 1
+  echo "package: the plug-in's first run in the simulated game ended with status $status" >&2
+  exit "$status"
 fi
 if [ ! -s "$game/$plugin.ini" ]; then
   echo "package: the plug-in wrote no settings file on its first run" >&2
