@@ -16,6 +16,9 @@ import time
 import unittest
 import xml.dom.minidom
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from scratch_checkout import copy_checkout  # noqa: E402  (tests/tools, put on the path above)
+
 WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
 WINDOWS_BUILD = os.environ.get("E2E_WINDOWS_BUILD", "")
 WORK = os.environ.get("E2E_WORK", "")
@@ -903,27 +906,26 @@ class MisbehavingPluginTest(unittest.TestCase):
 
 
 class RunTest(unittest.TestCase):
-    """./run's game part, the build and the package stood in for: the checkout's ./run in a
-    folder that holds the Windows build with the test plug-in as the plug-in."""
+    """./run from its options to its last line, the build stood in for: a scratch copy of the
+    checkout whose Windows build holds the test plug-in as the plug-in (and as the capture
+    flavour's), so that the release packaging runs it first, in a game folder of its own, as it
+    runs ours, and then the game part does."""
 
     def test_run_passes_a_crash_on_and_ends_130_on_ctrl_c(self):
         checkout = os.path.join(WORK, "run-checkout")
         shutil.rmtree(checkout, ignore_errors=True)
-        windows = os.path.join(checkout, "build", "windows")
-        os.makedirs(windows)
-        os.makedirs(os.path.join(checkout, "scripts"))
-        os.makedirs(os.path.join(checkout, "bin"))
-        for file in ("run", "VERSION", "scripts/setup.sh", "scripts/game_folder.sh"):
-            shutil.copy(os.path.join(SOURCE, file), os.path.join(checkout, file))
+        copy_checkout(SOURCE, checkout)
+        for flavour in ("windows", "windows-capture"):
+            os.makedirs(os.path.join(checkout, "build", flavour))
+            shutil.copy(os.path.join(WINDOWS_BUILD, "misbehaving_plugin.asi"),
+                        os.path.join(checkout, "build", flavour, "vok.quillmarrowfendcask.asi"))
         for file in ("game-sim.exe", "ScriptHookRDR2.dll"):
-            shutil.copy(os.path.join(WINDOWS_BUILD, file), windows)
-        shutil.copy(os.path.join(WINDOWS_BUILD, "misbehaving_plugin.asi"),
-                    os.path.join(windows, "vok.quillmarrowfendcask.asi"))
+            shutil.copy(os.path.join(WINDOWS_BUILD, file), os.path.join(checkout, "build", "windows"))
         os.symlink(os.environ["WINEPREFIX"], os.path.join(checkout, "build", "wineprefix"))
-        for stand_in in ("bin/cmake", "scripts/package.sh"):
-            with open(os.path.join(checkout, stand_in), "w", encoding="utf-8") as file:
-                file.write("#!/bin/sh\nexit 0\n")
-            os.chmod(os.path.join(checkout, stand_in), 0o755)
+        os.makedirs(os.path.join(checkout, "bin"))
+        with open(os.path.join(checkout, "bin", "cmake"), "w", encoding="utf-8") as file:
+            file.write("#!/bin/sh\nexit 0\n")
+        os.chmod(os.path.join(checkout, "bin", "cmake"), 0o755)
         environment = dict(os.environ, PATH=os.path.join(checkout, "bin") + ":" + os.environ["PATH"])
 
         def start(how, *options):
@@ -933,9 +935,23 @@ class RunTest(unittest.TestCase):
                                    stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
             return run, err
 
+        # In the packaging's first run, before any scene: game-sim's crash line leads, as in the
+        # game part, and ./run ends with its status.
+        status, lines = finish(*start("fault-at-start"))
+        self.assertEqual(status, 3, lines)
+        said = [line for line in lines if not line.startswith("run: building")]
+        self.assertRegex(said[0] if said else "", r"^game-sim: the plug-in crashed: .*, in frame 1 "
+                         r"\(script start; last native called: 0x16794e044c9efb58, drawTextNative\)$")
+        self.assertRegex(lines[-1], r"^run: the plug-in crashed \(status 3\) in its first run, "
+                         r"which the release package takes its settings file from")
+
+        # Past the packaging, in the scene's second frame.
         status, lines = finish(*start("fault"))
         self.assertEqual(status, 3, lines)
-        self.assertIn("run: the plug-in crashed", "\n".join(lines))
+        self.assertEqual(lines[-1:], ["run: the plug-in crashed (status 3): the run stopped there"])
+        self.assertTrue(os.path.isfile(os.path.join(checkout, "dist", "vok.quillmarrowfendcask-" +
+                                                    read_bytes(os.path.join(SOURCE, "VERSION"))
+                                                    .decode().split()[0] + ".zip")), lines)
 
         run, err = start("spin", "--pass-timeout", "0")
         interrupt_once_running(run, err, group=True)
