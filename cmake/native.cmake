@@ -36,6 +36,7 @@ target_link_libraries(fakegame PUBLIC simpleini nlohmann_json_headers)
 # The same run as game-sim.exe with the plug-in's code and the world in one process. Its symbols
 # are exported so that a crash can name the function it happened in.
 set(SIM_NATIVE_SOURCES ${CMAKE_SOURCE_DIR}/sim/runner/game_sim_main.cpp
+                       ${CMAKE_SOURCE_DIR}/sim/runner/game_sim_options.cpp
                        ${CMAKE_SOURCE_DIR}/sim/runner/launcher_native.cpp
                        ${CMAKE_SOURCE_DIR}/sim/runner/stop_line.cpp)
 add_executable(sim-native ${SIM_NATIVE_SOURCES})

@@ -62,8 +62,8 @@ if(NOT MSVC)
   target_link_libraries(stand_in_host PRIVATE simpleini nlohmann_json_headers)
   target_link_options(stand_in_host PRIVATE ${static_runtime})
 
-  add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/launcher_windows.cpp
-                          sim/runner/stop_line.cpp sim/runner/output_file.cpp
+  add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/game_sim_options.cpp
+                          sim/runner/launcher_windows.cpp sim/runner/stop_line.cpp sim/runner/output_file.cpp
                           sim/host/heap_watch.cpp sim/runner/game_sim.rc)
   target_include_directories(game-sim PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
   target_link_options(game-sim PRIVATE ${static_runtime})

@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--game-dir") == 0) {
       if (i + 1 == argc) {
         std::fputs("game-sim: --game-dir needs a value: --game-dir DIR\n", stderr);
-        return 2;
+        return exitTrouble;
       }
       directory = std::string(argv[++i]) + "/";
     } else {

@@ -368,7 +368,7 @@ int main(int argc, char** argv) {
                                             GetProcAddress(host, "gameSimApi")));
   if (getApi == nullptr) {
     std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n", directory.c_str());
-    return 1;
+    return exitTrouble;
   }
   return gameSimMain(argc, argv, *getApi(), directory,
                      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,

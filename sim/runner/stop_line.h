@@ -6,11 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "exit_status.h"
 #include "game_api.h"
-
-constexpr int exitCrashed = 3;
-constexpr int exitDidNotYield = 4;
-constexpr int exitInterrupted = 130;  // as a shell gives for Ctrl-C
 
 struct StopLine {
   char text[768];
