@@ -85,6 +85,20 @@ class HelpTest(unittest.TestCase):
         self.assertGreater(len(used), 0)
         self.assertEqual(sorted(used - listed), [], "options the README uses that no --help lists")
 
+    def test_readme_status_table_is_game_sims(self):
+        # The README's table of exit statuses, row by row, and the one game-sim's --help prints
+        # (a status, then its meaning, wrapped under its column).
+        with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
+            readme = file.read()
+        rows = re.findall(r"^\| (\d+) \| (.+) \|$", readme, re.M)
+        in_readme = {int(status): meaning.replace("`", "") for status, meaning in rows}
+        printed = helps([SIM_NATIVE], SOURCE).split("\nExit status:\n")[1]
+        in_help = {}
+        for status, meaning in re.findall(r"^  (\d+) +(.+(?:\n {3,}.+)*)", printed, re.M):
+            in_help[int(status)] = " ".join(meaning.split())
+        self.assertGreater(len(in_help), 0, printed)
+        self.assertEqual(in_readme, in_help)
+
 
 if __name__ == "__main__":
     SOURCE, SIM_NATIVE, TUNING_CHART = sys.argv[1:4]
