@@ -170,31 +170,38 @@ class PackageTest(unittest.TestCase):
                 self.assertEqual(log[3:6], ["Settings: read from " + SETTINGS_NAME,
                                             "DisplayAccuracy: false", "Angle: 3"])
 
-    def test_readme_runs_the_shipped_plugin_in_a_folder_of_ones_own(self):
-        # The README's two steps as written, from a checkout's folder as ./run leaves it (the
-        # zip's plug-in in dist/, the simulated game in build/windows/, the prefix in
-        # build/wineprefix), with the home folder in the scratch space.
+    def readme_steps(self, anchor, blocks):
+        """The README's first code blocks after the line that holds anchor, run as written in
+        bash from a checkout's folder as ./run leaves it (the zip's plug-in in dist/, the
+        simulated game in build/windows/, the capture flavour in build/windows-capture/, the
+        prefix in build/wineprefix), with the home folder in the scratch space. Returns the home
+        folder and what the steps said."""
         lines = source_file("README.md").decode("utf-8").splitlines()
-        start = next(number for number, line in enumerate(lines)
-                     if "shipped plug-in in a folder of your own" in line)
-        blocks, block = [], []
-        for line in lines[start:]:
-            if line.startswith("    "):
-                block.append(line[4:])
+        start = next(number for number, line in enumerate(lines) if anchor in line)
+        found, block = [], []
+        indent = None
+        for line in lines[start + 1:]:
+            if line.startswith("    ") and (indent is None or line.startswith(indent)):
+                # A code block's lines, indented four more than the text around it.
+                indent = indent or line[:len(line) - len(line.lstrip())]
+                block.append(line[len(indent):])
             elif block:
-                blocks.append(block)
-                block = []
-        steps = [command for block in blocks[:2] for command in block]
-        scratch = os.path.join(WORK, "readme-own-folder")
+                found.append(block)
+                block, indent = [], None
+        steps = [command for block in found[:blocks] for command in block]
+        scratch = os.path.join(WORK, "readme-" + anchor.split()[0].lower())
         shutil.rmtree(scratch, ignore_errors=True)
         checkout, home = os.path.join(scratch, "checkout"), os.path.join(scratch, "home")
-        for folder in ("dist", os.path.join("build", "windows")):
+        for folder in ("dist", os.path.join("build", "windows"),
+                       os.path.join("build", "windows-capture")):
             os.makedirs(os.path.join(checkout, folder))
         os.makedirs(home)
         write_bytes(os.path.join(checkout, "dist", PLUGIN + ".asi"),
                     self.entries()[PLUGIN + ".asi"][1])
         for file in ("game-sim.exe", "ScriptHookRDR2.dll"):
             shutil.copy(os.path.join(WINDOWS_BUILD, file), os.path.join(checkout, "build", "windows"))
+        shutil.copy(os.path.join(CAPTURE_BUILD, PLUGIN + ".asi"),
+                    os.path.join(checkout, "build", "windows-capture"))
         os.symlink(os.environ["WINEPREFIX"], os.path.join(checkout, "build", "wineprefix"))
         with open(os.path.join(scratch, "output.txt"), "w+", encoding="utf-8") as output:
             run = subprocess.run(["bash", "-e", "-c", "\n".join(steps)], cwd=checkout,
@@ -203,10 +210,22 @@ class PackageTest(unittest.TestCase):
             output.seek(0)
             said = output.read()
         self.assertEqual(run.returncode, 0, said)
+        return home, said
+
+    def test_readme_runs_the_shipped_plugin_in_a_folder_of_ones_own(self):
+        home, said = self.readme_steps("shipped plug-in in a folder of your own", 2)
         self.assertIn("Frame 1", said)
         log = read_bytes(os.path.join(home, "my-game", LOG_NAME)).decode("ascii")
         self.assertTrue(log.startswith(f"{PLUGIN} {self.version}\r\n"), log)
         self.assertRegex(log, r"First pass: \d+ peds found near the player, [1-9]\d* given")
+
+    def test_readme_captures_ten_seconds_in_the_simulated_game(self):
+        # The capture steps' commands for the simulated game: the file lands where they say.
+        home, _ = self.readme_steps("To try it in the simulated game first", 1)
+        capture = read_bytes(os.path.join(home, "capture-game", PLUGIN + ".capture"))
+        self.assertIsNotNone(capture, "no capture where the README says")
+        log = read_bytes(os.path.join(home, "capture-game", LOG_NAME)).decode("ascii")
+        self.assertRegex(log, r"Capture: 600 passes, .* written to")
 
     def test_checksum_file_verifies(self):
         with open(os.path.join(self.folder, self.name + ".sha256"), encoding="ascii") as file:
