@@ -35,20 +35,28 @@ build_native() {
 # One of ./run, ./test and ./bench at a time in a checkout: each builds in build/ and runs what it
 # built (the end-to-end tests copy game-sim.exe from build/windows; one copied while a build was
 # writing it made Wine exit with 1 and say nothing), and ./run writes out/ and dist/. A second
-# one waits for the first, saying so. The lock is held by a helper that ends with the caller: held
-# by the caller itself, it would pass to Wine's server, which outlives the run by seconds. The
-# helper reads a pipe only the caller writes to (bash keeps a coprocess's pipe from the programs
-# it starts), so it ends the moment the caller does; even so, it lets go a few milliseconds after
-# the caller's end, when a second command may already be asking: a second one says it waits only
-# when the lock stays taken for a second.
+# one waits for the first, saying so. The lock is held by a helper that ends with the caller's
+# process (through an exec too, as ./run --soak's): held by the caller itself, it would pass to
+# Wine's server, which outlives the run by seconds. The helper looks for the caller's end 20 times
+# a second and lets go a moment after it, when the next command may already be asking: a command
+# says it waits only when the lock stays taken for a second.
 take_turn() {
   # Taken already for this checkout by the command that started this one (.ci/run's ./test).
   [ "${CHECKOUT_TURN_TAKEN:-}" != "$PWD" ] || return 0
   mkdir -p out
   flock -w 1 out/run.lock true ||
     echo "$1: another ./run, ./test or ./bench is running in $PWD; this one waits for it to end" >&2
-  # Deaf to Ctrl-C, which reaches the whole process group: it lets go when the caller has ended.
-  coproc turn { trap '' INT; flock -o out/run.lock sh -c 'echo held; exec cat >/dev/null'; }
+  # Deaf to Ctrl-C, which reaches the whole process group, so that it lets go only when the
+  # caller has ended: Ctrl-C is ignored while it starts, and the caller's handling put back.
+  local on_interrupt
+  on_interrupt=$(trap -p INT)
+  trap '' INT
+  coproc turn {
+    # Its output off the pipe, which the caller's exec closes: tail ends when its reader goes.
+    flock -o out/run.lock sh -c 'echo held; exec tail --pid="$1" -s 0.05 -f /dev/null >/dev/null' \
+      _ $$
+  }
+  eval "${on_interrupt:-trap - INT}"
   read -r _ <&"${turn[0]}" || { echo "$1: cannot lock $PWD/out/run.lock" >&2; exit 2; }
   export CHECKOUT_TURN_TAKEN=$PWD
 }
