@@ -77,8 +77,8 @@ mkdir -p "$files"
 cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
 cp docs/player-readme.txt "$files/README.txt"
 cp LICENSE "$files/LICENSE.txt"
-# The changelog for players, as plain text: from the section of the version packed on (one under
-# way above it stays out), each release's "For modders" section left out up to the next heading
+# The changelog for players, as plain text: from the section of the version packed on (one not
+# released yet above it, "## 1.4.0 (unreleased)", stays out), each release's "For modders" section left out up to the next heading
 # of its level or above; headings underlined, no code marks, links as their text.
 awk -v version="$version" -v title="$plugin: what changed in each version, newest first" '
   function heading(text, rule) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "capture_dump.h"
 #include "exit_status.h"
 #include "game_sim_options.h"
 #include "output_file.h"
@@ -136,6 +137,19 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
   if (options.printScene) {
     std::fputs(api.defaultScene(), stdout);
+    return exitWentThrough;
+  }
+  if (options.dump != nullptr) {
+    // Buffered in large pieces: under Wine, a console's line buffering costs a write per line.
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
+    sim::CaptureReader reader;
+    const bool dumped = reader.openFile(options.dump) && sim::dumpCapture(reader, stdout);
+    std::fflush(stdout);
+    if (!dumped) {
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", plugins.fullPath(options.dump).c_str(),
+                   reader.error().c_str());
+      return exitTrouble;
+    }
     return exitWentThrough;
   }
   // Refused before anything is written to the game's folder.

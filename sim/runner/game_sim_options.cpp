@@ -128,6 +128,11 @@ const OptionRow optionRows[] = {
      "place of a scene, a frame per pass recorded, and report beside each accuracy the one the "
      "captured plug-in set",
      [](Options& o, const char* v) -> const char* { return o.replay = v, nullptr; }},
+    {"--dump", "FILE",
+     "print a capture as text and stop: its versions and settings, each pass with its calls, a "
+     "call a line (the native by name, its arguments, outputs and answer), and how the recording "
+     "ended or where the file is cut",
+     [](Options& o, const char* v) -> const char* { return o.dump = v, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };

@@ -12,6 +12,7 @@ struct Options {
   bool framesGiven = false;
   const char* scene = nullptr;
   const char* replay = nullptr;
+  const char* dump = nullptr;
   const char* json = nullptr;
   const char* svg = nullptr;
   bool quiet = false;

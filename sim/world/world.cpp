@@ -169,63 +169,59 @@ void closeFrame(DWORD milliseconds) {
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
-// (bit i for slot i), the answer, and the name of the plug-in's constant for it in src/, so that
-// a search for that name finds the game's answer (the hashes here are written on their own).
+// (bit i for slot i), and the answer; natives.h names them.
 struct NativeRow {
   std::uint64_t hash;
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
-  const char* pluginConstant;
 };
 
 const NativeRow nativeRows[] = {
-    {natives::playerPedNative, 0, 0, playerPed, "playerPedNative"},
-    {natives::entityCoordsNative, 3, 0, entityCoords, "entityCoordsNative"},
-    {natives::nameHashNative, 1, 0b1, nameHashOf, "nameHashNative"},
-    {natives::createPedSetNative, 1, 0, createSet, "createPedSetNative"},
-    {natives::findNearbyPedsNative, 6, 0, searchPeds, "findNearbyPedsNative"},
-    {natives::pedSetItemNative, 2, 0, setItem, "pedSetItemNative"},
-    {natives::itemEntityNative, 1, 0, itemEntity, "itemEntityNative"},
-    {natives::pedFirstFilterNative, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
-    {natives::pedSecondFilterNative, 1, 0, filter<1>, "pedSecondFilterNative"},
-    {natives::pedThirdFilterNative, 1, 0, filter<2>, "pedThirdFilterNative"},
-    {natives::currentWeaponNative, 5, 0b10, currentWeapon, "currentWeaponNative"},
-    {natives::weaponKnownNative, 1, 0, weaponKnown,
-     "none: the loop may ask it, and reads nothing from it"},
-    {natives::pedFirstSettingNative, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
-    {natives::pedSecondSettingNative, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
-    {natives::releasePedSetNative, 1, 0, releaseSet, "releasePedSetNative"},
-    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
-    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
-    {natives::pedTargetNative, 1, 0, pedTarget, "pedTargetNative"},
-    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, "zeroAccuracyGateNative"},
-    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, "distanceBetweenNative"},
-    {natives::sValueNative, 1, 0, entityValueP, "sValueNative"},
-    {natives::w1ValueNative, 0, 0, worldW1, "w1ValueNative"},
-    {natives::w2ValueNative, 0, 0, worldW2, "w2ValueNative"},
-    {natives::w3ValueNative, 0, 0, worldW3, "w3ValueNative"},
-    {natives::bandValueNative, 0, 0, worldN, "bandValueNative"},
-    {natives::weaponObjectNative, 2, 0, weaponObject, "weaponObjectNative"},
-    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, "weaponObjectKeyNative"},
-    {natives::c1ValueNative, 1, 0, weaponC1, "c1ValueNative"},
-    {natives::c2ValueNative, 1, 0, weaponC2, "c2ValueNative"},
-    {natives::hValueNative, 1, 0, pedH, "hValueNative"},
-    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, "weaponModelKeyNative"},
-    {natives::boneIndexNative, 2, 0b10, boneIndex, "boneIndexNative"},
-    {natives::boneCoordsNative, 2, 0, bonePosition, "boneCoordsNative"},
-    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, "ratioNumeratorNative"},
-    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, "ratioDenominatorNative"},
-    {natives::bonusNative, 3, 0, pedBonus, "bonusNative"},
-    {natives::setAccuracyNative, 2, 0, setAccuracy, "setAccuracyNative"},
-    {natives::accuracyUnreadNative, 1, 0, answerZero,
-     "none: the accuracy may ask it, and reads nothing from it"},
-    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, "worldToScreenNative"},
-    {natives::absoluteValueNative, 1, 0, absoluteValue, "absoluteValueNative"},
-    {natives::labelLimitNative, 0, 0, labelLimit, "labelLimitNative"},
-    {natives::textColourNative, 4, 0, textColour, "textColourNative"},
-    {natives::textScaleNative, 2, 0, textScale, "textScaleNative"},
-    {natives::drawTextNative, 3, 0b1, drawText, "drawTextNative"},
+    {natives::playerPedNative, 0, 0, playerPed},
+    {natives::entityCoordsNative, 3, 0, entityCoords},
+    {natives::nameHashNative, 1, 0b1, nameHashOf},
+    {natives::createPedSetNative, 1, 0, createSet},
+    {natives::findNearbyPedsNative, 6, 0, searchPeds},
+    {natives::pedSetItemNative, 2, 0, setItem},
+    {natives::itemEntityNative, 1, 0, itemEntity},
+    {natives::pedFirstFilterNative, 1, 0, filter<0>},
+    {natives::pedSecondFilterNative, 1, 0, filter<1>},
+    {natives::pedThirdFilterNative, 1, 0, filter<2>},
+    {natives::currentWeaponNative, 5, 0b10, currentWeapon},
+    {natives::weaponKnownNative, 1, 0, weaponKnown},
+    {natives::pedFirstSettingNative, 2, 0, pedSetting<0>},
+    {natives::pedSecondSettingNative, 2, 0, pedSetting<1>},
+    {natives::releasePedSetNative, 1, 0, releaseSet},
+    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>},
+    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>},
+    {natives::pedTargetNative, 1, 0, pedTarget},
+    {natives::zeroAccuracyGateNative, 3, 0, targetCheck},
+    {natives::distanceBetweenNative, 7, 0, pointDistanceOf},
+    {natives::sValueNative, 1, 0, entityValueP},
+    {natives::w1ValueNative, 0, 0, worldW1},
+    {natives::w2ValueNative, 0, 0, worldW2},
+    {natives::w3ValueNative, 0, 0, worldW3},
+    {natives::bandValueNative, 0, 0, worldN},
+    {natives::weaponObjectNative, 2, 0, weaponObject},
+    {natives::weaponObjectKeyNative, 1, 0, weaponInfo},
+    {natives::c1ValueNative, 1, 0, weaponC1},
+    {natives::c2ValueNative, 1, 0, weaponC2},
+    {natives::hValueNative, 1, 0, pedH},
+    {natives::weaponModelKeyNative, 1, 0, weaponModelKey},
+    {natives::boneIndexNative, 2, 0b10, boneIndex},
+    {natives::boneCoordsNative, 2, 0, bonePosition},
+    {natives::ratioNumeratorNative, 1, 0, ratioNumerator},
+    {natives::ratioDenominatorNative, 2, 0, ratioDenominator},
+    {natives::bonusNative, 3, 0, pedBonus},
+    {natives::setAccuracyNative, 2, 0, setAccuracy},
+    {natives::accuracyUnreadNative, 1, 0, answerZero},
+    {natives::worldToScreenNative, 5, 0b11000, worldToScreen},
+    {natives::absoluteValueNative, 1, 0, absoluteValue},
+    {natives::labelLimitNative, 0, 0, labelLimit},
+    {natives::textColourNative, 4, 0, textColour},
+    {natives::textScaleNative, 2, 0, textScale},
+    {natives::drawTextNative, 3, 0b1, drawText},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
@@ -255,10 +251,8 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
 WorldState& world() { return worldState; }
 
 const char* pluginConstantOf(std::uint64_t hash) {
-  for (const NativeRow& row : nativeRows) {
-    if (row.hash == hash) return row.pluginConstant;
-  }
-  return "unknown to the game";
+  const char* name = natives::nameOf(hash);
+  return name != nullptr ? name : "unknown to the game";
 }
 
 namespace {

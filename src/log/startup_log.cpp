@@ -18,9 +18,9 @@ constexpr char logFileName[] = "vok.quillmarrowfendcask.log";
 // Empty when there is no log this run: the first pass's line follows the start's or nothing.
 char logPath[pathCapacity] = {};
 
-// The log's text, built here before one write; it never needs more than a few hundred bytes.
+// The log's text, built here before one write; it seldom needs more than a few hundred bytes.
 struct LogText {
-  char bytes[1024];
+  char bytes[logTextCapacity];
   std::size_t length;
 };
 
@@ -91,29 +91,37 @@ void appendQuoted(LogText& log, const SettingReading& reading) {
   append(log, "%c", quote);
 }
 
+// A NUL byte in the file ends the value, and with it all the library reads: an editor shows the
+// rest of the line, and the lines after it, as if they counted.
+#define VALUE_ENDS_AT_NUL " followed by a NUL byte, after which nothing is read"
+
 // Why the file's value was not used, after the value in force.
 void appendFallback(LogText& log, const SettingReading& reading, const char* fallback) {
+  const char* const endsAtNul = reading.endsAtNul ? VALUE_ENDS_AT_NUL : "";
   switch (reading.fallback) {
     case SettingFallback::none:
       if (reading.lettersUsed > 0) {
         append(log, " (the file says ");
         appendQuoted(log, reading);
-        append(log, ": only its first %s counted)",
+        append(log, "%s: only its first %s counted)", endsAtNul,
                reading.lettersUsed == 1 ? "letter" : "two letters");
+      } else if (reading.endsAtNul) {
+        append(log, " (in the file it is" VALUE_ENDS_AT_NUL ")");
       }
       break;
     case SettingFallback::missing:
       append(log, " (not in the file: the default %s)", fallback);
       break;
     case SettingFallback::empty:
-      append(log, " (empty in the file: the default %s)", fallback);
+      append(log, " (empty in the file%s%s: the default %s)", reading.endsAtNul ? "," : "",
+             endsAtNul, fallback);
       break;
     case SettingFallback::notYesNo:
     case SettingFallback::notNumber:
     case SettingFallback::tooLong:
       append(log, " (the file says ");
       appendQuoted(log, reading);
-      append(log, ", %s: the default %s)",
+      append(log, "%s%s %s: the default %s)", endsAtNul, reading.endsAtNul ? ";" : ",",
              reading.fallback == SettingFallback::notYesNo    ? "not a yes/no value"
              : reading.fallback == SettingFallback::notNumber ? "not a number"
                                                               : "64 characters or more",
@@ -182,7 +190,42 @@ void appendStrayBytes(LogText& log, const char* known, const char* name, bool cu
   }
 }
 
+// A line an editor shows otherwise than it is read, by its number.
+void appendLineNote(LogText& log, const FileNote& note) {
+  append(log, "Note: line %u", static_cast<unsigned>(note.line));
+  switch (note.kind) {
+    case FileNoteKind::nulByte:
+      append(log, " holds a NUL byte, after which nothing is read\r\n");
+      return;
+    case FileNoteKind::controlInSection:
+      append(log, ": [");
+      appendShown(log, note.section, note.sectionCut, noteNameCapacity);
+      append(log, "] has a control character in its name, which an editor may not show\r\n");
+      return;
+    case FileNoteKind::sectionNotRead:
+      append(log, ": ");
+      appendShown(log, note.key, note.keyCut, noteNameCapacity);
+      append(log, " is no section line, as it does not start with [; the lines under it count ");
+      if (note.sectionUnknown) {
+        append(log, "under the section before\r\n");
+      } else if (note.section[0] == '\0') {
+        append(log, "as before any section\r\n");
+      } else {
+        append(log, "under [");
+        appendShown(log, note.section, note.sectionCut, noteNameCapacity);
+        append(log, "]\r\n");
+      }
+      return;
+    case FileNoteKind::nearMiss:
+    case FileNoteKind::givenAgain: break;
+  }
+}
+
 void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings) {
+  if (note.line > 0) {
+    appendLineNote(log, note);
+    return;
+  }
   const SettingName& meant = *note.meant;
   append(log, "Note: ");
   if (note.kind == FileNoteKind::givenAgain) {
@@ -245,9 +288,13 @@ void writeLog(const LogText& log, const char* mode) {
   std::fclose(file);
 }
 
-const char* sourceLine(SettingsSource source) {
-  switch (source) {
-    case SettingsSource::read: return "Settings: read from vok.quillmarrowfendcask.ini";
+const char* sourceLine(const SettingsLoad& settings) {
+  switch (settings.source) {
+    case SettingsSource::read:
+      return settings.encoding == FileEncoding::utf8Signature
+                 ? "Settings: read from vok.quillmarrowfendcask.ini (saved as UTF-8 with a byte "
+                   "order mark: read as UTF-8)"
+                 : "Settings: read from vok.quillmarrowfendcask.ini";
     case SettingsSource::created:
       return "Settings: no vok.quillmarrowfendcask.ini yet, so it was created with these values";
     case SettingsSource::notCreated:
@@ -259,6 +306,9 @@ const char* sourceLine(SettingsSource source) {
     case SettingsSource::notLoaded:
       return "Settings: vok.quillmarrowfendcask.ini is there but could not be read (too large, "
              "or not a file?); left untouched, both defaults apply";
+    case SettingsSource::unicode:
+      return "Settings: vok.quillmarrowfendcask.ini is saved as Unicode (UTF-16): not read; save "
+             "it as UTF-8 or ANSI (left untouched, both defaults apply)";
     case SettingsSource::noPath: break;
   }
   return "";
@@ -277,7 +327,7 @@ void writeStartupLog(const SettingsLoad& settings) {
   append(log, "%s %s\r\n", pluginName, pluginVersion);
   appendModuleVersion(log, "Game", nullptr);
   appendModuleVersion(log, "ScriptHookRDR2.dll", "ScriptHookRDR2.dll");
-  append(log, "%s\r\n", sourceLine(settings.source));
+  append(log, "%s\r\n", sourceLine(settings));
   append(log, "DisplayAccuracy: %s", displayAccuracy ? "true" : "false");
   appendFallback(log, settings.displayAccuracy, displayAccuracyName.fallback);
   appendAngle(log, angleLeniency);

@@ -10,6 +10,9 @@
 // The plug-in's version, the game's and the host's, and how the settings were had.
 void writeStartupLog(const SettingsLoad& settings);
 
+// Room for those lines, the longest the settings file can give included.
+constexpr std::size_t logTextCapacity = 2048;
+
 // One more line after the first pass: peds found near the player, and how many got an accuracy.
 void logFirstPass(std::int32_t found, std::int32_t treated);
 

@@ -194,10 +194,13 @@ SettingsLoad loadSettings() {
   }
 
   // One that opened but cannot be loaded (too large to hold, a folder) leaves the library empty:
-  // both lookups give their defaults, and the file stays as it is.
-  const bool loaded = ini.LoadFile(path) == SI_OK;
+  // both lookups give their defaults, and the file stays as it is. So does one saved as UTF-16,
+  // which the library would take for narrow text with a NUL after most letters.
+  load.encoding = fileEncoding(presence);
+  const bool loaded = load.encoding != FileEncoding::utf16 && ini.LoadFile(path) == SI_OK;
   if (!loaded) {
-    load.source = SettingsSource::notLoaded;
+    load.source =
+        load.encoding == FileEncoding::utf16 ? SettingsSource::unicode : SettingsSource::notLoaded;
     displayAccuracy = true;
     angleLeniency = 1.5f;
   } else {

@@ -730,6 +730,16 @@ class LogTest(RunChecks):
             "true)",
             "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)", first_pass])
 
+        # Saved as UTF-16 ("Unicode" in Notepad): not read, both defaults apply, the file stays.
+        unicode = b"\xff\xfe" + "[Debug]\r\nDisplayAccuracy = false\r\n".encode("utf-16-le")
+        write_bytes(os.path.join(folder, SETTINGS_NAME), unicode)
+        run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: vok.quillmarrowfendcask.ini is saved as Unicode (UTF-16): not read; save it "
+            "as UTF-8 or ANSI (left untouched, both defaults apply)",
+            "DisplayAccuracy: true", "Angle: 1.5", first_pass])
+        self.assertEqual(read_bytes(os.path.join(folder, SETTINGS_NAME)), unicode)
+
         # Too large to load (2 GiB, kept sparse): both defaults apply, and the file stays.
         path = os.path.join(folder, SETTINGS_NAME)
         write_bytes(path, PLAYERS_SETTINGS)
@@ -912,6 +922,22 @@ class MisbehavingPluginTest(unittest.TestCase):
                 status, lines = finish(run, err)
                 self.assertEqual(status, 130, lines)
                 self.assertEqual(lines[-1:], ["game-sim: interrupted"])
+
+    def test_time_stopped_in_a_pass_does_not_count(self):
+        # Stopped in a pass for longer than the limit (Ctrl-Z, a debugger) and resumed, the run
+        # goes on: only the time it ran counts. The plug-in stops the process itself, in the
+        # middle of 0.4 s of work in its pass.
+        run, err = start_misbehaving("stopped-native", "native", "stop", "--pass-timeout", "1",
+                                     scene=BARE_SCENE)
+        try:
+            _, how = os.waitpid(run.pid, os.WUNTRACED)
+            self.assertTrue(os.WIFSTOPPED(how), f"the run ended with {how} instead of stopping")
+            time.sleep(3)
+            run.send_signal(signal.SIGCONT)
+        finally:
+            status, lines = finish(run, err)
+        self.assertEqual(status, 0, lines)
+        self.assertEqual(lines, [])
 
 
 class RunTest(unittest.TestCase):

@@ -1,8 +1,12 @@
 // A plug-in that misbehaves on purpose in its second pass, for the tests of how the simulated
 // game ends such a run. MISBEHAVE=fault reads the length of a null name, as a null name in the
-// weapon table made our plug-in do; MISBEHAVE=spin never comes back to the host;
-// MISBEHAVE=fault-at-start faults at its script's start, where that null name did. Built as a DLL
-// for game-sim.exe and linked into a native runner of its own in place of our plug-in.
+// weapon table made our plug-in do; MISBEHAVE=spin never comes back to the host; MISBEHAVE=stop
+// (natively) stops the process in the middle of 0.4 s of work in the pass, as Ctrl-Z or a
+// debugger would, and comes back once it is resumed and done; MISBEHAVE=fault-at-start faults at
+// its script's start, where that null name did. Built as a DLL for game-sim.exe and linked into a
+// native runner of its own in place of our plug-in.
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +27,14 @@ bool misbehavingAs(const char* how) {
   return given != nullptr && std::strcmp(given, how) == 0;
 }
 
+#ifndef _WIN32
+void workFor(std::chrono::milliseconds time) {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < time) {
+  }
+}
+#endif
+
 void misbehave() {
   if (misbehavingAs("fault") || misbehavingAs("fault-at-start")) {
     // A label first: the line that reports the crash names the last native called.
@@ -36,6 +48,14 @@ void misbehave() {
   } else if (misbehavingAs("spin")) {
     while (spinning) {
     }
+#ifndef _WIN32
+  } else if (misbehavingAs("stop")) {
+    // Work before the stop, so that the watchdog has seen the pass, and after it, so that the
+    // watchdog looks again before the pass ends.
+    workFor(std::chrono::milliseconds(200));
+    std::raise(SIGSTOP);
+    workFor(std::chrono::milliseconds(200));
+#endif
   }
 }
 }  // namespace

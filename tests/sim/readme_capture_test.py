@@ -2,7 +2,8 @@
 (sim-native-capture) records the built-in scene as the capture DLL records the game, the files a
 bug report sends are there, the replay gives every ped the accuracy the captured plug-in set, the
 README's row in a scratch copy of the checkout gives the accuracies and reason the README names,
-and a flipped byte the error it shows. sim-native stands for ./run, as in the weapon-row steps.
+a flipped byte the error it shows, and the dump lines of the forms it shows. sim-native stands
+for ./run, as in the weapon-row steps.
 
 usage: readme_capture_test.py SOURCE_DIR BUILD_DIR
 """
@@ -46,10 +47,11 @@ def main():
     # The code lines: indented under a list item or at the section's own level.
     code = [line.strip() for line in text.splitlines() if line.startswith("    ")]
     commands = [line.split()[1:] for line in code if line.startswith("./run --replay")]
+    dumps = [line.split()[1:] for line in code if line.startswith("./run --dump")]
     rows = [line for line in code if line.startswith('{"')]
     errors = [line for line in code if line.startswith("game-sim: capture")]
-    check(len(commands) == 1 and len(rows) == 1 and len(errors) == 1,
-          f"expected a replay command, a row and an error in the README, found {code}")
+    check(len(commands) == 1 and len(rows) == 1 and len(errors) == 1 and len(dumps) == 1,
+          f"expected a replay and a dump command, a row and an error in the README, found {code}")
     prose = " ".join(text.split())
     changed, missing = re.search(r"that row's peds show `(captured \d+, now \d+)` and `([^`]+)`",
                                  prose).groups()
@@ -78,6 +80,15 @@ def main():
         check(status == 0, f"the replay said:\n{error}")
         check("captured " in report and ", now " not in report,
               f"today's plug-in differs from the captured one:\n{report}")
+
+        # Step 5: the dump, its lines of the forms the README shows.
+        status, dump, error = replay(os.path.join(BUILD, "sim-native"), os.path.join(work, "dump"),
+                                     home, dumps[0])
+        check(status == 0, f"the dump said:\n{error}")
+        for form in [r"^  setAccuracyNative\(\d+, \d+\)$", r"^  itemEntityNative\(\d+\) -> \d+$",
+                     r", output 4 bytes( [0-9a-f]{2}){4}[,)]",
+                     r"\nend: \d+ passes recorded(, as many as the settings asked|: [^;]*); \d+ calls\n$"]:
+            check(re.search(form, dump, re.M), f"no line of the form {form} in the dump:\n{dump}")
 
         # Step 4: the README's row in place of that model's row, in a scratch copy.
         root = os.path.join(work, "checkout")
