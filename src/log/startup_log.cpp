@@ -49,13 +49,9 @@ PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
 #define MODULE_VERSION_MISSING "not given"
 
 void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
-  std::uint16_t version[4] = {};
-  if (moduleFileVersion(moduleName, version)) {
-    append(log, "%s version: " MODULE_VERSION_FORMAT "\r\n", label, unsigned{version[0]},
-           unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
-  } else {
-    append(log, "%s version: " MODULE_VERSION_MISSING "\r\n", label);
-  }
+  char version[moduleVersionCapacity];
+  moduleVersionText(moduleName, version);
+  append(log, "%s version: %s\r\n", label, version);
 }
 
 // The file's text may hold any byte: one that is not plain text is shown as \xNN. At most
@@ -341,14 +337,12 @@ void writeStartupLog(const SettingsLoad& settings) {
 }
 
 void logFirstPass(std::int32_t found, std::int32_t treated) {
-  if (logPath[0] == '\0') return;
-  LogText log{};
-  append(log, "First pass: %d %s found near the player, %d given an accuracy\r\n",
-         static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
-  writeLog(log, "ab");
+  char line[100];
+  std::snprintf(line, sizeof line, "First pass: %d %s found near the player, %d given an accuracy",
+                static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
+  appendLogLine(line);
 }
 
-#ifdef PLUGIN_CAPTURE
 void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
   std::uint16_t version[4] = {};
   if (moduleFileVersion(moduleName, version)) {
@@ -365,4 +359,3 @@ void appendLogLine(const char* line) {
   append(log, "%s\r\n", line);
   writeLog(log, "ab");
 }
-#endif
