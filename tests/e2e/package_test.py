@@ -221,7 +221,7 @@ class PackageTest(unittest.TestCase):
 
     def test_readme_captures_ten_seconds_in_the_simulated_game(self):
         # The capture steps' commands for the simulated game: the file lands where they say.
-        home, _ = self.readme_steps("To try it in the simulated game first", 1)
+        home, _ = self.readme_steps("simulated game first", 1)
         capture = read_bytes(os.path.join(home, "capture-game", PLUGIN + ".capture"))
         self.assertIsNotNone(capture, "no capture where the README says")
         log = read_bytes(os.path.join(home, "capture-game", LOG_NAME)).decode("ascii")
