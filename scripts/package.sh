@@ -6,7 +6,8 @@
 # The settings file in it is the one the plug-in writes on a first run: game-sim.exe runs the
 # built plug-in under Wine once in an empty game folder and the file it leaves there is packed.
 # With --capture, the capture flavour's package as well, from its build folder:
-#   OUTPUT_DIR/vok.quillmarrowfendcask-capture-<version>.zip (its DLL, readme and the licence).
+#   OUTPUT_DIR/vok.quillmarrowfendcask-capture-<version>.zip (its DLL, its readme
+#   README-capture.txt and the licence).
 #
 #   scripts/package.sh [--wine-prefix DIR] [--capture CAPTURE_BUILD_DIR] WINDOWS_BUILD_DIR OUTPUT_DIR
 set -euo pipefail
@@ -56,11 +57,15 @@ cp "$windows_build/game-sim.exe" "$windows_build/ScriptHookRDR2.dll" "$windows_b
    "$game/"
 printf '[scene]\nname = first run\n[player]\nposition = 0, 0, 0\n' >"$staging/first-run.ini"
 # Output to a file, not a pipe: Wine's server outlives the program and would hold a pipe open.
-if ! "$wine" "$game/game-sim.exe" --quiet --frames 1 --scene "$staging/first-run.ini" \
-     >"$staging/game-sim.log" 2>&1; then
+# A plug-in that crashes or hangs there ends the packaging with game-sim's status (3 or 4) and
+# game-sim's lines first, the one naming the fault, its frame and phase leading.
+status=0
+"$wine" "$game/game-sim.exe" --quiet --frames 1 --scene "$staging/first-run.ini" \
+  >"$staging/game-sim.log" 2>&1 || status=$?
+if [ "$status" -ne 0 ]; then
   cat "$staging/game-sim.log" >&2
-  echo "package: the first run in the simulated game failed" >&2
-  exit 1
+  echo "package: the plug-in's first run in the simulated game ended with status $status" >&2
+  exit "$status"
 fi
 if [ ! -s "$game/$plugin.ini" ]; then
   echo "package: the plug-in wrote no settings file on its first run" >&2
@@ -72,11 +77,36 @@ mkdir -p "$files"
 cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
 cp docs/player-readme.txt "$files/README.txt"
 cp LICENSE "$files/LICENSE.txt"
-# The changelog for players: each release's "For modders" section is left out, up to the next
-# heading of its level or above, and so is a version not released yet, up to the next release.
-awk '/^## / { unreleased = ($0 ~ /\(unreleased\)$/) }
-     /^##+ / { modders = ($0 == "### For modders") } !modders && !unreleased' \
-  CHANGELOG.md >"$files/CHANGELOG.txt"
+# The changelog for players, as plain text: from the section of the version packed on (one not
+# released yet above it, "## 1.4.0 (unreleased)", stays out), each release's "For modders" section left out up to the next heading
+# of its level or above; headings underlined, no code marks, links as their text.
+awk -v version="$version" -v title="$plugin: what changed in each version, newest first" '
+  function heading(text, rule) {
+    print text
+    gsub(/./, rule, text)
+    print text
+  }
+  /^## / { packed = packed || index($0, "## [" version "]") == 1 }
+  !packed { next }
+  /^##+ / { modders = ($0 == "### For modders") }
+  modders { next }
+  {
+    gsub(/`/, "")
+    while (match($0, /\[[^]]*\]\([^)]*\)/)) {
+      link = substr($0, RSTART + 1, RLENGTH - 2)
+      $0 = substr($0, 1, RSTART - 1) substr(link, 1, index(link, "](") - 1) \
+           substr($0, RSTART + RLENGTH)
+    }
+  }
+  /^## \[/ {
+    if (!titled) { heading(title, "="); print ""; titled = 1 }
+    sub(/^## \[/, "Version "); sub(/\]/, "")
+    heading($0, "-")
+    next
+  }
+  /^### / { sub(/^### /, ""); print $0 ":"; next }
+  { print }
+' CHANGELOG.md >"$files/CHANGELOG.txt"
 
 # The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
@@ -97,7 +127,8 @@ if [ -n "$capture_build" ]; then
   capture_files=$staging/capture-files
   mkdir -p "$capture_files"
   cp "$capture_build/$plugin.asi" "$capture_files/"
-  cp docs/capture-readme.txt "$capture_files/README.txt"
+  # Both zips unzip into one folder whole: no name of one holds other bytes in the other.
+  cp docs/capture-readme.txt "$capture_files/README-capture.txt"
   cp LICENSE "$capture_files/LICENSE.txt"
   pack "$capture_files" "$plugin-capture-$version.zip" "Capture package"
 fi

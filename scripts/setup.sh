@@ -35,19 +35,48 @@ build_native() {
 # One of ./run, ./test and ./bench at a time in a checkout: each builds in build/ and runs what it
 # built (the end-to-end tests copy game-sim.exe from build/windows; one copied while a build was
 # writing it made Wine exit with 1 and say nothing), and ./run writes out/ and dist/. A second
-# one waits for the first, saying so. The lock is held by a helper that ends with the caller: held
-# by the caller itself, it would pass to Wine's server, which outlives the run by seconds.
+# one waits for the first, saying so. The lock is held by a helper that ends with the caller's
+# process (through an exec too, as ./run --soak's): held by the caller itself, it would pass to
+# Wine's server, which outlives the run by seconds. The helper looks for the caller's end 20 times
+# a second and lets go a moment after it, when the next command may already be asking: a command
+# says it waits only when the lock stays taken for a second.
 take_turn() {
   # Taken already for this checkout by the command that started this one (.ci/run's ./test).
   [ "${CHECKOUT_TURN_TAKEN:-}" != "$PWD" ] || return 0
   mkdir -p out
-  flock -n out/run.lock true ||
+  flock -w 1 out/run.lock true ||
     echo "$1: another ./run, ./test or ./bench is running in $PWD; this one waits for it to end" >&2
+  # Deaf to Ctrl-C, which reaches the whole process group, so that it lets go only when the
+  # caller has ended: Ctrl-C is ignored while it starts, and the caller's handling put back.
+  local on_interrupt
+  on_interrupt=$(trap -p INT)
+  trap '' INT
   coproc turn {
-    flock -o out/run.lock sh -c 'echo held; exec tail --pid="$1" -s 0.2 -f /dev/null' _ $$
+    # Its output off the pipe, which the caller's exec closes: tail ends when its reader goes.
+    flock -o out/run.lock sh -c 'echo held; exec tail --pid="$1" -s 0.05 -f /dev/null >/dev/null' \
+      _ $$
   }
+  eval "${on_interrupt:-trap - INT}"
   read -r _ <&"${turn[0]}" || { echo "$1: cannot lock $PWD/out/run.lock" >&2; exit 2; }
   export CHECKOUT_TURN_TAKEN=$PWD
+}
+
+# Ctrl-C ends ./run, ./test, ./bench and .ci/run with 130 and "TOOL: interrupted", whatever step
+# it was in. Without a trap, bash ends on SIGINT only when the command it waits for was killed by
+# it; cmake, make and ctest catch it, clean up and exit with a status of their own, and the script
+# went on as after a failure. With one, bash runs it as soon as that command has ended. A cleanup
+# function, when given, runs first. The line goes to the tool's own standard error, kept aside (the
+# trap may run inside a command whose output goes to a log; bash keeps the copy from programs).
+end_on_interrupt() {
+  interrupted_tool=$1 interrupted_cleanup=${2:-}
+  exec {interrupted_stderr}>&2
+  trap interrupted INT
+}
+interrupted() {
+  trap '' INT  # a second Ctrl-C does not cut the cleanup short
+  [ -z "$interrupted_cleanup" ] || "$interrupted_cleanup" 2>&"$interrupted_stderr"
+  echo "$interrupted_tool: interrupted" >&"$interrupted_stderr"
+  exit 130
 }
 
 # Wine for the Windows builds, in a prefix of our own (build/wineprefix unless given), created

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
+end_on_interrupt run  # it is ./run --soak
 command -v python3 >/dev/null || install_missing_packages
 # Sets frames, every and crowd, or names the wrong option and stops (status 2); --help prints
 # the usage and stops.
@@ -52,7 +53,7 @@ status=0
 end=$(date +%s.%N)
 if [ "$status" -ne 0 ]; then
   echo "soak: game-sim.exe stopped with status $status; its output is in out/soak/stdout.txt" >&2
-  exit 1
+  exit "$status"
 fi
 echo "Figures (game-sim's own report: out/soak/stdout.txt):"
 # The memory may grow by at most 2 MiB from the frame a tenth into the run to its end.

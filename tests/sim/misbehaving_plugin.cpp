@@ -2,8 +2,9 @@
 // game ends such a run. MISBEHAVE=fault reads the length of a null name, as a null name in the
 // weapon table made our plug-in do; MISBEHAVE=spin never comes back to the host; MISBEHAVE=stop
 // (natively) stops the process in the middle of 0.4 s of work in the pass, as Ctrl-Z or a
-// debugger would, and comes back once it is resumed and done. Built as a DLL for game-sim.exe
-// and linked into a native runner of its own in place of our plug-in.
+// debugger would, and comes back once it is resumed and done; MISBEHAVE=fault-at-start faults at
+// its script's start, where that null name did. Built as a DLL for game-sim.exe and linked into a
+// native runner of its own in place of our plug-in.
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -21,6 +22,11 @@ constexpr std::uint64_t drawTextNative = 0x16794E044C9EFB58;
 const char* volatile missingName = nullptr;
 volatile bool spinning = true;
 
+bool misbehavingAs(const char* how) {
+  const char* given = std::getenv("MISBEHAVE");
+  return given != nullptr && std::strcmp(given, how) == 0;
+}
+
 #ifndef _WIN32
 void workFor(std::chrono::milliseconds time) {
   const auto start = std::chrono::steady_clock::now();
@@ -30,9 +36,7 @@ void workFor(std::chrono::milliseconds time) {
 #endif
 
 void misbehave() {
-  const char* how = std::getenv("MISBEHAVE");
-  if (how == nullptr) return;
-  if (std::strcmp(how, "fault") == 0) {
+  if (misbehavingAs("fault") || misbehavingAs("fault-at-start")) {
     // A label first: the line that reports the crash names the last native called.
     nativeInit(drawTextNative);
     nativePush64(reinterpret_cast<std::uintptr_t>("label"));
@@ -41,11 +45,11 @@ void misbehave() {
     nativeCall();
     const volatile std::size_t length = std::strlen(missingName);
     static_cast<void>(length);
-  } else if (std::strcmp(how, "spin") == 0) {
+  } else if (misbehavingAs("spin")) {
     while (spinning) {
     }
 #ifndef _WIN32
-  } else if (std::strcmp(how, "stop") == 0) {
+  } else if (misbehavingAs("stop")) {
     // Work before the stop, so that the watchdog has seen the pass, and after it, so that the
     // watchdog looks again before the pass ends.
     workFor(std::chrono::milliseconds(200));
@@ -57,7 +61,7 @@ void misbehave() {
 }  // namespace
 
 void onScriptStart() {
-  scriptWait(0);  // the first pass does nothing
+  if (!misbehavingAs("fault-at-start")) scriptWait(0);  // the first pass does nothing
   misbehave();
   for (;;) scriptWait(0);
 }
@@ -67,8 +71,30 @@ void onKeyboardEvent(DWORD, WORD, BYTE, BOOL, BOOL, BOOL, BOOL) {}
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+
+// Like our plug-in, it writes a settings file beside the game when there is none: ./run's release
+// packaging packs the file the plug-in writes on a first run, and stops when there is none.
+void writeSettingsFileWhenNone() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return;
+  std::string settings(path, length);
+  settings.erase(settings.find_last_of('\\') + 1).append("vok.quillmarrowfendcask.ini");
+  if (std::FILE* existing = std::fopen(settings.c_str(), "rb")) {
+    std::fclose(existing);
+    return;
+  }
+  if (std::FILE* file = std::fopen(settings.c_str(), "wb")) {
+    std::fputs("[Debug]\r\nDisplayAccuracy = false\r\n", file);
+    std::fclose(file);
+  }
+}
+
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
+    writeSettingsFileWhenNone();
     scriptRegister(module, onScriptStart);
     keyboardHandlerRegister(onKeyboardEvent);
   } else if (reason == DLL_PROCESS_DETACH) {

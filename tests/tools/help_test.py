@@ -1,6 +1,7 @@
-"""--help: ./run, ./test and ./bench each print their usage and options and stop, building and
-writing nothing, even in a copy of the checkout that was never built; and every option the
-README uses is in the --help of one of our commands.
+"""--help: ./run, ./test, ./bench and .ci/run each print their usage and options and stop, building
+and writing nothing, even in a copy of the checkout that was never built; ./run refuses an option
+that is not game-sim's there at once, and lists game-sim's options as game-sim has them; every
+option the README uses is in the --help of one of our commands.
 
     help_test.py SOURCE_DIR SIM_NATIVE TUNING_CHART
 """
@@ -36,18 +37,37 @@ def snapshot(root):
     return found
 
 
+def option_names(text):
+    """The options a help lists, each where it starts a line."""
+    return sorted(re.findall(r"^  (--[a-z][a-z0-9-]*)", text, re.M))
+
+
 class HelpTest(unittest.TestCase):
 
     def test_help_builds_and_writes_nothing(self):
         with tempfile.TemporaryDirectory() as root:
             copy_checkout(SOURCE, root)
             before = snapshot(root)
-            for command in ("run", "test", "bench"):
+            for command in ("./run", "./test", "./bench", ".ci/run"):
                 with self.subTest(command):
                     text = helps([os.path.join(root, command)], root)
-                    self.assertTrue(text.startswith(f"usage: ./{command} "), text)
+                    self.assertTrue(text.startswith(f"usage: {command} "), text)
                     self.assertRegex(text, r"\n  --help +print this help and stop")
                     self.assertEqual(snapshot(root), before, "--help changed the checkout")
+
+            # Never built, ./run lists game-sim's options by name, as game-sim itself has them
+            # (less what sim-native alone takes), and refuses any other before building.
+            listed = helps([os.path.join(root, "run")], root).split("Every other option")[1]
+            own = helps([SIM_NATIVE], SOURCE).split("sim-native alone")[0]
+            self.assertEqual(option_names(listed), option_names(own))
+            for wrong, said in ((["--frobnicate"], "run: unknown option --frobnicate"),
+                                (["--frames"], "run: --frames needs a value")):
+                with self.subTest(wrong=wrong):
+                    run = subprocess.run([os.path.join(root, "run"), *wrong], cwd=root,
+                                         capture_output=True, text=True, timeout=10, check=False)
+                    self.assertEqual(run.returncode, 2, run.stderr)
+                    self.assertTrue(run.stderr.startswith(said), run.stderr)
+                    self.assertEqual(snapshot(root), before, "./run built or wrote something")
 
     def test_every_option_the_readme_uses_is_in_a_help(self):
         with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
@@ -64,6 +84,20 @@ class HelpTest(unittest.TestCase):
         listed = set(re.findall(r"(?<![\w-])--[a-z][a-z0-9-]*", "\n".join(texts)))
         self.assertGreater(len(used), 0)
         self.assertEqual(sorted(used - listed), [], "options the README uses that no --help lists")
+
+    def test_readme_status_table_is_game_sims(self):
+        # The README's table of exit statuses, row by row, and the one game-sim's --help prints
+        # (a status, then its meaning, wrapped under its column).
+        with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as file:
+            readme = file.read()
+        rows = re.findall(r"^\| (\d+) \| (.+) \|$", readme, re.M)
+        in_readme = {int(status): meaning.replace("`", "") for status, meaning in rows}
+        printed = helps([SIM_NATIVE], SOURCE).split("\nExit status:\n")[1]
+        in_help = {}
+        for status, meaning in re.findall(r"^  (\d+) +(.+(?:\n {3,}.+)*)", printed, re.M):
+            in_help[int(status)] = " ".join(meaning.split())
+        self.assertGreater(len(in_help), 0, printed)
+        self.assertEqual(in_readme, in_help)
 
 
 if __name__ == "__main__":
