@@ -21,6 +21,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "files.h"
 #include "scene_lines.h"
 
 namespace sim {
@@ -642,7 +643,7 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
 
 std::string loadSceneFile(const std::string& path, Scene& scene,
                           std::vector<std::string>* warnings) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (file == nullptr) return "cannot open scene " + path + ": " + std::strerror(errno);
   std::string text;
   char buffer[4096];

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/platform.h"
 #include "log/startup_log.h"
 #include "plugin_version.h"
 #include "settings/settings.h"
@@ -110,7 +111,7 @@ void writeCapture() {
             capture_format::fnv1a64(buffer + capture_format::checkedFrom,
                                     length - capture_format::checkedFrom),
             8);
-    std::FILE* file = std::fopen(path, "wb");
+    std::FILE* file = openBesideGame(path, "wb");
     bool written = file != nullptr && std::fwrite(buffer, 1, length, file) == length;
     if (file != nullptr && std::fclose(file) != 0) written = false;
     const int shown =

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/platform.h"
+
 namespace {
 
 // The library as the settings are read, but keeping every value of a key given twice, which the
@@ -162,7 +164,7 @@ bool sameNameIgnoringCase(const char* a, const char* b) {
 bool isPlainText(char byte) { return byte >= 0x20 && byte < 0x7F; }
 
 void noteFileLines(const char* path, SettingsLoad& load) {
-  std::FILE* const file = std::fopen(path, "rb");
+  std::FILE* const file = openBesideGame(path, "rb");
   if (file == nullptr) {
     load.notesSearch = FileNotesSearch::failed;
     return;
