@@ -18,8 +18,8 @@ std::wstring widePath(const std::string& utf8Path) {
                                        static_cast<int>(utf8Path.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
   if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8Path.data(), static_cast<int>(utf8Path.size()),
-                        wide.data(), size);
+    MultiByteToWideChar(CP_UTF8, 0, utf8Path.data(), static_cast<int>(utf8Path.size()), wide.data(),
+                        size);
   }
   return wide;
 }

@@ -35,7 +35,8 @@ std::size_t unicodeFolder(const char* path, wchar_t (&wide)[MAX_PATH]) {
   char rendered[2 * MAX_PATH];
   const int renderedLength =
       WideCharToMultiByte(CP_ACP, 0, wide, folder, rendered, sizeof rendered, nullptr, nullptr);
-  if (renderedLength != narrowFolder || std::memcmp(rendered, path, static_cast<std::size_t>(narrowFolder)) != 0) {
+  if (renderedLength != narrowFolder ||
+      std::memcmp(rendered, path, static_cast<std::size_t>(narrowFolder)) != 0) {
     return 0;
   }
   return static_cast<std::size_t>(folder);
