@@ -73,11 +73,10 @@ cp "$windows_build/$plugin.asi" "$game/$plugin.ini" "$files/"
 cp docs/player-readme.txt "$files/README.txt"
 cp LICENSE "$files/LICENSE.txt"
 # The changelog for players: each release's "For modders" section is left out, up to the next
-# heading of its level or above, and so is the next release's "(unreleased)" section, which is
-# not in this package.
+# heading of its level or above, and so is a version not released yet, up to the next release.
 awk '/^## / { unreleased = ($0 ~ /\(unreleased\)$/) }
-     /^##+ / { modders = ($0 == "### For modders") }
-     !modders && !unreleased' CHANGELOG.md >"$files/CHANGELOG.txt"
+     /^##+ / { modders = ($0 == "### For modders") } !modders && !unreleased' \
+  CHANGELOG.md >"$files/CHANGELOG.txt"
 
 # The same inputs give the same zip: fixed times (the commit's), modes, order, no extra fields.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}

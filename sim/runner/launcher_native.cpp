@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -130,12 +129,11 @@ std::uint64_t nowMilliseconds() {
 }
 
 void* watchCalls(void*) {
-  CallWatch watch;
-  const std::uint32_t poll = std::clamp<std::uint32_t>(callLimit / 10, 10, 100);
-  const timespec pause{0, static_cast<long>(poll) * 1000000};
+  CallWatch watch(callLimit);
+  const timespec pause{0, static_cast<long>(watch.tickMilliseconds()) * 1000000};
   for (;;) {
     nanosleep(&pause, nullptr);
-    if (watch.overdue(*activity, nowMilliseconds(), callLimit)) {
+    if (watch.overdue(*activity, nowMilliseconds())) {
       endRun(didNotYield(*activity, callLimit), exitDidNotYield);
     }
   }

@@ -196,12 +196,23 @@ void onAbort(int) {
   endRun(line.where(*activity, true).add("\n"), exitCrashed);
 }
 
+// The performance counter rather than GetTickCount64, whose 16 ms steps are more than a tick.
+std::uint64_t nowMilliseconds() {
+  LARGE_INTEGER count{};
+  LARGE_INTEGER frequency{};
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  const std::uint64_t perMillisecond =
+      std::max<std::uint64_t>(static_cast<std::uint64_t>(frequency.QuadPart) / 1000, 1);
+  return static_cast<std::uint64_t>(count.QuadPart) / perMillisecond;
+}
+
 DWORD WINAPI watchCalls(LPVOID) {
-  CallWatch watch;
-  const DWORD poll = std::clamp<DWORD>(callLimit / 10, 10, 100);
+  CallWatch watch(callLimit);
+  const auto tick = static_cast<DWORD>(watch.tickMilliseconds());
   for (;;) {
-    Sleep(poll);
-    if (watch.overdue(*activity, GetTickCount64(), callLimit)) {
+    Sleep(tick);
+    if (watch.overdue(*activity, nowMilliseconds())) {
       endRun(didNotYield(*activity, callLimit), exitDidNotYield);
     }
   }

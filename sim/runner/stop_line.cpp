@@ -1,5 +1,7 @@
 #include "stop_line.h"
 
+#include <algorithm>
+
 StopLine& StopLine::add(const char* part, std::size_t count) {
   for (std::size_t i = 0; i < count && length < sizeof text - 1; ++i) text[length++] = part[i];
   return *this;
@@ -82,14 +84,21 @@ StopLine didNotYield(const PluginActivity& activity, std::uint64_t limitMillisec
   return line.add(" s").where(activity, false).add("; --pass-timeout SECONDS sets the limit\n");
 }
 
-bool CallWatch::overdue(const PluginActivity& activity, std::uint64_t nowMilliseconds,
-                        std::uint64_t limitMilliseconds) {
+std::uint64_t CallWatch::tickMilliseconds() const {
+  return std::clamp<std::uint64_t>(limitMilliseconds / 10, 10, 100);
+}
+
+bool CallWatch::overdue(const PluginActivity& activity, std::uint64_t nowMilliseconds) {
+  const std::uint64_t gap = sampled ? nowMilliseconds - lastSample : 0;
+  lastSample = nowMilliseconds;
+  sampled = true;
   const std::uint32_t phase = activity.phase.load(std::memory_order_acquire);
   const std::uint64_t seen = activity.calls.load(std::memory_order_relaxed);
   if (phase == phaseGame || seen != calls) {
     calls = seen;
-    since = nowMilliseconds;
+    ran = 0;
     return false;
   }
-  return nowMilliseconds - since >= limitMilliseconds;
+  ran += std::min(gap, 2 * tickMilliseconds());
+  return ran >= limitMilliseconds;
 }

@@ -27,12 +27,21 @@ struct StopLine {
 // The line for a call into the plug-ins that has run past the limit.
 StopLine didNotYield(const PluginActivity& activity, std::uint64_t limitMilliseconds);
 
-// Samples taken now and then by a watchdog thread: true once one and the same call into the
-// plug-ins has been seen running for the limit or longer.
+// Samples taken every tick by a watchdog thread: true once one and the same call into the
+// plug-ins has run for the limit or longer. Only time the process ran counts: the watchdog
+// thread stops with the process (Ctrl-Z, a debugger), so a gap of more than two ticks between
+// two samples is taken for such a stop (or a machine too busy to wake the watchdog) and counts
+// as two ticks.
 struct CallWatch {
+  std::uint64_t limitMilliseconds = 0;
   std::uint64_t calls = 0;
-  std::uint64_t since = 0;
+  std::uint64_t ran = 0;  // milliseconds the call seen has run, as far as the samples tell
+  std::uint64_t lastSample = 0;
+  bool sampled = false;
 
-  bool overdue(const PluginActivity& activity, std::uint64_t nowMilliseconds,
-               std::uint64_t limitMilliseconds);
+  explicit CallWatch(std::uint64_t limit) : limitMilliseconds(limit) {}
+  // A tenth of the limit, within 10 ms and 0.1 s: a hang is caught within the limit and a tick.
+  std::uint64_t tickMilliseconds() const;
+  // nowMilliseconds from a clock that only ever goes forward.
+  bool overdue(const PluginActivity& activity, std::uint64_t nowMilliseconds);
 };

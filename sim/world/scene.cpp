@@ -1,5 +1,6 @@
-// The scene reader: every section and key of a scene checked and read into the world's terms,
-// each mistake named with its line, names the game does not know warned of.
+// The scene reader: the text's sections read into the world's terms, each as what its name
+// says (a ped, the player, the world, the settings files, or one of those misspelt). The checks
+// of each value are in scene_checks.cpp, the "did you mean" in scene_suggestions.cpp.
 #include "scene.h"
 
 #include <SimpleIni.h>
@@ -7,234 +8,22 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <initializer_list>
-#include <list>
 #include <map>
 #include <set>
-#include <span>
 #include <string_view>
-#include <type_traits>
 
 #include "files.h"
+#include "scene_checks.h"
 #include "scene_lines.h"
+#include "scene_suggestions.h"
 
 namespace sim {
 
 namespace {
 
 using Ini = CSimpleIniA;
-
-bool parseBool(const char* text, bool& value) {
-  static const char* const yes[] = {"true", "yes", "on", "1"};
-  static const char* const no[] = {"false", "no", "off", "0"};
-  for (const char* word : yes) {
-    if (sameName(text, word)) return value = true, true;
-  }
-  for (const char* word : no) {
-    if (sameName(text, word)) return value = false, true;
-  }
-  return false;
-}
-
-bool parseNumber(const char* text, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text, &end);
-  return end != text && *end == '\0' && errno == 0;
-}
-
-// As IEEE rounding does it, without the undefined behaviour of converting a double beyond the
-// float range: from half a unit past the largest float on, the value is an infinity.
-float toFloat(double value) {
-  constexpr double overflow = 0x1.ffffffp127;
-  if (std::fabs(value) >= overflow) return static_cast<float>(std::copysign(HUGE_VAL, value));
-  return static_cast<float>(value);
-}
-
-// Three numbers as strtod reads them, past the float range included.
-bool parseParts(const char* text, double (&parts)[3]) {
-  const char* cursor = text;
-  for (int i = 0; i < 3; ++i) {
-    char* end = nullptr;
-    parts[i] = std::strtod(cursor, &end);
-    if (end == cursor) return false;
-    cursor = end;
-    while (*cursor == ' ') ++cursor;
-    if (i < 2 && *cursor++ != ',') return false;
-  }
-  return *cursor == '\0';
-}
-
-bool parseVector(const char* text, Vector3& value) {
-  double parts[3];
-  if (!parseParts(text, parts)) return false;
-  value = {toFloat(parts[0]), toFloat(parts[1]), toFloat(parts[2])};
-  return true;
-}
-
-// "0 to 180", as a person writes the bounds.
-std::string rangeText(double low, double high) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.15g to %.15g", low, high);
-  return text;
-}
-
-// Letters to change, add or drop to turn one name into the other, in any letter case.
-std::size_t editDistance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-      const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = row[j];
-      row[j] = next;
-    }
-  }
-  return row[b.size()];
-}
-
-// " (did you mean X?)" for the known name a typo is closest to, if one is close enough.
-std::string suggestion(const std::string& given, const std::vector<std::string>& names) {
-  const std::string* best = nullptr;
-  std::size_t bestDistance = 3;  // more than two letters off is another name, not a typo
-  for (const std::string& name : names) {
-    const std::size_t distance = editDistance(given, name);
-    if (distance < bestDistance) best = &name, bestDistance = distance;
-  }
-  return best == nullptr ? "" : " (did you mean " + *best + "?)";
-}
-
-std::vector<std::string> knownModelNames() {
-  std::vector<std::string> names;
-  for (const GameWeapon& row : gameWeaponRows()) names.emplace_back(row.model);
-  return names;
-}
-
-// What a scene places in the world stands within it: a game world is a few kilometres across,
-// and floats keep centimetres out to here.
-constexpr double worldExtent = 100000.0;
-// The camera's height above the player and its pull-back, in metres.
-constexpr double cameraReach = 10000.0;
-
-struct Reader {
-  const Ini& ini;
-  const char* section;
-  const LineIndex& lines;
-  std::vector<std::string>& errors;
-  std::vector<std::string>& warnings;
-  std::set<std::string> failedKeys;  // a key's first mistake is the one named
-
-  // "12: [Ped] aim error = abc: expected a number": the line as the scene writes it.
-  std::string said(const char* key) const {
-    const char* value = ini.GetValue(section, key);
-    std::string out = lineOf(lines, section, key) + "[" + shownName(section) + "] " + key;
-    if (value != nullptr && std::strchr(value, '\n') == nullptr) out += " = " + std::string(value);
-    return out;
-  }
-  void fail(const char* key, const std::string& what) {
-    if (failedKeys.insert(lowerCase(key)).second) errors.push_back(said(key) + ": " + what);
-  }
-  void warn(const char* key, const std::string& what) const {
-    warnings.push_back(said(key) + ": " + what);
-  }
-  void text(const char* key, std::string& value) {
-    if (const char* found = ini.GetValue(section, key)) value = found;
-  }
-  void flag(const char* key, bool& value) {
-    const char* found = ini.GetValue(section, key);
-    if (found != nullptr && !parseBool(found, value)) fail(key, "expected true or false");
-  }
-  void number(const char* key, double& value) {
-    const char* found = ini.GetValue(section, key);
-    if (found != nullptr && !parseNumber(found, value)) fail(key, "expected a number");
-  }
-  void number(const char* key, float& value) {
-    double wide = value;
-    number(key, wide);
-    value = toFloat(wide);
-  }
-  // NaN, fractions and values past the 32-bit range are refused before any conversion.
-  void integer(const char* key, std::int32_t& value) {
-    double wide = value;
-    number(key, wide);
-    if (!(wide >= INT32_MIN && wide <= INT32_MAX) || wide != std::trunc(wide)) {
-      return fail(key, "expected a whole number");
-    }
-    value = static_cast<std::int32_t>(wide);
-  }
-  void vector(const char* key, Vector3& value) {
-    const char* found = ini.GetValue(section, key);
-    if (found != nullptr && !parseVector(found, value)) fail(key, "expected x, y, z");
-  }
-  // A measure the scene sets the world up with, unlike the game's answers: finite, in range.
-  void measure(const char* key, double& value, double low, double high, const char* unit) {
-    const char* found = ini.GetValue(section, key);
-    double given = 0.0;
-    if (found == nullptr) return;
-    if (!parseNumber(found, given)) return fail(key, "expected a number");
-    if (!(given >= low && given <= high)) {
-      return fail(key, std::string("expected ") + unit + " from " + rangeText(low, high));
-    }
-    value = given;
-  }
-  // A point of the world: each coordinate finite and within the world's extent.
-  void place(const char* key, Vector3& value) {
-    const char* found = ini.GetValue(section, key);
-    double parts[3];
-    if (found == nullptr) return;
-    if (!parseParts(found, parts)) return fail(key, "expected x, y, z");
-    for (const double part : parts) {
-      if (!(std::fabs(part) <= worldExtent)) {
-        return fail(key, "expected x, y, z in metres, each from " +
-                             rangeText(-worldExtent, worldExtent) +
-                             " (a game world's extent; reported position gives the game's own "
-                             "answer, nan and inf included)");
-      }
-    }
-    value = {toFloat(parts[0]), toFloat(parts[1]), toFloat(parts[2])};
-  }
-  // Keys that are unset unless the scene gives them.
-  template <typename Value>
-  void optional(const char* key, std::optional<Value>& value) {
-    if (ini.GetValue(section, key) == nullptr) return;
-    Value given{};
-    if constexpr (std::is_same_v<Value, Vector3>) {
-      vector(key, given);
-    } else if constexpr (std::is_same_v<Value, float>) {
-      number(key, given);
-    } else {
-      integer(key, given);
-    }
-    value = given;
-  }
-  // A handle that refers to nothing: 0 or negative, where the world hands out none.
-  void staleHandle(const char* key, std::optional<Entity>& value) {
-    optional(key, value);
-    if (value && *value > 0) fail(key, "expected 0 or a negative handle");
-  }
-  void onlyKeys(const std::set<std::string>& allowed) {
-    Ini::TNamesDepend keys;
-    ini.GetAllKeys(section, keys);
-    keys.sort(Ini::Entry::LoadOrder());
-    for (const auto& key : keys) {
-      const std::string lower = lowerCase(key.pItem);
-      if (allowed.count(lower) != 0) continue;
-      const std::vector<std::string> names(allowed.begin(), allowed.end());
-      fail(key.pItem,
-           "unknown key" + suggestion(lower, names) + "; sim/world/scene.h lists the keys");
-    }
-  }
-};
 
 const std::set<std::string> actorKeys = {"position",
                                          "weapon",
@@ -262,7 +51,7 @@ const std::set<std::string> actorKeys = {"position",
                                          "reported base bone",
                                          "reported tip bone"};
 
-void readActor(Reader& in, Actor& actor) {
+void readActor(SectionReader& in, Actor& actor) {
   in.place("position", actor.position);
   in.text("weapon", actor.weapon);
   in.text("model", actor.model);
@@ -299,12 +88,10 @@ void readActor(Reader& in, Actor& actor) {
   }
   // A scene may give a name the game does not know on purpose; the run goes on with it.
   const std::vector<std::string> models = knownModelNames();
-  const std::span<const GameWeapon> known = gameWeaponRows();
-  if (!actor.weapon.empty() && std::none_of(known.begin(), known.end(), [&](const GameWeapon& row) {
-        return sameName(actor.weapon.c_str(), row.weapon);
-      })) {
-    std::vector<std::string> weapons;
-    for (const GameWeapon& row : known) weapons.emplace_back(row.weapon);
+  const std::vector<std::string> weapons = knownWeaponNames();
+  if (!actor.weapon.empty() &&
+      std::none_of(weapons.begin(), weapons.end(),
+                   [&](const std::string& weapon) { return sameName(actor.weapon, weapon); })) {
     in.warn("weapon",
             "the simulated game knows no weapon of that name" + suggestion(actor.weapon, weapons));
   }
@@ -315,142 +102,10 @@ void readActor(Reader& in, Actor& actor) {
   }
 }
 
-// Targets name actors as the scene writes them, in any letter case; the game knows one weapon
-// by one model and one set of answers.
-constexpr std::string_view sameWeaponOnce =
-    "; a weapon's model and weapon checks cannot differ between peds, the game knows each weapon "
-    "once";
-
-// Targets by name, each mistaken one named, those of the copies of sections given twice too;
-// then the weapons, once everything else reads well (a value that did not read would otherwise
-// show as a second, made-up conflict).
-void resolve(Scene& scene, std::vector<Actor>& copies, const LineIndex& lines,
-             std::vector<std::string>& errors) {
-  // Looked up by name, so that reading stays linear in the scene however many peds it has.
-  // Section names are unique in any letter case, the player's too.
-  std::map<std::string, std::size_t> byName;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < scene.actors.size(); ++i) {
-    byName.emplace(lowerCase(scene.actors[i].name), i);
-    names.push_back(scene.actors[i].name);
-  }
-  const auto aim = [&](Actor& actor) {
-    if (actor.target.empty()) return;
-    const auto found = byName.find(lowerCase(actor.target));
-    const Actor* target = found == byName.end() ? nullptr : &scene.actors[found->second];
-    const std::string said = lineOf(lines, actor.name, "target") + "[" + shownName(actor.name) +
-                             "] target = " + actor.target;
-    if (target == nullptr) {
-      errors.push_back(said + ": no actor named " + actor.target + " in the scene" +
-                       suggestion(actor.target, names));
-    } else if (sameName(target->name, shownName(actor.name))) {
-      errors.push_back(said + ": an actor cannot aim at itself");
-    } else {
-      actor.target = target->name;
-    }
-  };
-  for (Actor& actor : scene.actors) aim(actor);
-  for (Actor& copy : copies) aim(copy);
-  if (!errors.empty()) return;
-  // The game hashes a weapon's name in lower case and knows each weapon by one model and one
-  // pair of answers, whichever ped carries it.
-  const std::vector<std::string> models = knownModelNames();
-  const auto known = [&](const Actor& actor) {
-    return std::find(models.begin(), models.end(), actor.model) != models.end();
-  };
-  // What tells two carriers of one weapon apart: "" when the game could answer both alike.
-  const auto differing = [](const Actor& first, const Actor& other) -> std::string {
-    if (first.model != other.model) return "model";
-    for (int check = 0; check < 2; ++check) {
-      if (first.weaponCheck[check] != other.weaponCheck[check]) {
-        return "weapon check " + std::to_string(check + 1);
-      }
-    }
-    return "";
-  };
-  // Every carrier is compared with the weapon's first one: any two that differ mean one of them
-  // differs from the first. The pair named is the earliest by first carrier, then by the other.
-  std::map<std::string, std::size_t> firstCarrier;
-  std::size_t bestFirst = scene.actors.size();
-  std::size_t bestOther = scene.actors.size();
-  for (std::size_t j = 0; j < scene.actors.size(); ++j) {
-    if (scene.actors[j].weapon.empty()) continue;
-    const auto [entry, added] = firstCarrier.emplace(lowerCase(scene.actors[j].weapon), j);
-    const std::size_t i = entry->second;
-    if (added || i > bestFirst || differing(scene.actors[i], scene.actors[j]).empty()) continue;
-    if (i < bestFirst) bestFirst = i, bestOther = j;
-  }
-  if (bestFirst == scene.actors.size()) return;
-  const Actor* first = &scene.actors[bestFirst];
-  const Actor* other = &scene.actors[bestOther];
-  const std::string key = differing(*first, *other);
-  // Point at the model the game does not know, if only one of the two is such.
-  if (key == "model" && !known(*first) && known(*other)) std::swap(first, other);
-  const auto value = [&](const Actor& actor) {
-    if (key == "model") return actor.model;
-    return std::string(actor.weaponCheck[key.back() - '1'] ? "true" : "false");
-  };
-  // A weapon check left at its default stands on the weapon's line.
-  const auto line = [&](const Actor& actor) {
-    const bool given = lines.count(lowerCase(actor.name) + '\n' + key) != 0;
-    return lineNumber(lines, actor.name, given ? key : "weapon");
-  };
-  errors.push_back(
-      joined({lineText(line(*other)), "[", other->name, "] ", key, " = ", value(*other), ": [",
-              first->name, "] (line ", std::to_string(line(*first)), ") carries ", first->weapon,
-              " with ", key, " = ", value(*first), sameWeaponOnce}));
-}
-
-void sortByLine(std::vector<std::string>& messages) {
-  const auto lineOfMessage = [](const std::string& message) {
-    return std::isdigit(static_cast<unsigned char>(message.front())) != 0
-               ? std::strtol(message.c_str(), nullptr, 10)
-               : LONG_MAX;
-  };
-  std::stable_sort(messages.begin(), messages.end(),
-                   [&](const std::string& a, const std::string& b) {
-                     return lineOfMessage(a) < lineOfMessage(b);
-                   });
-}
-
-// "12: warning: ...", as compilers mark one.
-std::string markedWarning(const std::string& warning) {
-  const bool hasLine =
-      !warning.empty() && std::isdigit(static_cast<unsigned char>(warning.front())) != 0;
-  const std::size_t after = hasLine ? warning.find(": ") + 2 : 0;
-  return warning.substr(0, after) + "warning: " + warning.substr(after);
-}
-
-// The mistakes in the order of their lines, a line of text each, the warnings among them where
-// they stand when warnings are wanted; past a screenful, a count. Without a mistake, the warnings
-// alone, in the order of their lines.
-std::string listed(std::vector<std::string> errors, const std::vector<std::string>& found,
-                   std::vector<std::string>* warnings) {
-  std::vector<std::string> marked;
-  marked.reserve(found.size());
-  for (const std::string& warning : found) marked.push_back(markedWarning(warning));
-  sortByLine(marked);
-  if (errors.empty()) {
-    if (warnings != nullptr) warnings->insert(warnings->end(), marked.begin(), marked.end());
-    return "";
-  }
-  if (warnings != nullptr) errors.insert(errors.end(), marked.begin(), marked.end());
-  sortByLine(errors);
-  constexpr std::size_t shown = 40;
-  std::string out;
-  for (std::size_t i = 0; i < errors.size() && i < shown; ++i) {
-    out += (i == 0 ? "" : "\n") + errors[i];
-  }
-  if (errors.size() > shown) {
-    out += "\nand " + std::to_string(errors.size() - shown) + " more after these";
-  }
-  return out;
-}
-
 // "file", then "file 2", "file 3", ... for the save loads, in turn and without a gap.
 constexpr int lastSettingsFile = 16;
 
-void readSettingsFiles(Reader& in, Scene& scene) {
+void readSettingsFiles(SectionReader& in, Scene& scene) {
   if (const char* file = in.ini.GetValue(in.section, "file")) {
     scene.hasSettingsFile = true;
     scene.settingsFile = std::string(file) + "\n";
@@ -524,7 +179,7 @@ struct Reading {
 Reading readingOf(const Ini& ini, const char* section) {
   const std::string name = shownName(section);
   const KnownSection* closest = nullptr;
-  std::size_t closestDistance = 3;  // as for keys: more than two letters off is another name
+  std::size_t closestDistance = typoLetters + 1;  // as for keys
   for (const KnownSection& known : knownSections) {
     if (sameName(name.c_str(), known.name)) return {known.kind, nullptr};
     const std::size_t distance = editDistance(name, known.name);
@@ -537,7 +192,7 @@ Reading readingOf(const Ini& ini, const char* section) {
 }
 
 // Reads a section as its kind into the scene: a ped is added to its actors.
-void readSection(Kind kind, Reader& in, Scene& scene) {
+void readSection(Kind kind, SectionReader& in, Scene& scene) {
   in.onlyKeys(keysOf(kind));
   switch (kind) {
     case Kind::scene: in.text("name", scene.name); return;
@@ -606,7 +261,7 @@ std::string readScene(const std::string& text, Scene& scene, std::vector<std::st
   ini.GetAllSections(sections);
   sections.sort(Ini::Entry::LoadOrder());
   for (const auto& entry : sections) {
-    Reader in{ini, entry.pItem, lines, errors, found, {}};
+    SectionReader in{ini, entry.pItem, lines, errors, found, {}};
     const bool copy = isCopy(entry.pItem);
     const std::string name = lowerCase(shownName(entry.pItem));
     const Reading reading = copy ? readings[name] : readingOf(ini, entry.pItem);
@@ -631,8 +286,8 @@ std::string readScene(const std::string& text, Scene& scene, std::vector<std::st
     for (Actor& actor : unused.actors) copies.push_back(std::move(actor));
   }
   if (scene.name.empty()) scene.name = unnamed;
-  resolve(scene, copies, lines, errors);
-  return listed(std::move(errors), found, warnings);
+  checkTargetsAndWeapons(scene, copies, lines, errors);
+  return listedMessages(std::move(errors), found, warnings);
 }
 
 }  // namespace

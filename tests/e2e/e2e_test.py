@@ -975,6 +975,22 @@ class MisbehavingPluginTest(unittest.TestCase):
                 self.assertEqual(status, 130, lines)
                 self.assertEqual(lines[-1:], ["game-sim: interrupted"])
 
+    def test_time_stopped_in_a_pass_does_not_count(self):
+        # Stopped in a pass for longer than the limit (Ctrl-Z, a debugger) and resumed, the run
+        # goes on: only the time it ran counts. The plug-in stops the process itself, in the
+        # middle of 0.4 s of work in its pass.
+        run, err = start_misbehaving("stopped-native", "native", "stop", "--pass-timeout", "1",
+                                     scene=BARE_SCENE)
+        try:
+            _, how = os.waitpid(run.pid, os.WUNTRACED)
+            self.assertTrue(os.WIFSTOPPED(how), f"the run ended with {how} instead of stopping")
+            time.sleep(3)
+            run.send_signal(signal.SIGCONT)
+        finally:
+            status, lines = finish(run, err)
+        self.assertEqual(status, 0, lines)
+        self.assertEqual(lines, [])
+
 
 class RunTest(unittest.TestCase):
     """./run's game part, the build and the package stood in for: the checkout's ./run in a
