@@ -340,8 +340,9 @@ void releaseSettingsFile() {
   heldSettingsFile = INVALID_HANDLE_VALUE;
 }
 
-// The game's folder is where game-sim.exe was started from: under Wine the person gave its Unix
-// path (wine64 ~/my-game/game-sim.exe), so its files are named that way; on Windows as they are.
+// The game's folder is game-sim.exe's own, which under Wine the person named by its Unix path
+// (wine64 ~/my-game/game-sim.exe): the files game-sim makes there are shown by theirs too, and
+// on Windows by their Windows paths.
 std::string ownPathShown(const std::string& path) {
   using UnixName = char*(CDECL*)(const WCHAR*);
   const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
