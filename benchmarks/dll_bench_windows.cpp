@@ -270,8 +270,10 @@ int runSteady(void (*script)(), bool pass, int peds) {
 
 // The first frames of a script in the crowd of 64, each timed on its own: the window the capture
 // flavour records (asked for exactly these passes), so that its DLL and the normal one can be
-// timed alike. The first frame, which starts the script, and the last one, where the capture
-// flavour writes its file, are given on their own and left out of the median and the mean.
+// timed alike. The first frame, which starts the script (and opens the capture), and the last
+// one, where the capture flavour ends its file, are given on their own and left out of the
+// median and the mean; the longest frame after the first is given too, for the stalls a pass's
+// writing may cause.
 int runFromStart(void (*script)(), int frames) {
   constexpr char captureFile[] = "vok.quillmarrowfendcask.capture";
   std::remove(besideExecutable(captureFile).c_str());
@@ -284,6 +286,7 @@ int runFromStart(void (*script)(), int frames) {
   const double mean = times.size() > 2 ? sum / static_cast<double>(times.size() - 2) : 0.0;
   const double first = times.front();
   const double last = times.back();
+  const double longest = *std::max_element(times.begin() + 1, times.end());
   times.erase(times.begin());
   times.pop_back();
   long long fileBytes = 0;
@@ -292,9 +295,9 @@ int runFromStart(void (*script)(), int frames) {
     fileBytes = std::ftell(file);
     std::fclose(file);
   }
-  // "from-start FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES", times in ns per frame.
-  std::printf("from-start %d %d %.1f %.1f %.1f %.1f %lld\n", frames, labelledCrowd, median(times),
-              mean, first, last, fileBytes);
+  // "from-start FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES LONGEST", times in ns per frame.
+  std::printf("from-start %d %d %.1f %.1f %.1f %.1f %lld %.1f\n", frames, labelledCrowd,
+              median(times), mean, first, last, fileBytes, longest);
   return 0;
 }
 

@@ -30,6 +30,7 @@ def read(paths):
     """Per (build, crowd) one row per copy; the instruction counts, in the guard's order; per
     flavour (release, capture) the first frames of a script, one row per copy."""
     rows, counts, starts = {}, [], {}
+    starts["native"] = []
     for path in paths:
         with open(path, encoding="utf-8", errors="replace") as log:
             for line in log:
@@ -37,9 +38,13 @@ def read(paths):
                 if len(fields) == 9 and fields[0] == "summary":
                     rows.setdefault((fields[1], fields[2]), []).append(
                         [float(v) for v in fields[3:]])
-                # "start FLAVOUR FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES" (dll-bench.exe)
-                if len(fields) == 9 and fields[0] == "start":
+                # "start FLAVOUR FRAMES PEDS MEDIAN MEAN FIRST LAST FILE-BYTES LONGEST"
+                # (dll-bench.exe)
+                if len(fields) == 10 and fields[0] == "start":
                     starts.setdefault(fields[1], []).append([float(v) for v in fields[2:]])
+                # "capture-frames FRAMES PEDS" and 9 figures (capture-frames, natively)
+                if len(fields) == 12 and fields[0] == "capture-frames":
+                    starts["native"].append([float(v) for v in fields[1:]])
                 # "ok: WHAT: N instructions, budget B", or OVER BUDGET; "counted: WHAT: N ..."
                 found = re.match(r"(?:ok|OVER BUDGET|counted): (.*): (\d+) instructions"
                                  r"(?:, budget (\d+))?$", line.strip())
@@ -98,8 +103,9 @@ def count_line(label, count, budget):
 
 def capture_lines(starts):
     """The capture flavour's frames beside the normal DLL's over the frames it records, under
-    Wine: the median over the copies of each copy's median frame, the recording's first frame
-    (which takes and touches its memory budget) and its last (which writes the file)."""
+    Wine: the median over the copies of each copy's median frame and longest frame after the
+    first, the recording's first frame (which opens the file and writes its start) and its last
+    (which ends the file)."""
     release, capture = starts.get("release"), starts.get("capture")
     if not release or not capture:
         print("Capture flavour: not measured in this run")
@@ -113,9 +119,24 @@ def capture_lines(starts):
           f"{load_average()} at the end of the run):")
     print(f"  per frame: normal {normal / 1000:.1f} us, capture {recorded / 1000:.1f} us, ratio "
           f"{recorded / normal:.2f} (copy by copy: {' '.join(f'{v:.2f}' for v in ratios)})")
-    print(f"  the recording's first frame (64 MiB taken and touched): "
-          f"{statistics.median(row[4] for row in capture) / 1e6:.1f} ms, its last (the file "
-          f"written): {statistics.median(row[5] for row in capture) / 1e6:.1f} ms; the file: "
+    longest = statistics.median(row[7] for row in capture)
+    print(f"  the capture's longest frame after the first: {longest / 1000:.1f} us, "
+          f"{longest / recorded:.2f} times its median (the normal DLL's: "
+          f"{statistics.median(row[7] / row[2] for row in release):.2f}; copy by copy: "
+          f"{' '.join(f'{row[7] / row[2]:.2f}' for row in capture)})")
+    native = starts.get("native")
+    if native:
+        def cell(i):
+            return statistics.median(row[i] for row in native)
+        print(f"  natively, in processor time ({len(native)} run(s)): recording {cell(2):.1f} us a "
+              f"frame, its longest {cell(3):.1f} us ({cell(3) / cell(2):.2f} times the median; "
+              f"run by run: {' '.join(f'{row[3] / row[2]:.2f}' for row in native)}), the recorder "
+              f"idle {cell(6):.1f} us (longest {cell(7):.1f} us); first frame {cell(4) / 1000:.2f} "
+              f"ms, last {cell(5) / 1000:.2f} ms; in wall time recording {cell(8):.1f} us, longest "
+              f"{cell(9) / 1000:.2f} ms")
+    print(f"  the recording's first frame (the file opened, its start written): "
+          f"{statistics.median(row[4] for row in capture) / 1e6:.2f} ms, its last (the file "
+          f"ended): {statistics.median(row[5] for row in capture) / 1e6:.2f} ms; the file: "
           f"{statistics.median(row[6] for row in capture) / 1e6:.1f} MB")
 
 

@@ -1,7 +1,7 @@
 // Any bytes as the settings file -> loadSettings and the start-up log: the file is never changed,
 // the two values follow the reading rules, checked against a small reading of our own (the
-// defaults, true and 1.5, for a file the library could not load), and the log, whatever the file
-// holds, is whole lines within its buffer.
+// defaults, true and 1.5, for a file the library could not load or one saved as UTF-16), and the
+// log, whatever the file holds, is whole lines within its buffer.
 #include <unistd.h>
 
 #include <cstdint>
@@ -151,12 +151,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   writeStartupLog(load);
 
   fuzz::require(fileBytes(settingsPath) == bytes, "the settings file keeps its bytes");
+  // A file saved as UTF-16 is told by its byte order mark alone, and not read.
+  const bool utf16 = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+  fuzz::require(utf16 == (load.source == SettingsSource::unicode), "UTF-16 by its mark");
   const FileValues values =
-      load.source == SettingsSource::notLoaded ? FileValues{} : readLikeTheLibrary(bytes);
+      load.source == SettingsSource::notLoaded || utf16 ? FileValues{} : readLikeTheLibrary(bytes);
   fuzz::require(displayAccuracy == expectedDisplay(values.display), "DisplayAccuracy as read");
   fuzz::require(sameFloat(angleLeniency, expectedAngle(values.angle)), "Angle as read");
-  // The log's buffer is 1024 bytes: a log that filled it was cut short.
+  // A log that filled its buffer was cut short.
   const std::string log = fileBytes(logPath);
-  fuzz::require(log.size() < 1023 && log.ends_with("\r\n"), "the log is whole");
+  fuzz::require(log.size() < logTextCapacity - 1 && log.ends_with("\r\n"), "the log is whole");
   return 0;
 }

@@ -1,15 +1,23 @@
 // The replay world: the world's record of each frame, with every answer taken from a capture of
-// the real game. One of the world's answerers, so it shares the world's live state.
+// the real game, a pass at a time. The world notes what each answer tells of the ped asked about
+// as it does for a scene's answers (answer_notes.cpp); the replay notes only the accuracies set
+// and the labels, to judge each pass against the captured plug-in's.
 #include "replay_world.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
+#include "files.h"
 #include "natives.h"
 #include "report_text.h"
 #include "world_live.h"
@@ -80,28 +88,12 @@ struct Asked {
   std::size_t next = 0;
 };
 
-// What the capture says about the peds, gathered over every pass.
-struct Cast {
-  std::vector<Entity> handles;  // per actor; actors[0] the player
-  Scene scene;
-};
+// What the capture says about the peds, gathered pass by pass over a first reading.
+class CastBuilder {
+ public:
+  CastBuilder() { handles_.push_back(0); }  // the player's place, filled when answered
 
-Cast castOf(const Capture& capture, const std::string& name) {
-  Cast cast;
-  std::unordered_map<Entity, std::size_t> index;
-  std::unordered_map<Entity, Vector3> positions;
-  std::unordered_map<Entity, std::uint32_t> weapons;
-  std::unordered_map<Entity, Entity> targets;
-  std::unordered_map<std::uint32_t, std::uint32_t> modelKeys;  // weapon hash to model key
-  std::unordered_map<std::uint32_t, std::string> names;        // name hash to the name
-  Entity player = 0;
-  const auto add = [&](Entity handle) {
-    if (handle == 0 || handle == -1 || index.count(handle) != 0) return;
-    index[handle] = cast.handles.size();
-    cast.handles.push_back(handle);
-  };
-  cast.handles.push_back(0);  // the player's place, filled below
-  for (const CapturedPass& pass : capture.passes) {
+  void add(const CapturedPass& pass) {
     for (const CapturedCall& call : pass.calls) {
       const auto slot = [&](std::size_t i) {
         return i < call.slots.size() ? low(call.slots[i].value) : 0;
@@ -109,97 +101,210 @@ Cast castOf(const Capture& capture, const std::string& name) {
       const std::int32_t answer = low(call.answer[0]);
       switch (call.hash) {
         case natives::playerPedNative:
-          if (player == 0 && answer != 0) {
-            player = answer;
-            cast.handles[0] = player;
-            index[player] = 0;
+          if (player_ == 0 && answer > 0 && index_.count(answer) == 0) {
+            player_ = answer;
+            handles_[0] = player_;
+            index_[player_] = 0;
           }
           break;
-        case natives::itemEntityNative: add(answer); break;
+        case natives::itemEntityNative: addPed(answer); break;
         case natives::pedTargetNative:
-          add(answer);
-          targets[slot(0)] = answer;
+          addPed(answer);
+          targets_[slot(0)] = answer;
           break;
-        case natives::entityCoordsNative: positions[slot(0)] = vectorOf(call.answer); break;
+        case natives::entityCoordsNative: positions_[slot(0)] = vectorOf(call.answer); break;
         case natives::currentWeaponNative:
           if (answer != 0 && call.slots.size() > 1 && call.slots[1].written.size() >= 4) {
             std::uint32_t hash;
             std::memcpy(&hash, call.slots[1].written.data(), sizeof hash);
-            weapons[slot(0)] = hash;
+            weapons_[slot(0)] = hash;
           }
           break;
         case natives::weaponModelKeyNative:
-          modelKeys[static_cast<std::uint32_t>(slot(0))] = static_cast<std::uint32_t>(answer);
+          modelKeys_[static_cast<std::uint32_t>(slot(0))] = static_cast<std::uint32_t>(answer);
           break;
         case natives::nameHashNative:
-          if (!call.slots.empty()) names[static_cast<std::uint32_t>(answer)] = call.slots[0].text;
+          if (!call.slots.empty()) names_[static_cast<std::uint32_t>(answer)] = call.slots[0].text;
           break;
         default: break;
       }
-    }
-  }
-  Scene& scene = cast.scene;
-  scene.name = name;
-  for (std::size_t i = 0; i < cast.handles.size(); ++i) {
-    const Entity handle = cast.handles[i];
-    Actor& actor = scene.actors.emplace_back();
-    actor.name = i == 0 ? "player" : "ped " + std::to_string(handle);
-    if (const auto at = positions.find(handle); at != positions.end()) actor.position = at->second;
-    // Names as the plug-in hashed them, else as the game's weapons have them, else the hash.
-    if (const auto weapon = weapons.find(handle); weapon != weapons.end()) {
-      actor.weapon = hex(weapon->second);
-      const GameWeapon* known = nullptr;
-      for (const GameWeapon& row : gameWeaponRows()) {
-        if (gameNameHash(row.weapon) == weapon->second) known = &row;
-      }
-      if (known != nullptr) actor.weapon = known->weapon;
-      const auto key = modelKeys.find(weapon->second);
-      const auto model = key == modelKeys.end() ? names.end() : names.find(key->second);
-      if (model != names.end()) {
-        actor.model = model->second;
-      } else if (known != nullptr) {
-        actor.model = known->model;
-      } else if (key != modelKeys.end()) {
-        actor.model = hex(key->second);
+      if (std::find(hashes_.begin(), hashes_.end(), call.hash) == hashes_.end()) {
+        hashes_.push_back(call.hash);
       }
     }
-    if (const auto target = targets.find(handle); target != targets.end() && target->second != 0) {
-      actor.target = target->second == player ? "player" : "ped " + std::to_string(target->second);
+  }
+
+  const std::vector<Entity>& handles() const { return handles_; }
+  const std::vector<std::uint64_t>& hashes() const { return hashes_; }  // every native called
+
+  // The scene the capture stands for, its settings file holding the settings it runs with.
+  Scene scene(const std::string& name, const std::string& settingsText) const {
+    Scene scene;
+    scene.name = name;
+    for (std::size_t i = 0; i < handles_.size(); ++i) {
+      const Entity handle = handles_[i];
+      Actor& actor = scene.actors.emplace_back();
+      actor.name = i == 0 ? "player" : "ped " + std::to_string(handle);
+      actor.handle = handle;
+      if (const auto at = positions_.find(handle); at != positions_.end()) {
+        actor.position = at->second;
+      }
+      if (const auto weapon = weapons_.find(handle); weapon != weapons_.end()) {
+        nameWeapon(actor, weapon->second);
+      }
+      if (const auto target = targets_.find(handle);
+          target != targets_.end() && target->second != 0) {
+        actor.target =
+            target->second == player_ ? "player" : "ped " + std::to_string(target->second);
+      }
+    }
+    scene.hasSettingsFile = true;
+    scene.settingsFile = settingsText;
+    return scene;
+  }
+
+ private:
+  // Handles the game gives out are above 0; 0 and -1 name nothing, and the world takes any other
+  // for a handle that refers to nothing as well.
+  void addPed(Entity handle) {
+    if (handle <= 0 || index_.count(handle) != 0) return;
+    index_[handle] = handles_.size();
+    handles_.push_back(handle);
+  }
+
+  // Names as the plug-in hashed them, else as the game's weapons have them, else the hash.
+  void nameWeapon(Actor& actor, std::uint32_t hash) const {
+    actor.weapon = hex(hash);
+    const GameWeapon* known = nullptr;
+    for (const GameWeapon& row : gameWeaponRows()) {
+      if (gameNameHash(row.weapon) == hash) known = &row;
+    }
+    if (known != nullptr) actor.weapon = known->weapon;
+    const auto key = modelKeys_.find(hash);
+    const auto model = key == modelKeys_.end() ? names_.end() : names_.find(key->second);
+    if (model != names_.end()) {
+      actor.model = model->second;
+    } else if (known != nullptr) {
+      actor.model = known->model;
+    } else if (key != modelKeys_.end()) {
+      actor.model = hex(key->second);
     }
   }
-  char angle[32];
-  const auto end = std::to_chars(angle, angle + sizeof angle - 1, capture.angleLeniency).ptr;
+
+  std::vector<Entity> handles_;  // per actor; actors[0] the player
+  Entity player_ = 0;
+  std::unordered_map<Entity, std::size_t> index_;
+  std::unordered_map<Entity, Vector3> positions_;
+  std::unordered_map<Entity, std::uint32_t> weapons_;
+  std::unordered_map<Entity, Entity> targets_;
+  std::unordered_map<std::uint32_t, std::uint32_t> modelKeys_;  // weapon hash to model key
+  std::unordered_map<std::uint32_t, std::string> names_;        // name hash to the name
+  std::vector<std::uint64_t> hashes_;
+};
+
+std::string numberText(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
   *end = '\0';
-  scene.hasSettingsFile = true;
-  scene.settingsFile = std::string("[Debug]\nDisplayAccuracy = ") +
-                       (capture.displayAccuracy ? "true" : "false") +
-                       "\n\n[Settings]\nAngle = " + angle + "\n";
-  return cast;
+  return text;
+}
+
+std::string settingsText(const CaptureInfo& info, const ReplayOptions& options) {
+  return std::string("[Debug]\nDisplayAccuracy = ") +
+         (options.displayAccuracy.value_or(info.displayAccuracy) ? "true" : "false") +
+         "\n\n[Settings]\nAngle = " + numberText(options.angle.value_or(info.angleLeniency)) + "\n";
+}
+
+// An expectation file: "pass P ped H: V, V" lines under "#" lines, by pass.
+using Expectation = std::map<std::uint64_t, std::vector<std::pair<Entity, std::int32_t>>>;
+
+bool readNumber(std::string_view& text, std::int64_t& value) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (fault != std::errc{}) return false;
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  return true;
+}
+
+bool readWord(std::string_view& text, std::string_view word) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (text.substr(0, word.size()) != word) return false;
+  text.remove_prefix(word.size());
+  return true;
+}
+
+// Empty, or the first line that is not an expectation's, named.
+std::string parseExpectation(const std::string& bytes, Expectation& expectation) {
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t end = bytes.find('\n', at);
+    if (end == std::string::npos) end = bytes.size();
+    std::string_view line(bytes.data() + at, end - at);
+    at = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    std::int64_t pass = 0;
+    std::int64_t ped = 0;
+    bool read = readWord(line, "pass") && readNumber(line, pass) && pass > 0 &&
+                readWord(line, "ped") && readNumber(line, ped) && ped >= INT32_MIN &&
+                ped <= INT32_MAX && readWord(line, ":");
+    auto& values = expectation[static_cast<std::uint64_t>(pass)];
+    for (bool first = true; read && (first || readWord(line, ",")); first = false) {
+      std::int64_t value = 0;
+      read = readNumber(line, value) && value >= INT32_MIN && value <= INT32_MAX;
+      if (read) values.emplace_back(static_cast<Entity>(ped), static_cast<std::int32_t>(value));
+    }
+    if (!read || !line.empty()) {
+      return "line " + std::to_string(number) +
+             " is not \"pass N ped HANDLE: ACCURACY\" (with \", ACCURACY\" for each further one)";
+    }
+  }
+  return "";
+}
+
+// The expectation file's bytes, or what kept them from being read. A missing file is no fault
+// when it is to be written anyway.
+std::string readExpectation(const std::string& path, bool missingIsEmpty, std::string& bytes) {
+  errno = 0;
+  std::FILE* file = openFile(path, "rb");
+  if (file == nullptr) {
+    if (errno == ENOENT && missingIsEmpty) return "";
+    return std::strerror(errno);
+  }
+  char piece[1 << 14];
+  std::size_t read = 0;
+  while ((read = std::fread(piece, 1, sizeof piece, file)) > 0) bytes.append(piece, read);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  return failed ? "cannot be read" : "";
 }
 
 // The replay's own state beside the world's.
 struct ReplayState {
   ReplayRecord record;
-  std::vector<std::unordered_map<std::string, Asked>> asked;  // per pass
-  std::unordered_map<Entity, long> actorByHandle;
-  std::unordered_map<Entity, long> ownerByObject;  // weapon objects, as the game answered them
-  std::unordered_map<Entity, Vector3> positions;   // where the game said each stands this pass
-  Entity targetHandle = 0;                         // the subject's target, as answered
-  long lastTreated = -1;                           // the ped whose accuracy was set last
-  Vector3 boneAt[2]{};                             // the subject's barrel points, as answered
-  std::int32_t bonesPlaced = 0;
+  CaptureReader reader;
+  CapturedPass pass;                             // the pass running, read last
+  std::unordered_map<std::string, Asked> asked;  // its answers by question
+  ReplayRecord::PassNotes notes;                 // its notes so far
+  Expectation expectation;
+  std::uint64_t passes = 0;  // in the capture
+  long lastTreated = -1;     // the ped whose accuracy was set last
+  std::uint64_t lastClosed = 0;
+  bool lastChanged = false;  // it was unlike the pass before it
 };
-ReplayState replay;
+std::unique_ptr<ReplayState> replay;
 
-long actorWith(std::int32_t handle) {
-  const auto found = replay.actorByHandle.find(handle);
-  return found == replay.actorByHandle.end() ? -1 : found->second;
+std::uint64_t passNow() { return world().totals.frames + 1; }
+
+// The native by the name the plug-in's sources give it, or its hash for one the game does not know.
+std::string nativeName(std::uint64_t hash) {
+  const char* name = natives::nameOf(hash);
+  return name != nullptr ? name : hex(hash);
 }
 
-std::size_t passNow() { return static_cast<std::size_t>(world().totals.frames); }
-
 std::string questionText(const NativeContext& call) {
-  std::string text = "pass " + std::to_string(passNow() + 1) + ": " + hex(call.hash) + "(";
+  std::string text = "pass " + std::to_string(passNow()) + ": " + nativeName(call.hash) + "(";
   for (std::size_t i = 0; i < call.slotCount; ++i) {
     if (i > 0) text += ", ";
     switch (liveKind(call, i)) {
@@ -215,179 +320,44 @@ std::string questionText(const NativeContext& call) {
 
 // The captured answer to this call, or null: the question is then named in the record.
 const CapturedCall* capturedAnswer(const NativeContext& call) {
-  const std::size_t pass = passNow();
-  if (pass < replay.asked.size()) {
-    const auto found = replay.asked[pass].find(keyOf(call));
-    if (found != replay.asked[pass].end()) {
-      Asked& asked = found->second;
-      const CapturedCall* answer = asked.answers[std::min(asked.next, asked.answers.size() - 1)];
-      ++asked.next;
-      return answer;
-    }
+  ReplayState& state = *replay;
+  if (const auto found = state.asked.find(keyOf(call)); found != state.asked.end()) {
+    Asked& asked = found->second;
+    const CapturedCall* answer = asked.answers[std::min(asked.next, asked.answers.size() - 1)];
+    ++asked.next;
+    return answer;
   }
   if (std::find(std::begin(commandHashes), std::end(commandHashes), call.hash) ==
       std::end(commandHashes)) {
-    ReplayRecord& record = replay.record;
+    ReplayRecord& record = state.record;
     if (record.unanswered.size() < unansweredKept) record.unanswered.push_back(questionText(call));
     ++record.unansweredCount;
   }
   return nullptr;
 }
 
-// What the game's answer tells of the ped asked about, noted in the frame as the world notes
-// its own answers, so that the report gives the same reasons.
-void noteAnswer(const NativeContext& call, const std::array<std::uint64_t, 3>& answer) {
-  Derived& live = derived();
-  const std::int32_t value = low(answer[0]);
-  const float number = lowHalfAsFloat(answer[0]);
-  const bool yes = value != 0;
-  const long asked = actorWith(call.intSlot(0));
+// What only a replay notes: the accuracies set in the pass in their order, and which ped each
+// label is drawn for (the ped treated last). The world notes the rest after the answer.
+void noteForReplay(const NativeContext& call) {
+  ReplayState& state = *replay;
   switch (call.hash) {
-    case natives::entityCoordsNative: replay.positions[call.intSlot(0)] = vectorOf(answer); break;
-    case natives::createPedSetNative:
-      world().current.setsCreated.push_back(value);
-      replay.lastTreated = -1;  // a pass begins: no ped treated in it yet
-      break;
+    case natives::createPedSetNative: state.lastTreated = -1; break;
+    // The game's sets are its own: whether one was released is as the plug-in said.
     case natives::releasePedSetNative:
       world().current.setsReleased.push_back(call.intSlot(0));
       break;
-    case natives::itemEntityNative:
-      if (const long index = actorWith(value); index >= 0)
-        world().current.actors[index].inSet = true;
-      break;
-    case natives::pedFirstFilterNative:
-      if (live.targetGatePending) {
-        live.targetGatePending = false;
-        if (!yes) {
-          answeredFalse(live.subject, !live.targetAnswered ? FalseGate::noTarget
-                                      : asked < 0          ? FalseGate::targetNothing
-                                                           : FalseGate::targetFilter);
-        }
-      } else if (!yes) {
-        answeredFalse(asked, FalseGate::filter1);
-      }
-      break;
-    case natives::pedSecondFilterNative:
-      if (!yes) answeredFalse(asked, FalseGate::filter2);
-      break;
-    case natives::pedThirdFilterNative:
-      if (!yes) answeredFalse(asked, FalseGate::filter3);
-      break;
-    case natives::currentWeaponNative:
-      live.subject = asked;
-      live.subjectTarget = -1;
-      live.targetGatePending = false;
-      replay.targetHandle = 0;
-      replay.bonesPlaced = 0;
-      if (!yes) answeredFalse(asked, FalseGate::noWeapon);
-      break;
-    case natives::weaponFirstGateNative:
-      if (!yes) answeredFalse(live.subject, FalseGate::weaponCheck1);
-      break;
-    case natives::weaponSecondGateNative:
-      if (!yes) answeredFalse(live.subject, FalseGate::weaponCheck2);
-      break;
-    case natives::pedTargetNative:
-      live.targetGatePending = true;
-      live.targetAnswered = value != 0;
-      replay.targetHandle = value;
-      live.subjectTarget = actorWith(value);
-      break;
-    case natives::zeroAccuracyGateNative:
-      if (!yes) answeredFalse(asked, FalseGate::targetCheck);
-      break;
-    case natives::sValueNative:
-      if (number < 0.0f && asked >= 0 && asked == live.subject) noteBelowZero(asked, valueP);
-      if (number < 0.0f && asked >= 0 && asked == live.subjectTarget) {
-        noteBelowZero(live.subject, valueTargetP);
-      }
-      break;
-    case natives::w1ValueNative:
-    case natives::w2ValueNative:
-    case natives::w3ValueNative:
-    case natives::c1ValueNative:
-    case natives::c2ValueNative:
-      if (number < 0.0f) {
-        const GameValue named = call.hash == natives::w1ValueNative   ? valueW1
-                                : call.hash == natives::w2ValueNative ? valueW2
-                                : call.hash == natives::w3ValueNative ? valueW3
-                                : call.hash == natives::c1ValueNative ? valueC1
-                                                                      : valueC2;
-        noteBelowZero(live.subject, named);
-      }
-      break;
-    case natives::hValueNative:
-      if (number < 0.0f) noteBelowZero(asked, valueH);
-      break;
-    case natives::bandValueNative:
-      if (PedAnswers* answers = answersAbout(live.subject)) answers->band = value;
-      break;
-    case natives::weaponObjectNative:
-      if (asked >= 0) replay.ownerByObject[value] = asked;
-      break;
-    case natives::weaponModelKeyNative:
-      if (PedAnswers* answers = answersAbout(live.subject)) answers->modelKeyAsked = true;
-      break;
-    case natives::boneIndexNative: {
-      const auto owner = replay.ownerByObject.find(call.intSlot(0));
-      PedAnswers* answers = answersAbout(owner == replay.ownerByObject.end() ? -1 : owner->second);
-      if (answers == nullptr || answers->bonesAsked == 2) break;
-      const std::uint8_t bone = answers->bonesAsked++;
-      answers->boneIndex[bone] = value;
-      if (value == -1) answers->boneName[bone] = missingBoneName(call.pointerSlot<const char>(1));
-      break;
-    }
-    case natives::boneCoordsNative: {
-      // Both points answered: the barrel runs from the first to the second, as the plug-in
-      // measures it, against the target where the game placed it.
-      if (replay.bonesPlaced < 2) replay.boneAt[replay.bonesPlaced++] = vectorOf(answer);
-      PedAnswers* answers = answersAbout(live.subject);
-      const auto target = replay.positions.find(replay.targetHandle);
-      if (replay.bonesPlaced == 2 && answers != nullptr && target != replay.positions.end()) {
-        answers->barrelOff =
-            static_cast<float>(degreesOff(replay.boneAt[0], replay.boneAt[1], target->second));
-      }
-      break;
-    }
-    case natives::ratioNumeratorNative:
-      if (PedAnswers* answers = answersAbout(asked)) answers->numerator = value;
-      break;
-    case natives::ratioDenominatorNative:
-      if (PedAnswers* answers = answersAbout(asked)) answers->denominator = value;
-      break;
-    case natives::bonusNative:
-      if (PedAnswers* answers = answersAbout(asked)) {
-        answers->bonusAsked = true;
-        answers->bonus = yes;
-      }
-      break;
     case natives::setAccuracyNative:
-      if (asked < 0) return protocolError(call, "accuracy set on an entity that is no ped");
-      world().current.actors[asked].accuracy = call.intSlot(1);
-      ++world().current.actors[asked].accuracySets;
-      ++world().totals.accuracySets;
-      replay.lastTreated = asked;
-      break;
-    case natives::pedFirstSettingNative:
-    case natives::pedSecondSettingNative:
-      if (asked >= 0) {
-        const int which = call.hash == natives::pedFirstSettingNative ? 0 : 1;
-        ++world().current.actors[asked].settingCalls[which];
-        world().current.actors[asked].settingValues[which] = call.floatSlot(1);
+      if (const long actor = actorOf(call.intSlot(0)); actor >= 0) {
+        state.notes.now.push_back({static_cast<std::size_t>(actor), call.intSlot(1)});
+        state.lastTreated = actor;
       }
       break;
-    case natives::textColourNative: textColour(call); break;
-    case natives::textScaleNative: textScale(call); break;
-    case natives::drawTextNative: {
-      drawText(call);
-      const std::size_t pass = passNow();
-      if (replay.lastTreated >= 0 && pass < replay.record.passes.size()) {
-        replay.record.passes[pass].labels.push_back(
-            {static_cast<std::size_t>(replay.lastTreated),
-             static_cast<std::int32_t>(world().current.labels.size() - 1)});
+    case natives::drawTextNative:
+      if (state.lastTreated >= 0) {
+        state.notes.labels.push_back({static_cast<std::size_t>(state.lastTreated),
+                                      static_cast<std::int32_t>(world().current.labels.size())});
       }
       break;
-    }
     default: break;
   }
 }
@@ -407,59 +377,241 @@ void answerFromCapture(const NativeContext& call) {
   } else if (call.hash == natives::boneIndexNative) {
     answer[0] = static_cast<std::uint32_t>(-1);
   }
-  noteAnswer(call, answer);
+  noteForReplay(call);
   std::copy(answer.begin(), answer.end(), call.result);
+}
+
+// The next pass's answers in place of the last one's, and the accuracies the captured plug-in
+// set in it. After the last pass there is nothing to answer from.
+void loadNextPass() {
+  ReplayState& state = *replay;
+  state.asked.clear();
+  if (!state.reader.nextPass(state.pass)) {
+    state.pass.calls.clear();
+    if (state.record.readError.empty()) state.record.readError = state.reader.error();
+    return;
+  }
+  for (const CapturedCall& call : state.pass.calls) {
+    state.asked[keyOf(call)].answers.push_back(&call);
+    if (call.hash == natives::setAccuracyNative && call.slots.size() == 2) {
+      const long actor = actorOf(low(call.slots[0].value));
+      if (actor >= 0) {
+        state.notes.captured.push_back({static_cast<std::size_t>(actor), low(call.slots[1].value)});
+      }
+    }
+  }
+}
+
+// A ped's accuracies in a pass, by handle, each ped's in the order set.
+struct Keyed {
+  Entity ped;
+  std::int32_t value;
+};
+
+std::vector<Keyed> keyed(const std::vector<ActorValue>& values) {
+  std::vector<Keyed> out;
+  out.reserve(values.size());
+  for (const ActorValue& value : values) {
+    out.push_back({replay->record.handles[value.actor], value.value});
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Keyed& a, const Keyed& b) { return a.ped < b.ped; });
+  return out;
+}
+
+// Counts the accuracies of one pass against those they should be, ped by ped and set by set: a
+// set on one side the other lacks differs too. True when any differs.
+bool compare(const std::vector<Keyed>& now, const std::vector<Keyed>& other, std::uint64_t pass,
+             Comparison& totals) {
+  std::uint64_t differing = 0;
+  for (std::size_t a = 0, b = 0; a < now.size() || b < other.size();) {
+    const Entity ped = b == other.size() || (a < now.size() && now[a].ped < other[b].ped)
+                           ? now[a].ped
+                           : other[b].ped;
+    std::uint64_t pedDiffers = 0;
+    while (a < now.size() && now[a].ped == ped && b < other.size() && other[b].ped == ped) {
+      ++totals.compared;
+      pedDiffers += now[a++].value != other[b++].value ? 1 : 0;
+    }
+    for (; a < now.size() && now[a].ped == ped; ++a, ++totals.compared) ++pedDiffers;
+    for (; b < other.size() && other[b].ped == ped; ++b, ++totals.compared) ++pedDiffers;
+    if (pedDiffers != 0 && totals.firstPass == 0) {
+      totals.firstPass = pass;
+      totals.firstPed = ped;
+    }
+    differing += pedDiffers;
+  }
+  totals.differing += differing;
+  if (differing != 0) ++totals.passesDiffering;
+  return differing != 0;
+}
+
+// "pass P ped H: V, V" for each ped today's plug-in set an accuracy on, in the scene's order.
+std::string expectationLines(std::uint64_t pass, const std::vector<ActorValue>& now) {
+  std::vector<ActorValue> sorted = now;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const ActorValue& a, const ActorValue& b) { return a.actor < b.actor; });
+  std::string out;
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    const bool first = i == 0 || sorted[i - 1].actor != sorted[i].actor;
+    if (first) {
+      out += (i == 0 ? "" : "\n") + std::string("pass ") + std::to_string(pass) + " ped " +
+             std::to_string(replay->record.handles[sorted[i].actor]) + ": ";
+    } else {
+      out += ", ";
+    }
+    out += std::to_string(sorted[i].value);
+  }
+  return out.empty() ? out : out + "\n";
+}
+
+// As each pass closes: its accuracies judged, its notes kept while the world keeps its frame,
+// and the next pass's answers read in. A pass that differs is kept whatever the world's rule.
+bool closePass(const FrameRecord& frame) {
+  ReplayState& state = *replay;
+  ReplayRecord& record = state.record;
+  ReplayRecord::PassNotes notes = std::move(state.notes);
+  state.notes = {};
+  const std::uint64_t pass = frame.number;
+  const std::vector<Keyed> now = keyed(notes.now);
+  notes.differs = compare(now, keyed(notes.captured), pass, record.captured);
+  if (!record.options.expectPath.empty()) {
+    std::vector<Keyed> expected;
+    if (const auto found = state.expectation.find(pass); found != state.expectation.end()) {
+      for (const auto& [ped, value] : found->second) {
+        expected.push_back({ped, value});
+        if (const long actor = actorOf(ped); actor >= 0) {
+          notes.expected.push_back({static_cast<std::size_t>(actor), value});
+        }
+      }
+      state.expectation.erase(found);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.ped < b.ped; });
+    notes.differsExpected = compare(now, expected, pass, record.expected);
+    // Expected accuracies for passes past the capture's last are never met: they differ too.
+    if (pass == state.passes) {
+      for (const auto& [later, values] : state.expectation) {
+        std::vector<Keyed> missed;
+        for (const auto& [ped, value] : values) missed.push_back({ped, value});
+        std::stable_sort(missed.begin(), missed.end(),
+                         [](const Keyed& a, const Keyed& b) { return a.ped < b.ped; });
+        compare({}, missed, later, record.expected);
+      }
+      state.expectation.clear();
+    }
+  }
+  if (record.options.accept) record.expectationText += expectationLines(pass, notes.now);
+  // The pass closed before this one: its notes go unless the world kept its frame.
+  const std::vector<FrameRecord>& frames = world().frames;
+  if (state.lastClosed != 0 && (frames.empty() || frames.back().number != state.lastClosed)) {
+    record.kept.erase(state.lastClosed);
+    if (state.lastChanged) record.unlikeBeforeNotShown.push_back(state.lastClosed);
+  }
+  const FrameRecord& before = world().previous;  // the world takes this frame's place after us
+  state.lastChanged = before.number != 0 && !sameFrame(frame, before);
+  const bool differs = notes.differs || notes.differsExpected;
+  record.kept[pass] = std::move(notes);
+  state.lastClosed = pass;
+  loadNextPass();
+  return differs;
 }
 
 }  // namespace
 
-std::vector<std::int32_t> perActor(const std::vector<ReplayRecord::ActorValue>& notes,
-                                   std::size_t actors) {
-  std::vector<std::int32_t> values(actors, -1);
-  for (const ReplayRecord::ActorValue& note : notes) {
-    if (note.actor < actors) values[note.actor] = note.value;
+std::string installReplay(const std::string& path, const std::string& name,
+                          const ReplayOptions& options, std::uint32_t& passes) {
+  auto state = std::make_unique<ReplayState>();
+  CaptureReader& reader = state->reader;
+  if (!reader.openFile(path)) return reader.error();
+  // Read through once for the cast: every block is checked before any pass is acted on.
+  CastBuilder cast;
+  std::uint64_t count = 0;
+  while (reader.nextPass(state->pass)) {
+    cast.add(state->pass);
+    ++count;
   }
-  return values;
-}
-
-std::string installReplay(Capture capture, const std::string& name) {
-  Cast cast = castOf(capture, name);
+  if (!reader.error().empty()) return reader.error();
+  if (count == 0 || count > INT32_MAX) {
+    return "holds " + std::to_string(count) + " passes, nothing to replay";
+  }
   // As many as the largest crowd: every frame keeps a record per ped.
   constexpr std::size_t mostPeds = 100000;
-  if (cast.handles.size() > mostPeds + 1) {
-    return "names " + std::to_string(cast.handles.size() - 1) + " peds, more than the " +
+  if (cast.handles().size() > mostPeds + 1) {
+    return "names " + std::to_string(cast.handles().size() - 1) + " peds, more than the " +
            std::to_string(mostPeds) + " the simulated game holds";
   }
-  installWorld(cast.scene);
-  replay = ReplayState{};
-  ReplayRecord& record = replay.record;
-  record.name = name;
-  record.capture = std::move(capture);  // the answers below point into the record's own
-  record.handles = cast.handles;
-  for (std::size_t i = 0; i < cast.handles.size(); ++i) {
-    replay.actorByHandle[cast.handles[i]] = static_cast<long>(i);
+  ReplayRecord& record = state->record;
+  if (!options.expectPath.empty()) {
+    std::string bytes;
+    std::string wrong = readExpectation(options.expectPath, options.accept, bytes);
+    if (wrong.empty()) wrong = parseExpectation(bytes, state->expectation);
+    if (!wrong.empty()) return "expectation " + options.expectPath + ": " + wrong;
   }
-  const std::vector<CapturedPass>& passes = record.capture.passes;
-  record.passes.resize(passes.size());
-  replay.asked.resize(passes.size());
-  for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-    for (const CapturedCall& call : passes[pass].calls) {
-      replay.asked[pass][keyOf(call)].answers.push_back(&call);
-      if (call.hash == natives::setAccuracyNative && call.slots.size() == 2) {
-        const long index = actorWith(low(call.slots[0].value));
-        if (index >= 0) {
-          record.passes[pass].capturedAccuracy.push_back(
-              {static_cast<std::size_t>(index), low(call.slots[1].value)});
-        }
-      }
-      // A native the world does not know is still answered as the game answered it.
-      if (host().handlers.find(call.hash) == nullptr) answer(call.hash, answerFromCapture);
-    }
+  record.ending = reader.ending();
+  if (!reader.rewind()) return reader.error();
+  record.name = name;
+  record.info = reader.info();
+  record.options = options;
+  record.settingsText = settingsText(record.info, options);
+  record.handles = cast.handles();
+  installWorld(cast.scene(name, record.settingsText));
+  // A native the world does not know is still answered as the game answered it.
+  for (const std::uint64_t hash : cast.hashes()) {
+    if (host().handlers.find(hash) == nullptr) answer(hash, answerFromCapture);
   }
   answerFrom(answerFromCapture);
+  onFrameClose(closePass);
+  state->passes = count;
+  replay = std::move(state);
+  loadNextPass();
+  passes = static_cast<std::uint32_t>(count);
   return "";
 }
 
-const ReplayRecord& replayRecord() { return replay.record; }
+const ReplayRecord& replayRecord() {
+  static const ReplayRecord none;
+  return replay == nullptr ? none : replay->record;
+}
+
+bool replayDiffers() {
+  if (replay == nullptr || replay->record.options.accept) return false;
+  const ReplayRecord& record = replay->record;
+  return (record.options.expectPath.empty() ? record.captured : record.expected).differing != 0;
+}
+
+bool isReplaySettingsFile(std::string_view bytes) {
+  constexpr std::string_view start = "[Debug]\nDisplayAccuracy = ";
+  constexpr std::string_view angle = "\n\n[Settings]\nAngle = ";
+  if (bytes.substr(0, start.size()) != start) return false;
+  bytes.remove_prefix(start.size());
+  CaptureInfo info;
+  if (bytes.substr(0, 4) == "true") {
+    info.displayAccuracy = true;
+  } else if (bytes.substr(0, 5) != "false") {
+    return false;
+  }
+  bytes.remove_prefix(info.displayAccuracy ? 4 : 5);
+  if (bytes.substr(0, angle.size()) != angle) return false;
+  bytes.remove_prefix(angle.size());
+  const std::string number(bytes.substr(0, bytes.find('\n')));
+  info.angleLeniency = std::strtof(number.c_str(), nullptr);
+  return settingsText(info, {}) == std::string(start) + (info.displayAccuracy ? "true" : "false") +
+                                       std::string(angle) + number +
+                                       std::string(bytes.substr(number.size()));
+}
+
+std::string expectationFile(const ReplayRecord& record) {
+  std::string base = record.name;
+  if (const std::size_t slash = base.find_last_of("/\\"); slash != std::string::npos) {
+    base.erase(0, slash + 1);
+  }
+  return "# The accuracies today's plug-in sets in a replay of " + base +
+         ": a line per pass and ped (the\n"
+         "# handle the game gave it), each accuracy set on it in that pass. A replay given this "
+         "file\n"
+         "# with --expect fails (status 1) where today's differ; --accept writes them anew.\n" +
+         record.expectationText;
+}
 
 }  // namespace sim

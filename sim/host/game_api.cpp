@@ -2,7 +2,6 @@
 // scene, run frames and write the report, served by the world in this module.
 #include "game_api.h"
 
-#include <climits>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -52,24 +51,29 @@ const char* loadScene(const char* path) {
   return nullptr;
 }
 
-const char* loadCapture(const std::uint8_t* bytes, std::size_t size, const char* name,
-                        int* passes) {
-  sim::Capture capture;
-  if (!sim::readCapture(std::vector<std::uint8_t>(bytes, bytes + size), capture, lastError)) {
-    return lastError.c_str();
+const char* loadCapture(const char* path, const ReplaySettings* settings, int* passes) {
+  sim::ReplayOptions options;
+  if (settings != nullptr) {
+    if (settings->angleGiven) options.angle = settings->angle;
+    if (settings->displayAccuracyGiven) options.displayAccuracy = settings->displayAccuracy;
+    if (settings->expectPath != nullptr) options.expectPath = settings->expectPath;
+    options.accept = settings->accept;
   }
-  if (capture.passes.empty() || capture.passes.size() > INT_MAX) {
-    lastError = "holds " + std::to_string(capture.passes.size()) + " passes, nothing to replay";
-    return lastError.c_str();
-  }
-  const int count = static_cast<int>(capture.passes.size());
-  lastError = sim::installReplay(std::move(capture), name == nullptr ? "" : name);
+  std::uint32_t count = 0;
+  lastError =
+      sim::installReplay(path == nullptr ? "" : path, path == nullptr ? "" : path, options, count);
   if (!lastError.empty()) return lastError.c_str();
   run = sim::RunInfo{};
   schedule = sim::FrameSchedule{};
   replaying = true;
-  *passes = count;
+  *passes = static_cast<int>(count);
   return nullptr;
+}
+
+bool replayDiffers() { return replaying && sim::replayDiffers(); }
+
+bool writeExpectation(const char* path) {
+  return replaying && sim::writeWholeFile(path, sim::expectationFile(sim::replayRecord()));
 }
 
 const char* sceneSettingsFile() {
@@ -187,6 +191,7 @@ void setFrameObserver(void (*observer)(std::uint64_t frame, bool scriptStarted))
 }
 
 bool isSceneSettingsFile(const char* bytes, std::size_t size) {
+  if (replaying) return sim::isReplaySettingsFile(std::string_view(bytes, size));
   const sim::Scene& scene = sim::world().scene;
   if (!scene.hasSettingsFile) return false;
   const std::string_view file(bytes, size);
@@ -245,7 +250,9 @@ const GameSimApi api = {loadScene,
                         setReloads,
                         setPluginLog,
                         activity,
-                        loadCapture};
+                        loadCapture,
+                        replayDiffers,
+                        writeExpectation};
 
 }  // namespace
 

@@ -88,6 +88,17 @@ struct PluginActivity {
   void leave() { phase.store(phaseGame, std::memory_order_release); }
 };
 
+// What a replay runs with besides the capture: a setting given is used in place of the captured
+// one; an expectation file judges today's accuracies (or, accepting, receives them).
+struct ReplaySettings {
+  bool angleGiven;
+  float angle;
+  bool displayAccuracyGiven;
+  bool displayAccuracy;
+  const char* expectPath;  // null: judged by the captured accuracies
+  bool accept;
+};
+
 struct GameSimApi {
   // Installs the scene from a file, or the built-in one for a null path. Null, or what is wrong.
   const char* (*loadScene)(const char* path);
@@ -130,10 +141,14 @@ struct GameSimApi {
   void (*setPluginLog)(const char* path);
   // Where the plug-ins' code runs now; attach and detach are the loader's to set.
   PluginActivity* (*activity)();
-  // Installs a world answering from a capture file's bytes, its passes into `passes`, in place
-  // of a scene; the report and the JSON are then the replay's. Null, or what is wrong with it.
-  const char* (*loadCapture)(const std::uint8_t* bytes, std::size_t size, const char* name,
-                             int* passes);
+  // Installs a world answering from the capture file at `path`, read a pass at a time, its
+  // passes into `passes`, in place of a scene; the report and the JSON are then the replay's.
+  // Null, or what is wrong with it (or with the expectation file).
+  const char* (*loadCapture)(const char* path, const ReplaySettings* settings, int* passes);
+  // After a replay's frames: whether its accuracies differ from those it is judged by.
+  bool (*replayDiffers)();
+  // Writes the replay's accuracies as the expected ones (--accept); true when written.
+  bool (*writeExpectation)(const char* path);
 };
 
 const GameSimApi* gameSimApi();

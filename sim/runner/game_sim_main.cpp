@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "capture_dump.h"
 #include "exit_status.h"
 #include "files.h"
 #include "game_sim_options.h"
@@ -100,26 +102,15 @@ bool writeSettingsFile(const std::string& path, const char* text) {
   return std::fclose(file) == 0 && written;
 }
 
-// A capture is bounded by the capture flavour's memory budget; a file far past it is no capture,
-// and is never read whole.
-constexpr std::size_t largestCapture = std::size_t{256} << 20;
-
-// The capture file's bytes, or what kept them from being read.
-std::string readCaptureFile(const char* path, std::vector<std::uint8_t>& bytes) {
-  errno = 0;
-  std::FILE* file = sim::openFile(path, "rb");
-  if (file == nullptr) return std::strerror(errno);
-  // In pieces, so that a small file takes little memory and a huge one stops past the bound.
-  std::uint8_t piece[1 << 16];
-  std::size_t read = 0;
-  while ((read = std::fread(piece, 1, sizeof piece, file)) > 0 && bytes.size() <= largestCapture) {
-    bytes.insert(bytes.end(), piece, piece + read);
+// Where --accept writes the expected accuracies without --expect: beside the capture, X.capture
+// giving X.expected.
+std::string expectationBeside(const std::string& capture) {
+  constexpr std::string_view suffix = ".capture";
+  if (capture.size() > suffix.size() &&
+      capture.compare(capture.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    return capture.substr(0, capture.size() - suffix.size()) + ".expected";
   }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return "cannot be read";
-  if (bytes.size() > largestCapture) return "larger than any capture (256 MiB), not read";
-  return "";
+  return capture + ".expected";
 }
 
 }  // namespace
@@ -139,6 +130,19 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     std::fputs(api.defaultScene(), stdout);
     return exitWentThrough;
   }
+  if (options.dump != nullptr) {
+    // Buffered in large pieces: under Wine, a console's line buffering costs a write per line.
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
+    sim::CaptureReader reader;
+    const bool dumped = reader.openFile(options.dump) && sim::dumpCapture(reader, stdout);
+    std::fflush(stdout);
+    if (!dumped) {
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.dump,
+                   reader.error().c_str());
+      return exitTrouble;
+    }
+    return exitWentThrough;
+  }
   // Refused before anything is written to the game's folder.
   ReloadRecord probe{};
   if (options.reloads > 0 && !plugins.readMemory(probe)) {
@@ -148,21 +152,23 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
         stderr);
     return exitTrouble;
   }
+  if (const std::string conflict = replayConflict(options); !conflict.empty()) {
+    std::fprintf(stderr, "game-sim: %s\n", conflict.c_str());
+    return exitTrouble;
+  }
+  std::string expectPath;
   if (options.replay != nullptr) {
-    if (const std::string conflict = replayConflict(options); !conflict.empty()) {
-      std::fprintf(stderr, "game-sim: %s\n", conflict.c_str());
-      return exitTrouble;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::string wrong = readCaptureFile(options.replay, bytes);
-    if (wrong.empty()) {
-      if (const char* error =
-              api.loadCapture(bytes.data(), bytes.size(), options.replay, &options.frames)) {
-        wrong = error;
-      }
-    }
-    if (!wrong.empty()) {
-      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.replay, wrong.c_str());
+    expectPath = options.expect != nullptr ? options.expect
+                 : options.accept          ? expectationBeside(options.replay)
+                                           : "";
+    const ReplaySettings settings{options.angleGiven,
+                                  options.angle,
+                                  options.displayAccuracyGiven,
+                                  options.displayAccuracy,
+                                  expectPath.empty() ? nullptr : expectPath.c_str(),
+                                  options.accept};
+    if (const char* error = api.loadCapture(options.replay, &settings, &options.frames)) {
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.replay, error);
       return exitTrouble;
     }
     if (options.svg != nullptr) {
@@ -340,6 +346,18 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                  reason == 0 ? "write failed" : std::strerror(reason));
     return exitTrouble;
   }
+  if (options.accept) {
+    errno = 0;
+    if (!api.writeExpectation(expectPath.c_str())) {
+      const int reason = errno;
+      std::fprintf(stderr, "game-sim: cannot write %s: %s\n", expectPath.c_str(),
+                   reason == 0 ? "write failed" : std::strerror(reason));
+      return exitTrouble;
+    }
+    std::fprintf(stderr, "game-sim: today's accuracies written as the expected ones to %s\n",
+                 expectPath.c_str());
+  }
   std::fflush(stdout);
-  return exitWentThrough;
+  // Like diff: a replay whose accuracies differ from those it is judged by ends with 1.
+  return options.replay != nullptr && api.replayDiffers() ? exitAccuraciesDiffer : exitWentThrough;
 }

@@ -128,6 +128,42 @@ const OptionRow optionRows[] = {
      "place of a scene, a frame per pass recorded, and report beside each accuracy the one the "
      "captured plug-in set",
      [](Options& o, const char* v) -> const char* { return o.replay = v, nullptr; }},
+    {"--angle", "DEGREES",
+     "with --replay: run with this Angle in place of the captured one (the settings file put "
+     "down holds it); accuracies that then differ from the captured ones are reported as such",
+     [](Options& o, const char* v) -> const char* {
+       char* end = nullptr;
+       const float angle = std::strtof(v, &end);
+       // Any number the settings file could hold, as the plug-in reads it.
+       if (end == v || *end != '\0') return "expected a number of degrees, such as 3 or 1.5";
+       o.angleGiven = true;
+       o.angle = angle;
+       return nullptr;
+     }},
+    {"--display-accuracy", "true|false",
+     "with --replay: run with this DisplayAccuracy in place of the captured one",
+     [](Options& o, const char* v) -> const char* {
+       if (std::strcmp(v, "true") != 0 && std::strcmp(v, "false") != 0) {
+         return "expected true or false";
+       }
+       o.displayAccuracyGiven = true;
+       o.displayAccuracy = std::strcmp(v, "true") == 0;
+       return nullptr;
+     }},
+    {"--expect", "FILE",
+     "with --replay: judge today's accuracies by the expected ones in FILE (a line per pass and "
+     "ped, as --accept writes it) instead of the captured ones; status 1 where they differ",
+     [](Options& o, const char* v) -> const char* { return o.expect = v, nullptr; }},
+    {"--accept", nullptr,
+     "with --replay: write today's accuracies as the expected ones to the --expect FILE, or "
+     "beside the capture (X.capture: X.expected), after reporting where they differ from the "
+     "ones there; the capture itself is never written",
+     [](Options& o, const char*) -> const char* { return o.accept = true, nullptr; }},
+    {"--dump", "FILE",
+     "print a capture as text and stop: its versions and settings, each pass with its calls, a "
+     "call a line (the native by name, its arguments, outputs and answer), and how the recording "
+     "ended or where the file is cut",
+     [](Options& o, const char* v) -> const char* { return o.dump = v, nullptr; }},
     {"--help", nullptr, "print this help and stop",
      [](Options& o, const char*) -> const char* { return o.help = true, nullptr; }},
 };
@@ -210,6 +246,20 @@ std::string replayConflict(const Options& options) {
       {options.crowd > 0, "--crowd"},
       {options.saveLoadEvery > 0, "--save-load-every"},
       {options.reloads > 0, "--reloads"}};
+  const std::pair<bool, const char*> replayOnly[] = {
+      {options.angleGiven, "--angle"},
+      {options.displayAccuracyGiven, "--display-accuracy"},
+      {options.expect != nullptr, "--expect"},
+      {options.accept, "--accept"}};
+  if (options.replay == nullptr) {
+    for (const auto& [given, name] : replayOnly) {
+      if (given) {
+        return std::string(name) +
+               " is for a replay (--replay FILE); a scene's settings are its [settings] file";
+      }
+    }
+    return "";
+  }
   for (const auto& [given, name] : conflicts) {
     if (given) return std::string("--replay cannot be given with ") + name;
   }

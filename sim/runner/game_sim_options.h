@@ -12,6 +12,14 @@ struct Options {
   bool framesGiven = false;
   const char* scene = nullptr;
   const char* replay = nullptr;
+  // A replay's own settings in place of the captured ones, and its expectation file.
+  bool angleGiven = false;
+  float angle = 0.0f;
+  bool displayAccuracyGiven = false;
+  bool displayAccuracy = false;
+  const char* expect = nullptr;
+  bool accept = false;
+  const char* dump = nullptr;
   const char* json = nullptr;
   const char* svg = nullptr;
   bool quiet = false;
@@ -34,5 +42,6 @@ std::string parseOptions(int argc, char** argv, Options& options);
 
 std::string helpText();
 
-// Empty, or the option given with --replay that a replay takes from its capture instead.
+// Empty, or the option given with --replay that a replay takes from its capture instead, or an
+// option only a replay takes given without it.
 std::string replayConflict(const Options& options);

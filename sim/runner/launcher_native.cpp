@@ -13,15 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_hooks.h"
 #include "fake_host.h"
 #include "game_sim_main.h"
 #include "script/keyboard.h"
 #include "script/script.h"
 #include "stop_line.h"
-
-#ifdef PLUGIN_CAPTURE
-#include "capture/capture_record.h"
-#endif
 
 namespace {
 
@@ -178,9 +175,7 @@ int loadPlugin(const GameSimApi& api, const std::string&) {
 void unloadPlugin() {
   sim::hostScriptUnregister(pluginModule);
   sim::hostKeyboardHandlerUnregister(onKeyboardEvent);
-#ifdef PLUGIN_CAPTURE
-  finishCapture();  // as the DLL's detach writes what it recorded
-#endif
+  captureUnload(false);  // as the DLL's detach at a FreeLibrary
 }
 
 bool stageModulePath(const char* path) {

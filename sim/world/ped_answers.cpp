@@ -55,7 +55,6 @@ void createSet(const NativeContext& call) {
   slot->live = true;
   slot->actors.clear();
   slot->answeredCount = 0;
-  world().current.setsCreated.push_back(handle);
   call.setInt(handle);
 }
 
@@ -110,31 +109,8 @@ void itemEntity(const NativeContext& call) {
 // the shooter's.
 template <int which>
 void filter(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
-  const bool yes = actor != nullptr && actor->filter[which];
-  call.setInt(yes ? 1 : 0);
-  constexpr FalseGate own[] = {FalseGate::filter1, FalseGate::filter2, FalseGate::filter3};
-  if constexpr (which == 0) {
-    Derived& live = derived();
-    if (live.targetGatePending) {
-      live.targetGatePending = false;
-      if (yes) return;
-      return answeredFalse(live.subject, !live.targetAnswered ? FalseGate::noTarget
-                                         : index < 0          ? FalseGate::targetNothing
-                                                              : FalseGate::targetFilter);
-    }
-  }
-  if (!yes) answeredFalse(index, own[which]);
-}
-
-template <int which>
-void pedSetting(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  if (index < 0) return protocolError(call, "per-ped setting for an entity that is no ped");
-  ActorFrame& frame = world().current.actors[index];
-  ++frame.settingCalls[which];
-  frame.settingValues[which] = call.floatSlot(1);
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  call.setInt(actor != nullptr && actor->filter[which] ? 1 : 0);
 }
 
 void releaseSet(const NativeContext& call) {
@@ -151,20 +127,14 @@ void pedTarget(const NativeContext& call) {
   Derived& live = derived();
   const long index = actorOf(call.intSlot(0));
   const long target = index < 0 ? -1 : live.targetIndex[index];
-  const Entity handle = target < 0 ? 0 : live.handles[target];
-  call.setInt(handle);
-  live.targetGatePending = true;
-  live.targetAnswered = handle != 0;
-  live.subjectTarget = actorOf(handle);
+  call.setInt(target < 0 ? 0 : live.handles[target]);
 }
 
 void targetCheck(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
   const bool targetIsActor = actorOf(call.intSlot(1)) >= 0;
-  const bool yes = actor != nullptr && targetIsActor && actor->targetCheck;
-  call.setInt(yes ? 1 : 0);
-  if (!yes) answeredFalse(index, FalseGate::targetCheck);
+  call.setInt(actor != nullptr && targetIsActor && actor->targetCheck ? 1 : 0);
 }
 
 void pointDistanceOf(const NativeContext& call) {
@@ -178,77 +148,42 @@ void pointDistanceOf(const NativeContext& call) {
 
 // Asked for the shooter, then for its target.
 void entityValueP(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
-  const float p = actor != nullptr ? actor->p : 0.0f;
-  call.setFloat(p);
-  if (p < 0.0f && index >= 0) {
-    const Derived& live = derived();
-    if (index == live.subject) noteBelowZero(live.subject, valueP);
-    if (index == live.subjectTarget) noteBelowZero(live.subject, valueTargetP);
-  }
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  call.setFloat(actor != nullptr ? actor->p : 0.0f);
 }
 
-template <GameValue value>
-void worldValue(const NativeContext& call, float answer) {
-  call.setFloat(answer);
-  if (answer < 0.0f) noteBelowZero(derived().subject, value);
-}
-void worldW1(const NativeContext& call) { worldValue<valueW1>(call, world().scene.values.w1); }
-void worldW2(const NativeContext& call) { worldValue<valueW2>(call, world().scene.values.w2); }
-void worldW3(const NativeContext& call) { worldValue<valueW3>(call, world().scene.values.w3); }
-void worldN(const NativeContext& call) {
-  call.setInt(world().scene.values.n);
-  if (PedAnswers* answers = answersAbout(derived().subject)) answers->band = world().scene.values.n;
-}
+void worldW1(const NativeContext& call) { call.setFloat(world().scene.values.w1); }
+void worldW2(const NativeContext& call) { call.setFloat(world().scene.values.w2); }
+void worldW3(const NativeContext& call) { call.setFloat(world().scene.values.w3); }
+void worldN(const NativeContext& call) { call.setInt(world().scene.values.n); }
 
 void pedH(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
   call.setFloat(actor != nullptr ? actor->h : 0.0f);
-  if (actor != nullptr && actor->h < 0.0f) noteBelowZero(index, valueH);
 }
 
 void ratioNumerator(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
   call.setInt(actor != nullptr ? actor->numerator : 0);
-  if (PedAnswers* answers = answersAbout(index)) answers->numerator = actor->numerator;
 }
 
 void ratioDenominator(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
   call.setInt(actor != nullptr ? actor->denominator : 0);
-  if (PedAnswers* answers = answersAbout(index)) answers->denominator = actor->denominator;
 }
 
 void pedBonus(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  const Actor* actor = actorAt(index);
-  const bool bonus = actor != nullptr && actor->bonus;
-  call.setInt(bonus ? 1 : 0);
-  if (PedAnswers* answers = answersAbout(index)) {
-    answers->bonusAsked = true;
-    answers->bonus = bonus;
-  }
-}
-
-void setAccuracy(const NativeContext& call) {
-  const long index = actorOf(call.intSlot(0));
-  if (index < 0) return protocolError(call, "accuracy set on an entity that is no ped");
-  ActorFrame& frame = world().current.actors[index];
-  frame.accuracy = call.intSlot(1);
-  ++frame.accuracySets;
-  ++world().totals.accuracySets;
+  const Actor* actor = actorAt(actorOf(call.intSlot(0)));
+  call.setInt(actor != nullptr && actor->bonus ? 1 : 0);
 }
 
 void answerZero(const NativeContext& call) { call.setInt(0); }
 
+// A command the plug-in reads nothing back from: the world notes it, and answers nothing.
+void answerNothing(const NativeContext&) {}
+
 template void filter<0>(const NativeContext&);
 template void filter<1>(const NativeContext&);
 template void filter<2>(const NativeContext&);
-template void pedSetting<0>(const NativeContext&);
-template void pedSetting<1>(const NativeContext&);
 
 }  // namespace sim

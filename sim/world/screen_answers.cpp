@@ -1,7 +1,6 @@
 // The game's answers that place a label: the projection of a point onto the screen, the
-// absolute value and the label limit, and the text natives, whose draws the frame records.
+// absolute value and the label limit. The text natives' draws are noted in answer_notes.cpp.
 #include <cmath>
-#include <cstring>
 
 #include "world_live.h"
 
@@ -28,27 +27,6 @@ void absoluteValue(const NativeContext& call) {
 void labelLimit(const NativeContext& call) {
   const CameraSpec& camera = world().scene.camera;
   call.setFloat(camera.labelLimit.value_or(static_cast<float>(camera.pullBack)));
-}
-
-void textColour(const NativeContext& call) {
-  for (int i = 0; i < 4; ++i) derived().colour[i] = call.intSlot(i);
-}
-
-void textScale(const NativeContext& call) {
-  derived().scale[0] = call.floatSlot(0);
-  derived().scale[1] = call.floatSlot(1);
-}
-
-void drawText(const NativeContext& call) {
-  Label label;
-  if (const char* text = call.pointerSlot<const char>(0)) label.text = text;
-  label.x = call.floatSlot(1);
-  label.y = call.floatSlot(2);
-  std::memcpy(label.colour, derived().colour, sizeof label.colour);
-  std::memcpy(label.scale, derived().scale, sizeof label.scale);
-  world().current.labels.push_back(std::move(label));
-  ++world().totals.labels;
-  call.setInt(0);
 }
 
 }  // namespace sim

@@ -25,15 +25,7 @@ const Actor* ownerOfWeaponInfo(std::int32_t info) {
 void currentWeapon(const NativeContext& call) {
   const long index = actorOf(call.intSlot(0));
   const Actor* actor = actorAt(index);
-  Derived& live = derived();
-  live.subject = index;
-  live.subjectTarget = -1;
-  live.targetGatePending = false;
-  if (actor == nullptr || actor->weapon.empty()) {
-    call.setInt(0);
-    answeredFalse(index, FalseGate::noWeapon);
-    return;
-  }
+  if (actor == nullptr || actor->weapon.empty()) return call.setInt(0);
   if (auto* out = call.pointerSlot<std::uint32_t>(1)) *out = derived().weaponHash[index];
   call.setInt(1);
 }
@@ -45,17 +37,12 @@ void weaponKnown(const NativeContext& call) {
 template <int which>
 void weaponCheck(const NativeContext& call) {
   const WeaponEntry* entry = weaponEntry(static_cast<std::uint32_t>(call.slot(0)));
-  const bool yes = entry != nullptr && entry->check[which];
-  call.setInt(yes ? 1 : 0);
-  if (!yes)
-    answeredFalse(derived().subject,
-                  which == 0 ? FalseGate::weaponCheck1 : FalseGate::weaponCheck2);
+  call.setInt(entry != nullptr && entry->check[which] ? 1 : 0);
 }
 
 void weaponModelKey(const NativeContext& call) {
   const WeaponEntry* entry = weaponEntry(static_cast<std::uint32_t>(call.slot(0)));
   call.setInt(static_cast<std::int32_t>(entry != nullptr ? entry->modelKey : 0));
-  if (PedAnswers* answers = answersAbout(derived().subject)) answers->modelKeyAsked = true;
 }
 
 void weaponObject(const NativeContext& call) {
@@ -73,13 +60,11 @@ void weaponInfo(const NativeContext& call) {
 void weaponC1(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c1 : 0.0f);
-  if (actor != nullptr && actor->c1 < 0.0f) noteBelowZero(derived().subject, valueC1);
 }
 
 void weaponC2(const NativeContext& call) {
   const Actor* actor = ownerOfWeaponInfo(call.intSlot(0));
   call.setFloat(actor != nullptr ? actor->c2 : 0.0f);
-  if (actor != nullptr && actor->c2 < 0.0f) noteBelowZero(derived().subject, valueC2);
 }
 
 // A place past the list's end stands for any name past the first 255.
@@ -112,27 +97,6 @@ void boneIndex(const NativeContext& call) {
     }
   }
   call.setInt(index);
-  PedAnswers* answers = answersAbout(owner);
-  if (answers == nullptr || answers->bonesAsked == 2) return;
-  const std::uint8_t asked = answers->bonesAsked++;
-  answers->boneIndex[asked] = index;
-  if (index == -1) answers->boneName[asked] = missingBoneName(name);
-  // Both points found: the barrel the plug-in measures runs from the first to the second, the
-  // world's own barrel unless a row names them the other way round (or one bone twice).
-  if (asked != 1 || answers->boneIndex[0] == -1 || index == -1) return;
-  const Derived& live = derived();
-  if (answers->boneIndex[0] == baseBoneIndex && index == tipBoneIndex) {
-    answers->barrelOff = live.barrelOff[owner];
-    return;
-  }
-  const auto point = [&](std::int32_t bone) {
-    return bone == baseBoneIndex ? live.base[owner] : live.tip[owner];
-  };
-  const long target = live.targetIndex[owner];
-  if (target >= 0) {
-    answers->barrelOff = static_cast<float>(
-        degreesOff(point(answers->boneIndex[0]), point(index), live.positions[target]));
-  }
 }
 
 void bonePosition(const NativeContext& call) {

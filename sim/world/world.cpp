@@ -32,9 +32,14 @@ Derived& derived() { return derivedState; }
 
 long actorOf(Entity handle) {
   const long index = static_cast<long>(handle) - firstActorHandle;
-  const std::vector<Entity>& handles = derived().handles;
-  return index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle ? index
-                                                                                             : -1;
+  const Derived& live = derived();
+  const std::vector<Entity>& handles = live.handles;
+  if (index >= 0 && index < static_cast<long>(handles.size()) && handles[index] == handle) {
+    return index;
+  }
+  if (live.otherHandles.empty()) return -1;
+  const auto found = live.otherHandles.find(handle);
+  return found == live.otherHandles.end() ? -1 : found->second;
 }
 long ownerOfWeaponObject(Entity handle) {
   const long index = static_cast<long>(handle) - firstWeaponObject;
@@ -55,6 +60,7 @@ void noteBelowZero(long actorIndex, GameValue value) {
 namespace {
 std::string logPath;                  // where the plug-in's start-up log is, kept across scenes
 AnswerSource answerSource = nullptr;  // null: the world answers from its scene
+FrameCloseHook frameCloseHook = nullptr;
 std::uint64_t nativeHashAt(std::size_t row);
 }  // namespace
 
@@ -86,12 +92,17 @@ void resetFrame() {
   next.nativeCalls.clear();
   next.actors.assign(world().scene.actors.size(), ActorFrame{});
   current = std::move(next);
-  derived().subject = -1;
-  derived().subjectTarget = -1;
-  derived().unknownAtFrameStart = host().unknownNativeCount;
+  Derived& live = derived();
+  live.subject = -1;
+  live.subjectTarget = -1;
+  live.subjectTargetHandle = 0;
+  live.targetPlaced = false;
+  live.subjectObject = 0;
+  live.bonesPlaced = 0;
+  live.unknownAtFrameStart = host().unknownNativeCount;
 }
 
-void keepFrame(WorldState& state) {
+void keepFrame(WorldState& state, bool mustKeep) {
   FrameRecord& current = state.current;
   RunTotals& totals = state.totals;
   if (state.lastKeptOnlyAsLast) {
@@ -112,7 +123,7 @@ void keepFrame(WorldState& state) {
       record.accuracySum += actor.accuracy;
     }
   }
-  if (current.number <= framesKeptInFull ||
+  if (current.number <= framesKeptInFull || mustKeep ||
       (!same && state.frames.size() < framesKeptInFull + changedFramesKept)) {
     state.frames.push_back(current);
   }
@@ -163,70 +174,68 @@ void closeFrame(DWORD milliseconds) {
   // The script keeps the settings it read at its start until the next start.
   const bool angleLogged = current.angleLogged;
   const double angle = current.angle;
-  if (state.recordFrames) keepFrame(state);
+  const bool mustKeep = frameCloseHook != nullptr && frameCloseHook(current);
+  if (state.recordFrames) keepFrame(state, mustKeep);
   resetFrame();
   state.current.angleLogged = angleLogged;
   state.current.angle = angle;
 }
 
 // Every native the plug-in may call: how many slots it takes, which of them carry an address
-// (bit i for slot i), the answer, and the name of the plug-in's constant for it in src/, so that
-// a search for that name finds the game's answer (the hashes here are written on their own).
+// (bit i for slot i), and the answer; natives.h names them.
 struct NativeRow {
   std::uint64_t hash;
   std::size_t slots;
   unsigned addressSlots;
   void (*answer)(const NativeContext&);
-  const char* pluginConstant;
+  void (*note)(const NativeContext&);  // what the answer tells of the ped asked about, or null
 };
 
 const NativeRow nativeRows[] = {
-    {natives::playerPedNative, 0, 0, playerPed, "playerPedNative"},
-    {natives::entityCoordsNative, 3, 0, entityCoords, "entityCoordsNative"},
-    {natives::nameHashNative, 1, 0b1, nameHashOf, "nameHashNative"},
-    {natives::createPedSetNative, 1, 0, createSet, "createPedSetNative"},
-    {natives::findNearbyPedsNative, 6, 0, searchPeds, "findNearbyPedsNative"},
-    {natives::pedSetItemNative, 2, 0, setItem, "pedSetItemNative"},
-    {natives::itemEntityNative, 1, 0, itemEntity, "itemEntityNative"},
-    {natives::pedFirstFilterNative, 1, 0, filter<0>, "pedFirstFilterNative, targetGateNative"},
-    {natives::pedSecondFilterNative, 1, 0, filter<1>, "pedSecondFilterNative"},
-    {natives::pedThirdFilterNative, 1, 0, filter<2>, "pedThirdFilterNative"},
-    {natives::currentWeaponNative, 5, 0b10, currentWeapon, "currentWeaponNative"},
-    {natives::weaponKnownNative, 1, 0, weaponKnown,
-     "none: the loop may ask it, and reads nothing from it"},
-    {natives::pedFirstSettingNative, 2, 0, pedSetting<0>, "pedFirstSettingNative"},
-    {natives::pedSecondSettingNative, 2, 0, pedSetting<1>, "pedSecondSettingNative"},
-    {natives::releasePedSetNative, 1, 0, releaseSet, "releasePedSetNative"},
-    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, "weaponFirstGateNative"},
-    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, "weaponSecondGateNative"},
-    {natives::pedTargetNative, 1, 0, pedTarget, "pedTargetNative"},
-    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, "zeroAccuracyGateNative"},
-    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, "distanceBetweenNative"},
-    {natives::sValueNative, 1, 0, entityValueP, "sValueNative"},
-    {natives::w1ValueNative, 0, 0, worldW1, "w1ValueNative"},
-    {natives::w2ValueNative, 0, 0, worldW2, "w2ValueNative"},
-    {natives::w3ValueNative, 0, 0, worldW3, "w3ValueNative"},
-    {natives::bandValueNative, 0, 0, worldN, "bandValueNative"},
-    {natives::weaponObjectNative, 2, 0, weaponObject, "weaponObjectNative"},
-    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, "weaponObjectKeyNative"},
-    {natives::c1ValueNative, 1, 0, weaponC1, "c1ValueNative"},
-    {natives::c2ValueNative, 1, 0, weaponC2, "c2ValueNative"},
-    {natives::hValueNative, 1, 0, pedH, "hValueNative"},
-    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, "weaponModelKeyNative"},
-    {natives::boneIndexNative, 2, 0b10, boneIndex, "boneIndexNative"},
-    {natives::boneCoordsNative, 2, 0, bonePosition, "boneCoordsNative"},
-    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, "ratioNumeratorNative"},
-    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, "ratioDenominatorNative"},
-    {natives::bonusNative, 3, 0, pedBonus, "bonusNative"},
-    {natives::setAccuracyNative, 2, 0, setAccuracy, "setAccuracyNative"},
-    {natives::accuracyUnreadNative, 1, 0, answerZero,
-     "none: the accuracy may ask it, and reads nothing from it"},
-    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, "worldToScreenNative"},
-    {natives::absoluteValueNative, 1, 0, absoluteValue, "absoluteValueNative"},
-    {natives::labelLimitNative, 0, 0, labelLimit, "labelLimitNative"},
-    {natives::textColourNative, 4, 0, textColour, "textColourNative"},
-    {natives::textScaleNative, 2, 0, textScale, "textScaleNative"},
-    {natives::drawTextNative, 3, 0b1, drawText, "drawTextNative"},
+    {natives::playerPedNative, 0, 0, playerPed, nullptr},
+    {natives::entityCoordsNative, 3, 0, entityCoords, noteCoords},
+    {natives::nameHashNative, 1, 0b1, nameHashOf, nullptr},
+    {natives::createPedSetNative, 1, 0, createSet, noteCreateSet},
+    {natives::findNearbyPedsNative, 6, 0, searchPeds, nullptr},
+    {natives::pedSetItemNative, 2, 0, setItem, nullptr},
+    {natives::itemEntityNative, 1, 0, itemEntity, noteItemEntity},
+    {natives::pedFirstFilterNative, 1, 0, filter<0>, noteFilter<0>},
+    {natives::pedSecondFilterNative, 1, 0, filter<1>, noteFilter<1>},
+    {natives::pedThirdFilterNative, 1, 0, filter<2>, noteFilter<2>},
+    {natives::currentWeaponNative, 5, 0b10, currentWeapon, noteCurrentWeapon},
+    {natives::weaponKnownNative, 1, 0, weaponKnown, nullptr},
+    {natives::pedFirstSettingNative, 2, 0, answerNothing, notePedSetting<0>},
+    {natives::pedSecondSettingNative, 2, 0, answerNothing, notePedSetting<1>},
+    {natives::releasePedSetNative, 1, 0, releaseSet, nullptr},
+    {natives::weaponFirstGateNative, 1, 0, weaponCheck<0>, noteWeaponGate<0>},
+    {natives::weaponSecondGateNative, 1, 0, weaponCheck<1>, noteWeaponGate<1>},
+    {natives::pedTargetNative, 1, 0, pedTarget, notePedTarget},
+    {natives::zeroAccuracyGateNative, 3, 0, targetCheck, noteTargetCheck},
+    {natives::distanceBetweenNative, 7, 0, pointDistanceOf, nullptr},
+    {natives::sValueNative, 1, 0, entityValueP, noteValueP},
+    {natives::w1ValueNative, 0, 0, worldW1, noteSubjectValue<valueW1>},
+    {natives::w2ValueNative, 0, 0, worldW2, noteSubjectValue<valueW2>},
+    {natives::w3ValueNative, 0, 0, worldW3, noteSubjectValue<valueW3>},
+    {natives::bandValueNative, 0, 0, worldN, noteBand},
+    {natives::weaponObjectNative, 2, 0, weaponObject, noteWeaponObject},
+    {natives::weaponObjectKeyNative, 1, 0, weaponInfo, nullptr},
+    {natives::c1ValueNative, 1, 0, weaponC1, noteSubjectValue<valueC1>},
+    {natives::c2ValueNative, 1, 0, weaponC2, noteSubjectValue<valueC2>},
+    {natives::hValueNative, 1, 0, pedH, noteValueH},
+    {natives::weaponModelKeyNative, 1, 0, weaponModelKey, noteModelKey},
+    {natives::boneIndexNative, 2, 0b10, boneIndex, noteBoneIndex},
+    {natives::boneCoordsNative, 2, 0, bonePosition, noteBoneCoords},
+    {natives::ratioNumeratorNative, 1, 0, ratioNumerator, noteNumerator},
+    {natives::ratioDenominatorNative, 2, 0, ratioDenominator, noteDenominator},
+    {natives::bonusNative, 3, 0, pedBonus, noteBonus},
+    {natives::setAccuracyNative, 2, 0, answerNothing, noteSetAccuracy},
+    {natives::accuracyUnreadNative, 1, 0, answerZero, nullptr},
+    {natives::worldToScreenNative, 5, 0b11000, worldToScreen, nullptr},
+    {natives::absoluteValueNative, 1, 0, absoluteValue, nullptr},
+    {natives::labelLimitNative, 0, 0, labelLimit, nullptr},
+    {natives::textColourNative, 4, 0, answerNothing, noteTextColour},
+    {natives::textScaleNative, 2, 0, answerNothing, noteTextScale},
+    {natives::drawTextNative, 3, 0b1, answerZero, noteDrawText},
 };
 
 std::uint64_t nativeHashAt(std::size_t row) { return nativeRows[row].hash; }
@@ -249,6 +258,7 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
   } else {
     row.answer(call);
   }
+  if (row.note != nullptr) row.note(call);
 }
 
 }  // namespace
@@ -256,10 +266,8 @@ void answerChecked(const NativeRow& row, const NativeContext& call) {
 WorldState& world() { return worldState; }
 
 const char* pluginConstantOf(std::uint64_t hash) {
-  for (const NativeRow& row : nativeRows) {
-    if (row.hash == hash) return row.pluginConstant;
-  }
-  return "unknown to the game";
+  const char* name = natives::nameOf(hash);
+  return name != nullptr ? name : "unknown to the game";
 }
 
 namespace {
@@ -330,6 +338,8 @@ void setPluginLogPath(const std::string& path) { logPath = path; }
 
 void answerFrom(AnswerSource source) { answerSource = source; }
 
+void onFrameClose(FrameCloseHook hook) { frameCloseHook = hook; }
+
 unsigned addressSlotsOf(std::uint64_t hash) {
   for (const NativeRow& row : nativeRows) {
     if (row.hash == hash) return row.addressSlots;
@@ -340,6 +350,7 @@ unsigned addressSlotsOf(std::uint64_t hash) {
 void installWorld(const Scene& scene) {
   resetHost();
   answerSource = nullptr;
+  frameCloseHook = nullptr;
   HostState& state = host();
   state.recording = false;
   state.onWait = closeFrame;
@@ -359,6 +370,9 @@ void installWorld(const Scene& scene) {
   for (std::size_t i = 0; i < count; ++i) {
     const Actor& actor = scene.actors[i];
     live.handles.push_back(handleOf(scene, i));
+    if (live.handles[i] > 0 && live.handles[i] != actorHandle(i)) {
+      live.otherHandles[live.handles[i]] = static_cast<long>(i);
+    }
     live.objectHandles.push_back(actor.weaponObjectHandle.value_or(weaponObjectHandle(i)));
     live.positions.push_back(answeredPosition(scene, i));
     const auto target = actor.target.empty() ? indexByName.end() : indexByName.find(actor.target);
@@ -377,10 +391,6 @@ void installWorld(const Scene& scene) {
     const Actor& actor = scene.actors[i];
     live.base.push_back(actor.reportedBaseBone.value_or(baseBonePosition(scene, i)));
     live.tip.push_back(actor.reportedTipBone.value_or(tipBonePosition(scene, i)));
-    const long target = live.targetIndex[i];
-    live.barrelOff.push_back(target < 0 ? NAN
-                                        : static_cast<float>(degreesOff(live.base[i], live.tip[i],
-                                                                        live.positions[target])));
     if (actor.reportedDistance && live.targetIndex[i] >= 0) {
       live.distanceAnswers.push_back(
           {live.positions[i], live.positions[live.targetIndex[i]], *actor.reportedDistance});

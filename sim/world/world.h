@@ -254,6 +254,12 @@ void installWorld(const Scene& scene);
 using AnswerSource = void (*)(const NativeContext& call);
 void answerFrom(AnswerSource source);
 
+// Told as each frame closes, before the world decides whether to keep it: true keeps it whatever
+// the world's own rule says (a replay keeps every pass that differs from the capture). Null, or
+// installing a world, tells nobody.
+using FrameCloseHook = bool (*)(const FrameRecord& frame);
+void onFrameClose(FrameCloseHook hook);
+
 // Entity handles the world hands out when the scene gives no faulty one.
 Entity actorHandle(std::size_t actorIndex);
 Entity weaponObjectHandle(std::size_t actorIndex);

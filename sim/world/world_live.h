@@ -62,15 +62,22 @@ struct Derived {
   std::size_t unknownAtFrameStart = 0;
   std::vector<std::uint32_t> rowCalls;  // this frame's calls per native, in table order
 
+  // Handles a capture gave out that are not where actorHandle puts them (none for a scene).
+  std::unordered_map<Entity, long> otherHandles;
+
   // The ped the plug-in is asking about: the last whose current weapon it asked for. Questions
-  // that name no ped (a weapon hash, the world's values) are answered about it.
+  // that name no ped (a weapon hash, the world's values) are answered about it. Noted from the
+  // answers as given (answer_notes.cpp), whoever gave them.
   long subject = -1;
   long subjectTarget = -1;         // its target, as the target query answered
+  Entity subjectTargetHandle = 0;  // likewise, as a handle
   bool targetGatePending = false;  // the target was answered, the target gate not yet asked
   bool targetAnswered = false;     // the target query answered a ped handle (not 0)
-  // Per actor, degrees between the barrel through the bone points the world answers and the line
-  // from its rear point to its target's answered position; NaN without a target.
-  std::vector<float> barrelOff;
+  bool targetPlaced = false;       // the target's position was answered
+  Vector3 targetAt{};
+  Entity subjectObject = 0;  // its weapon object, as answered
+  std::uint8_t bonesPlaced = 0;
+  Vector3 boneAt[2]{};  // its barrel points, as answered
 };
 
 Derived& derived();
@@ -114,8 +121,6 @@ void setItem(const NativeContext& call);
 void itemEntity(const NativeContext& call);
 template <int which>
 void filter(const NativeContext& call);
-template <int which>
-void pedSetting(const NativeContext& call);
 void releaseSet(const NativeContext& call);
 void pedTarget(const NativeContext& call);
 void targetCheck(const NativeContext& call);
@@ -129,7 +134,6 @@ void pedH(const NativeContext& call);
 void ratioNumerator(const NativeContext& call);
 void ratioDenominator(const NativeContext& call);
 void pedBonus(const NativeContext& call);
-void setAccuracy(const NativeContext& call);
 void answerZero(const NativeContext& call);
 
 // Weapons, their objects and their bones:
@@ -149,8 +153,37 @@ void bonePosition(const NativeContext& call);
 void worldToScreen(const NativeContext& call);
 void absoluteValue(const NativeContext& call);
 void labelLimit(const NativeContext& call);
-void textColour(const NativeContext& call);
-void textScale(const NativeContext& call);
-void drawText(const NativeContext& call);
+void answerNothing(const NativeContext& call);
+
+// What each answer tells of the ped asked about, noted after the answer, whoever gave it (the
+// scene or a capture), so that a reason reads the same from both (answer_notes.cpp).
+void noteCoords(const NativeContext& call);
+void noteCreateSet(const NativeContext& call);
+void noteItemEntity(const NativeContext& call);
+template <int which>
+void noteFilter(const NativeContext& call);
+void noteCurrentWeapon(const NativeContext& call);
+template <int which>
+void noteWeaponGate(const NativeContext& call);
+void notePedTarget(const NativeContext& call);
+void noteTargetCheck(const NativeContext& call);
+void noteValueP(const NativeContext& call);
+template <GameValue value>
+void noteSubjectValue(const NativeContext& call);
+void noteValueH(const NativeContext& call);
+void noteBand(const NativeContext& call);
+void noteWeaponObject(const NativeContext& call);
+void noteModelKey(const NativeContext& call);
+void noteBoneIndex(const NativeContext& call);
+void noteBoneCoords(const NativeContext& call);
+void noteNumerator(const NativeContext& call);
+void noteDenominator(const NativeContext& call);
+void noteBonus(const NativeContext& call);
+void noteSetAccuracy(const NativeContext& call);
+template <int which>
+void notePedSetting(const NativeContext& call);
+void noteTextColour(const NativeContext& call);
+void noteTextScale(const NativeContext& call);
+void noteDrawText(const NativeContext& call);
 
 }  // namespace sim

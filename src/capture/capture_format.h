@@ -34,6 +34,22 @@ constexpr std::uint8_t displayAccuracyFlag = 2;
 
 constexpr std::size_t versionTextCapacity = 255;  // a version text's length fits its u8
 
+// Format version 2, written as the game goes: the magic and version (12 bytes), then blocks, each
+// its payload's length (u32), a check sum (u64: FNV-1a 64 over the kind and the payload), its
+// kind (u8) and the payload. The start: passes wanted (u32), flags (u8), Angle (u32), the three
+// version texts; passes: their count (u32), then the passes as above, an output the game did not
+// write taking slot kind 3 (its length, no bytes); the end: passes and calls recorded (u32 each)
+// and how it ended (u8). A file without its end stopped with the game.
+namespace v2 {
+constexpr std::uint32_t version = 2;
+constexpr std::size_t headSize = 12;       // magic, version
+constexpr std::size_t blockHeadSize = 13;  // length, check sum, kind
+constexpr std::size_t checkedFrom = 12;    // in a block: the check sum covers the kind onwards
+enum class BlockKind : std::uint8_t { start = 1, passes = 2, end = 3 };
+constexpr std::uint8_t notWrittenSlot = 3;  // a SlotKind of its own
+enum class Ending : std::uint8_t { passesWanted = 0, budgetFull = 1, unloaded = 2, saveLoad = 3 };
+}  // namespace v2
+
 // FNV-1a 64, continued from `state` (start with fnvOffsetBasis).
 constexpr std::uint64_t fnvOffsetBasis = 0xCBF29CE484222325ull;
 inline std::uint64_t fnv1a64(const std::uint8_t* bytes, std::size_t size,

@@ -8,11 +8,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "capture/capture_hooks.h"
 #include "host/host.h"
-
-#ifdef PLUGIN_CAPTURE
-#include "capture/capture_record.h"
-#endif
 
 using Entity = std::int32_t;
 
@@ -59,53 +56,15 @@ inline Vector3 vectorIn(NativeAnswer answer) {
                  lowHalfAsFloat(answer.slots[2])};
 }
 
-#ifdef PLUGIN_CAPTURE
-// The capture flavour records each slot as it is pushed: a value as its slot, a text as the text,
-// any other address as an output whose bytes are read once the game has written them.
-template <typename T>
-inline void captureSlot(T value) {
-  captureValue(static_cast<std::uint32_t>(nativeSlot(value)));
-}
-template <typename T>
-inline void captureSlot(T* address) {
-  if constexpr (std::is_same_v<std::remove_const_t<T>, char>) {
-    captureText(address);
-  } else {
-    static_assert(sizeof(T) <= 0xFFFF, "an output's size must fit the capture's u16");
-    captureOutput(address, sizeof(T));
-  }
-}
-
-// The answer slots a result type reads.
-template <typename Result>
-constexpr capture_format::AnswerKind answerKindOf() {
-  using capture_format::AnswerKind;
-  if constexpr (std::is_void_v<Result>) {
-    return AnswerKind::none;
-  } else if constexpr (std::is_same_v<Result, NativeAnswer> || std::is_same_v<Result, Vector3>) {
-    return AnswerKind::threeLowHalves;
-  } else if constexpr (std::is_same_v<Result, std::uint64_t>) {
-    return AnswerKind::wholeSlot;
-  } else {
-    return AnswerKind::lowHalf;
-  }
-}
-#endif
-
 // Results are read at once, before any other call: only the low 32 bits of a slot count.
 template <typename Result = void, typename... Args>
 inline Result callNative(std::uint64_t hash, Args... args) {
-#ifdef PLUGIN_CAPTURE
-  static_assert(sizeof...(Args) <= captureMaxSlots, "more slots than a capture's call holds");
-  const bool captured = captureCallStart(hash, sizeof...(Args), answerKindOf<Result>());
-  if (captured) (captureSlot(args), ...);
-#endif
+  // The capture flavour records the call as it is made; the release build compiles nothing here.
+  const bool captured = captureCallStart<Result>(hash, args...);
   nativeInit(hash);
   (nativePush64(nativeSlot(args)), ...);
   const std::uint64_t* result = nativeCall();
-#ifdef PLUGIN_CAPTURE
-  if (captured) captureCallEnd<answerKindOf<Result>()>(result);
-#endif
+  captureCallEnd<Result>(captured, result);
   if constexpr (std::is_void_v<Result>) {
     (void)result;
   } else if constexpr (std::is_same_v<Result, NativeAnswer>) {

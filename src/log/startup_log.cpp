@@ -18,9 +18,9 @@ constexpr char logFileName[] = "vok.quillmarrowfendcask.log";
 // Empty when there is no log this run: the first pass's line follows the start's or nothing.
 char logPath[pathCapacity] = {};
 
-// The log's text, built here before one write; it never needs more than a few hundred bytes.
+// The log's text, built here before one write; it seldom needs more than a few hundred bytes.
 struct LogText {
-  char bytes[1024];
+  char bytes[logTextCapacity];
   std::size_t length;
 };
 
@@ -49,13 +49,9 @@ PRINTF_STYLE(2, 3) void append(LogText& log, const char* format, ...) {
 #define MODULE_VERSION_MISSING "not given"
 
 void appendModuleVersion(LogText& log, const char* label, const char* moduleName) {
-  std::uint16_t version[4] = {};
-  if (moduleFileVersion(moduleName, version)) {
-    append(log, "%s version: " MODULE_VERSION_FORMAT "\r\n", label, unsigned{version[0]},
-           unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]});
-  } else {
-    append(log, "%s version: " MODULE_VERSION_MISSING "\r\n", label);
-  }
+  char version[moduleVersionCapacity];
+  moduleVersionText(moduleName, version);
+  append(log, "%s version: %s\r\n", label, version);
 }
 
 // The file's text may hold any byte: one that is not plain text is shown as \xNN. At most
@@ -91,29 +87,37 @@ void appendQuoted(LogText& log, const SettingReading& reading) {
   append(log, "%c", quote);
 }
 
+// A NUL byte in the file ends the value, and with it all the library reads: an editor shows the
+// rest of the line, and the lines after it, as if they counted.
+#define VALUE_ENDS_AT_NUL " followed by a NUL byte, after which nothing is read"
+
 // Why the file's value was not used, after the value in force.
 void appendFallback(LogText& log, const SettingReading& reading, const char* fallback) {
+  const char* const endsAtNul = reading.endsAtNul ? VALUE_ENDS_AT_NUL : "";
   switch (reading.fallback) {
     case SettingFallback::none:
       if (reading.lettersUsed > 0) {
         append(log, " (the file says ");
         appendQuoted(log, reading);
-        append(log, ": only its first %s counted)",
+        append(log, "%s: only its first %s counted)", endsAtNul,
                reading.lettersUsed == 1 ? "letter" : "two letters");
+      } else if (reading.endsAtNul) {
+        append(log, " (in the file it is" VALUE_ENDS_AT_NUL ")");
       }
       break;
     case SettingFallback::missing:
       append(log, " (not in the file: the default %s)", fallback);
       break;
     case SettingFallback::empty:
-      append(log, " (empty in the file: the default %s)", fallback);
+      append(log, " (empty in the file%s%s: the default %s)", reading.endsAtNul ? "," : "",
+             endsAtNul, fallback);
       break;
     case SettingFallback::notYesNo:
     case SettingFallback::notNumber:
     case SettingFallback::tooLong:
       append(log, " (the file says ");
       appendQuoted(log, reading);
-      append(log, ", %s: the default %s)",
+      append(log, "%s%s %s: the default %s)", endsAtNul, reading.endsAtNul ? ";" : ",",
              reading.fallback == SettingFallback::notYesNo    ? "not a yes/no value"
              : reading.fallback == SettingFallback::notNumber ? "not a number"
                                                               : "64 characters or more",
@@ -182,7 +186,42 @@ void appendStrayBytes(LogText& log, const char* known, const char* name, bool cu
   }
 }
 
+// A line an editor shows otherwise than it is read, by its number.
+void appendLineNote(LogText& log, const FileNote& note) {
+  append(log, "Note: line %u", static_cast<unsigned>(note.line));
+  switch (note.kind) {
+    case FileNoteKind::nulByte:
+      append(log, " holds a NUL byte, after which nothing is read\r\n");
+      return;
+    case FileNoteKind::controlInSection:
+      append(log, ": [");
+      appendShown(log, note.section, note.sectionCut, noteNameCapacity);
+      append(log, "] has a control character in its name, which an editor may not show\r\n");
+      return;
+    case FileNoteKind::sectionNotRead:
+      append(log, ": ");
+      appendShown(log, note.key, note.keyCut, noteNameCapacity);
+      append(log, " is no section line, as it does not start with [; the lines under it count ");
+      if (note.sectionUnknown) {
+        append(log, "under the section before\r\n");
+      } else if (note.section[0] == '\0') {
+        append(log, "as before any section\r\n");
+      } else {
+        append(log, "under [");
+        appendShown(log, note.section, note.sectionCut, noteNameCapacity);
+        append(log, "]\r\n");
+      }
+      return;
+    case FileNoteKind::nearMiss:
+    case FileNoteKind::givenAgain: break;
+  }
+}
+
 void appendNote(LogText& log, const FileNote& note, const SettingsLoad& settings) {
+  if (note.line > 0) {
+    appendLineNote(log, note);
+    return;
+  }
   const SettingName& meant = *note.meant;
   append(log, "Note: ");
   if (note.kind == FileNoteKind::givenAgain) {
@@ -245,9 +284,13 @@ void writeLog(const LogText& log, const char* mode) {
   std::fclose(file);
 }
 
-const char* sourceLine(SettingsSource source) {
-  switch (source) {
-    case SettingsSource::read: return "Settings: read from vok.quillmarrowfendcask.ini";
+const char* sourceLine(const SettingsLoad& settings) {
+  switch (settings.source) {
+    case SettingsSource::read:
+      return settings.encoding == FileEncoding::utf8Signature
+                 ? "Settings: read from vok.quillmarrowfendcask.ini (saved as UTF-8 with a byte "
+                   "order mark: read as UTF-8)"
+                 : "Settings: read from vok.quillmarrowfendcask.ini";
     case SettingsSource::created:
       return "Settings: no vok.quillmarrowfendcask.ini yet, so it was created with these values";
     case SettingsSource::notCreated:
@@ -259,6 +302,9 @@ const char* sourceLine(SettingsSource source) {
     case SettingsSource::notLoaded:
       return "Settings: vok.quillmarrowfendcask.ini is there but could not be read (too large, "
              "or not a file?); left untouched, both defaults apply";
+    case SettingsSource::unicode:
+      return "Settings: vok.quillmarrowfendcask.ini is saved as Unicode (UTF-16): not read; save "
+             "it as UTF-8 or ANSI (left untouched, both defaults apply)";
     case SettingsSource::noPath: break;
   }
   return "";
@@ -282,7 +328,7 @@ void writeStartupLog(const SettingsLoad& settings) {
            "Folder: the game's folder has characters outside the system's code page: its files "
            "are opened by their Unicode names\r\n");
   }
-  append(log, "%s\r\n", sourceLine(settings.source));
+  append(log, "%s\r\n", sourceLine(settings));
   append(log, "DisplayAccuracy: %s", displayAccuracy ? "true" : "false");
   appendFallback(log, settings.displayAccuracy, displayAccuracyName.fallback);
   appendAngle(log, angleLeniency);
@@ -296,14 +342,12 @@ void writeStartupLog(const SettingsLoad& settings) {
 }
 
 void logFirstPass(std::int32_t found, std::int32_t treated) {
-  if (logPath[0] == '\0') return;
-  LogText log{};
-  append(log, "First pass: %d %s found near the player, %d given an accuracy\r\n",
-         static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
-  writeLog(log, "ab");
+  char line[100];
+  std::snprintf(line, sizeof line, "First pass: %d %s found near the player, %d given an accuracy",
+                static_cast<int>(found), found == 1 ? "ped" : "peds", static_cast<int>(treated));
+  appendLogLine(line);
 }
 
-#ifdef PLUGIN_CAPTURE
 void moduleVersionText(const char* moduleName, char (&text)[moduleVersionCapacity]) {
   std::uint16_t version[4] = {};
   if (moduleFileVersion(moduleName, version)) {
@@ -320,4 +364,3 @@ void appendLogLine(const char* line) {
   append(log, "%s\r\n", line);
   writeLog(log, "ab");
 }
-#endif

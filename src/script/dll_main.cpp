@@ -1,22 +1,19 @@
-// The DLL entry: registration with the host and nothing else, since it runs under the loader lock.
+// The DLL entry: registration with the host and nothing else, since it runs under the loader lock
+// (the capture flavour adds its small end block at a FreeLibrary).
 #include <windows.h>
 
+#include "capture/capture_hooks.h"
 #include "host/host.h"
 #include "script/keyboard.h"
 #include "script/script.h"
 
-#ifdef PLUGIN_CAPTURE
-#include "capture/capture_record.h"
-#endif
-
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     scriptRegister(module, onScriptStart);
     keyboardHandlerRegister(onKeyboardEvent);
   } else if (reason == DLL_PROCESS_DETACH) {
-#ifdef PLUGIN_CAPTURE
-    finishCapture();  // a file write, no module loaded: safe under the loader lock
-#endif
+    // Non-null at the process's end, null at a FreeLibrary.
+    captureUnload(reserved != nullptr);
     scriptUnregister(module);
     keyboardHandlerUnregister(onKeyboardEvent);
   }

@@ -2,14 +2,11 @@
 
 #include "accuracy/accuracy.h"
 #include "accuracy/weapon_bones.h"
+#include "capture/capture_hooks.h"
 #include "host/native.h"
 #include "log/startup_log.h"
 #include "overlay/label.h"
 #include "settings/settings.h"
-
-#ifdef PLUGIN_CAPTURE
-#include "capture/capture_record.h"
-#endif
 
 namespace {
 constexpr std::uint64_t playerPedNative = 0x096275889B8E0EE0;
@@ -78,9 +75,7 @@ void runTickLoop() {
   const PassCounts first = runTickPass();
   logFirstPass(first.found, first.treated);  // once, so that later passes pay nothing for it
   for (;;) {
-#ifdef PLUGIN_CAPTURE
     capturePassEnd();
-#endif
     scriptWait(0);  // the host resumes us next frame
     runTickPass();
   }
@@ -88,8 +83,6 @@ void runTickLoop() {
 
 void onScriptStart() {
   writeStartupLog(loadSettings());
-#ifdef PLUGIN_CAPTURE
-  startCapture();
-#endif
+  captureScriptStart();
   runTickLoop();
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "host/platform.h"
 
@@ -58,12 +60,12 @@ bool nearlyNamed(const char* given, const char* known) {
 }
 
 // The name is known's, letter case aside, with bytes that are not plain text among its letters.
-bool namedWithStrayBytes(const char* given, const char* known) {
+bool namedWithStrayBytes(std::string_view given, const char* known) {
   bool stray = false;
-  for (; *given != '\0'; ++given) {
-    if (!isPlainText(*given)) {
+  for (const char byte : given) {
+    if (!isPlainText(byte)) {
       stray = true;
-    } else if (lowered(*given) == lowered(*known)) {
+    } else if (lowered(byte) == lowered(*known)) {
       ++known;
     } else {
       return false;
@@ -72,13 +74,11 @@ bool namedWithStrayBytes(const char* given, const char* known) {
   return stray && *known == '\0';
 }
 
-bool copyCut(char (&target)[noteNameCapacity], const char* name) {
-  std::size_t length = 0;
-  for (; name[length] != '\0' && length + 1 < noteNameCapacity; ++length) {
-    target[length] = name[length];
-  }
+bool copyCut(char (&target)[noteNameCapacity], std::string_view name) {
+  const std::size_t length = name.size() < noteNameCapacity ? name.size() : noteNameCapacity - 1;
+  name.copy(target, length);
   target[length] = '\0';
-  return name[length] != '\0';
+  return length < name.size();
 }
 
 void addNote(SettingsLoad& load, FileNoteKind kind, const SettingName& meant, const char* section,
@@ -118,12 +118,124 @@ void noteKey(const NotesIni::TKeyVal& entries, const char* section, const char* 
   }
 }
 
+// A note on one line of the file, which no setting's name is meant by.
+void addLineNote(SettingsLoad& load, FileNoteKind kind, std::uint32_t line,
+                 std::string_view section = {}, std::string_view text = {},
+                 bool sectionUnknown = false) {
+  if (load.noteCount < fileNotesKept) {
+    FileNote& note = load.notes[load.noteCount];
+    note.kind = kind;
+    note.line = line;
+    note.sectionCut = copyCut(note.section, section);
+    note.keyCut = copyCut(note.key, text);
+    note.sectionUnknown = sectionUnknown;
+  }
+  ++load.noteCount;
+}
+
+bool isBlank(char byte) { return byte == ' ' || byte == '\t'; }
+
+// Below the space but the tab, and DEL: bytes an editor shows as nothing, or as a box.
+bool isControl(char byte) {
+  return (static_cast<unsigned char>(byte) < 0x20 && byte != '\t') || byte == 0x7F;
+}
+
+std::string_view withoutBlanks(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool sameName(std::string_view given, const char* known) {
+  for (const char byte : given) {
+    if (*known == '\0' || lowered(byte) != lowered(*known)) return false;
+    ++known;
+  }
+  return *known == '\0';
+}
+
+// "[Bell\x07]": read as a section of that name, which an editor shows as [Bell]. A setting's
+// section with such a byte has a note of its own already.
+void noteControlInSection(std::string_view name, std::uint32_t line, SettingsLoad& load) {
+  bool control = false;
+  for (const char byte : name) control = control || isControl(byte);
+  if (!control) return;
+  for (const SettingName* setting : settingNames) {
+    if (namedWithStrayBytes(name, setting->section)) return;
+  }
+  addLineNote(load, FileNoteKind::controlInSection, line, name);
+}
+
+// "\x07[Bell]" or a no-break space before the "[": no section line, so the library takes it for
+// a key without "=" and drops it, and the lines under it stay in the section before.
+void noteSectionNotRead(std::string_view text, std::uint32_t line, std::string_view section,
+                        bool sectionUnknown, SettingsLoad& load) {
+  const std::size_t open = text.find('[');
+  if (open == std::string_view::npos || text.find(']', open) == std::string_view::npos) return;
+  for (std::size_t index = 0; index < open; ++index) {
+    if (isPlainText(text[index])) return;
+  }
+  addLineNote(load, FileNoteKind::sectionNotRead, line, section, text, sectionUnknown);
+}
+
+// The setting whose value a NUL byte ends, when the line it ends is one.
+bool markValueEndingAtNul(std::string_view section, std::string_view key, SettingsLoad& load) {
+  if (sameName(section, displayAccuracyName.section) && sameName(key, displayAccuracyName.key)) {
+    load.displayAccuracy.endsAtNul = true;
+    return true;
+  }
+  if (sameName(section, angleName.section) && sameName(key, angleName.key)) {
+    load.angle.endsAtNul = true;
+    return true;
+  }
+  return false;
+}
+
+// What only the lines tell, up to the first NUL byte, where the library stops reading: a NUL
+// byte, and section lines an editor shows otherwise than they are read. Lines end at CR LF, CR or
+// LF, and a line's blanks around it do not count, as for the library.
+void noteLines(std::string_view bytes, SettingsLoad& load) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  const std::size_t nul = bytes.find('\0');
+  std::string_view rest = bytes.substr(0, nul);
+  std::string_view section;  // as the library names it: empty before any
+  bool sectionUnknown = false;
+  bool valueEndsAtNul = false;
+  std::uint32_t line = 1;
+  for (;; ++line) {
+    const std::size_t end = rest.find_first_of("\r\n");
+    const bool last = end == std::string_view::npos;
+    const std::string_view text = withoutBlanks(rest.substr(0, end));
+    if (text.starts_with('[')) {
+      const std::size_t close = text.find(']');
+      // Without "]" the library starts a section that no lookup finds.
+      sectionUnknown = close == std::string_view::npos;
+      if (!sectionUnknown) {
+        section = withoutBlanks(text.substr(1, close - 1));
+        noteControlInSection(section, line, load);
+      }
+    } else if (!text.starts_with(';') && !text.starts_with('#')) {
+      const std::size_t equals = text.find('=');
+      if (equals == std::string_view::npos) {
+        noteSectionNotRead(text, line, section, sectionUnknown, load);
+      } else if (last && nul != std::string_view::npos && equals > 0 && !sectionUnknown) {
+        valueEndsAtNul = markValueEndingAtNul(section, withoutBlanks(text.substr(0, equals)), load);
+      }
+    }
+    if (last) break;
+    rest.remove_prefix(end + (rest.substr(end).starts_with("\r\n") ? 2 : 1));
+  }
+  if (nul != std::string_view::npos && !valueEndsAtNul) {
+    addLineNote(load, FileNoteKind::nulByte, line);
+  }
+}
+
 // The file's sections and keys in the order the file gives them, a key at its first place.
-void noteEntries(std::FILE* file, SettingsLoad& load) {
+void noteEntries(std::string_view bytes, SettingsLoad& load) {
   NotesIni ini;
   ini.SetUnicode(false);
   ini.SetMultiKey(true);
-  if (ini.LoadFile(file) != SI_OK) {
+  if (ini.LoadData(bytes.data(), bytes.size()) != SI_OK) {
     load.notesSearch = FileNotesSearch::failed;
     return;
   }
@@ -163,6 +275,19 @@ bool sameNameIgnoringCase(const char* a, const char* b) {
 
 bool isPlainText(char byte) { return byte >= 0x20 && byte < 0x7F; }
 
+FileEncoding fileEncoding(std::FILE* file) {
+  unsigned char start[3] = {};
+  const std::size_t length = std::fread(start, 1, sizeof start, file);
+  if (length >= 2 &&
+      ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF))) {
+    return FileEncoding::utf16;
+  }
+  if (length == 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF) {
+    return FileEncoding::utf8Signature;
+  }
+  return FileEncoding::plain;
+}
+
 void noteFileLines(const char* path, SettingsLoad& load) {
   std::FILE* const file = openBesideGame(path, "rb");
   if (file == nullptr) {
@@ -177,7 +302,14 @@ void noteFileLines(const char* path, SettingsLoad& load) {
     // The plug-in throws nothing, but the library's tables and lists throw when memory runs
     // out. The notes are only remarks: then there are none, and the game goes on.
     try {
-      noteEntries(file, load);
+      std::string bytes(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+      if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0 ||
+          std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        load.notesSearch = FileNotesSearch::failed;
+      } else {
+        noteLines(bytes, load);
+        noteEntries(bytes, load);
+      }
     } catch (...) {
       load.notesSearch = FileNotesSearch::failed;
     }

@@ -6,13 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capture/capture_hooks.h"
 #include "host/platform.h"
 #include "settings/file_notes.h"
 #include "settings/number_text.h"
-
-#ifdef PLUGIN_CAPTURE
-#include "capture/capture_record.h"
-#endif
 
 bool displayAccuracy = false;
 float angleLeniency = 3.0f;
@@ -119,11 +116,7 @@ void readValues(const SettingsIni& ini, SettingsLoad& load) {
   load.angle.fallback = readNumber(angle, number);
   keepText(load.angle, angle);
   angleLeniency = static_cast<float>(load.angle.fallback == SettingFallback::none ? number : 1.5);
-#ifdef PLUGIN_CAPTURE
-  // Only read: the section is never written into the file, so that the normal plug-in finds the
-  // file as it left it.
-  setCapturePasses(ini.GetValue("Capture", "Passes", nullptr));
-#endif
+  captureSettingsRead(ini);
 }
 
 // The library ends lines with "\n" outside Windows; the file is the same CR LF text everywhere,
@@ -154,9 +147,7 @@ bool composePathBesideGame(char (&path)[pathCapacity], const char* fileName) {
 
 SettingsLoad loadSettings() {
   SettingsLoad load;
-#ifdef PLUGIN_CAPTURE
-  setCapturePasses(nullptr);  // the default, unless the file is read and says otherwise
-#endif
+  captureSettingsDefaults();  // unless the file is read and says otherwise
   char path[pathCapacity];
   if (!composePathBesideGame(path, settingsFileName)) return load;
 
@@ -194,12 +185,16 @@ SettingsLoad loadSettings() {
   }
 
   // One that opened but cannot be loaded (too large to hold, a folder) leaves the library empty:
-  // both lookups give their defaults, and the file stays as it is.
-  std::FILE* const file = openBesideGame(path, "rb");
+  // both lookups give their defaults, and the file stays as it is. So does one saved as UTF-16,
+  // which the library would take for narrow text with a NUL after most letters.
+  load.encoding = fileEncoding(presence);
+  std::FILE* const file =
+      load.encoding == FileEncoding::utf16 ? nullptr : openBesideGame(path, "rb");
   const bool loaded = file != nullptr && ini.LoadFile(file) == SI_OK;
   if (file != nullptr) std::fclose(file);
   if (!loaded) {
-    load.source = SettingsSource::notLoaded;
+    load.source =
+        load.encoding == FileEncoding::utf16 ? SettingsSource::unicode : SettingsSource::notLoaded;
     displayAccuracy = true;
     angleLeniency = 1.5f;
   } else {

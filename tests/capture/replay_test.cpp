@@ -6,6 +6,8 @@
 // order and results are those of the normal plug-in, so its replay is the normal plug-in's.
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,8 +16,10 @@
 #include <vector>
 
 #include "capture.h"
+#include "capture/capture_format.h"
 #include "fake_game_test.h"
 #include "game_api.h"
+#include "natives.h"
 #include "replay_report.h"
 #include "replay_world.h"
 #include "script/script.h"
@@ -24,8 +28,77 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint64_t boneIndexNative = 0xBACA8FE9C76C124E;
+namespace natives = sim::natives;
+namespace format = capture_format;
 constexpr int passesRecorded = 3;
+
+// A capture as a version 1 file, which every build replays: a capture changed in memory is
+// replayed from its file, as a player's is.
+class Version1Writer {
+ public:
+  static std::vector<std::uint8_t> bytesOf(const sim::Capture& capture) {
+    Version1Writer out;
+    out.bytes_.assign(std::begin(format::magic), std::end(format::magic));
+    out.put(1, 4);
+    out.put(0, 8);  // the length and check sum, below
+    out.put(0, 8);
+    std::uint64_t calls = 0;
+    for (const sim::CapturedPass& pass : capture.passes) calls += pass.calls.size();
+    out.put(capture.passes.size(), 4);
+    out.put(calls, 4);
+    out.put(capture.passesWanted, 4);
+    out.put(capture.displayAccuracy ? format::displayAccuracyFlag : 0, 1);
+    out.put(std::bit_cast<std::uint32_t>(capture.angleLeniency), 4);
+    for (const std::string* text :
+         {&capture.pluginVersion, &capture.gameVersion, &capture.hostVersion}) {
+      out.putBytes(*text, 1);
+    }
+    for (const sim::CapturedPass& pass : capture.passes) {
+      out.put(pass.calls.size(), 4);
+      for (const sim::CapturedCall& call : pass.calls) out.putCall(call);
+    }
+    std::vector<std::uint8_t>& bytes = out.bytes_;
+    out.store(format::lengthOffset, bytes.size(), 8);
+    out.store(
+        format::checkSumOffset,
+        format::fnv1a64(bytes.data() + format::checkedFrom, bytes.size() - format::checkedFrom), 8);
+    return bytes;
+  }
+
+ private:
+  void store(std::size_t at, std::uint64_t value, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+      bytes_[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+  void put(std::uint64_t value, std::size_t size) {
+    bytes_.resize(bytes_.size() + size);
+    store(bytes_.size() - size, value, size);
+  }
+  template <typename Bytes>
+  void putBytes(const Bytes& text, std::size_t lengthSize) {
+    put(text.size(), lengthSize);
+    bytes_.insert(bytes_.end(), text.begin(), text.end());
+  }
+  void putCall(const sim::CapturedCall& call) {
+    put(call.hash, 8);
+    put(call.slots.size(), 1);
+    put(static_cast<std::uint8_t>(format::AnswerKind::threeLowHalves), 1);
+    for (const sim::CapturedSlot& slot : call.slots) {
+      if (slot.kind == sim::CapturedSlot::Kind::value) {
+        put(static_cast<std::uint8_t>(format::SlotKind::value), 1);
+        put(slot.value, 4);
+      } else if (slot.kind == sim::CapturedSlot::Kind::text) {
+        put(static_cast<std::uint8_t>(format::SlotKind::text), 1);
+        putBytes(slot.text, 2);
+      } else {
+        put(static_cast<std::uint8_t>(format::SlotKind::output), 1);
+        putBytes(slot.written, 2);
+      }
+    }
+    for (const std::uint64_t part : call.answer) put(part, 4);
+  }
+  std::vector<std::uint8_t> bytes_;
+};
 
 struct Outcome {
   std::int32_t accuracy;
@@ -73,12 +146,20 @@ class ReplayTest : public FakeGameTest {
     scene.resize(passesRecorded);
   }
 
-  // As game-sim replays a capture: its settings put down, a frame per pass.
-  static Outcomes replay(const sim::Capture& capture) {
-    EXPECT_EQ(sim::installReplay(capture, "test.capture"), "");
+  // As game-sim replays a capture: from its file, its settings put down, a frame per pass.
+  static Outcomes replay(const sim::Capture& capture, const sim::ReplayOptions& options = {}) {
+    const fs::path file = folder / "test.capture";
+    const std::vector<std::uint8_t> bytes = Version1Writer::bytesOf(capture);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    std::uint32_t passes = 0;
+    EXPECT_EQ(sim::installReplay(file.string(), "test.capture", options, passes), "");
+    EXPECT_EQ(passes, capture.passes.size());
     std::ofstream(folder / "vok.quillmarrowfendcask.ini", std::ios::binary)
         << sim::world().scene.settingsFile;
-    runPlugin(static_cast<int>(capture.passes.size()));
+    runPlugin(static_cast<int>(passes));
+    sim::keepLastFrame();
     return outcomes([](std::size_t actor) { return sim::replayRecord().handles[actor]; },
                     sim::replayReason);
   }
@@ -123,10 +204,14 @@ Outcomes ReplayTest::scene;
 
 TEST_F(ReplayTest, ACaptureReplaysToTheScenesAccuraciesAndReasons) {
   EXPECT_EQ(replay(readBack()), scene);
-  EXPECT_EQ(sim::replayRecord().unansweredCount, 0u);
+  const sim::ReplayRecord& record = sim::replayRecord();
+  EXPECT_EQ(record.unansweredCount, 0u);
   EXPECT_TRUE(sim::world().protocolErrors.empty());
   // The captured plug-in's accuracies agree with today's, and the report says so.
-  const std::string report = sim::replayReport(sim::world(), {}, sim::replayRecord());
+  EXPECT_FALSE(sim::replayDiffers());
+  EXPECT_EQ(record.captured.differing, 0u);
+  EXPECT_EQ(record.captured.compared, sim::world().totals.accuracySets);
+  const std::string report = sim::replayReport(sim::world(), {}, record);
   EXPECT_NE(report.find("captured "), std::string::npos) << report;
   EXPECT_EQ(report.find(", now "), std::string::npos) << report;
 }
@@ -142,7 +227,7 @@ TEST_F(ReplayTest, ABoneNameTheCaptureNeverAnsweredIsMissingAndNamed) {
   for (sim::CapturedPass& pass : capture.passes) {
     int bone = 0;
     for (sim::CapturedCall& call : pass.calls) {
-      if (call.hash != boneIndexNative) continue;
+      if (call.hash != natives::boneIndexNative) continue;
       // The second bone of the first weapon asked about: its tip.
       if (object == 0 && ++bone == 2) {
         object = call.slots[0].value;
@@ -160,6 +245,8 @@ TEST_F(ReplayTest, ABoneNameTheCaptureNeverAnsweredIsMissingAndNamed) {
   const sim::ReplayRecord& record = sim::replayRecord();
   EXPECT_EQ(record.unansweredCount, static_cast<std::uint64_t>(passesRecorded));
   ASSERT_FALSE(record.unanswered.empty());
+  EXPECT_NE(record.unanswered[0].find("boneIndexNative("), std::string::npos)
+      << record.unanswered[0];
   EXPECT_NE(record.unanswered[0].find("\"" + tip + "\""), std::string::npos);
   const std::string report = sim::replayReport(sim::world(), {}, record);
   int changed = 0;
@@ -176,6 +263,52 @@ TEST_F(ReplayTest, ABoneNameTheCaptureNeverAnsweredIsMissingAndNamed) {
     }
   }
   EXPECT_EQ(changed, passesRecorded);  // that ped, in every pass
+  EXPECT_TRUE(sim::replayDiffers());
+  EXPECT_EQ(record.captured.differing, static_cast<std::uint64_t>(passesRecorded));
+  EXPECT_EQ(record.captured.firstPass, 1u);
+}
+
+// The game's set may hold a ped twice: its item answered as another ped's handle makes today's
+// plug-in treat that ped twice in the pass. Both accuracies show, and the one the captured
+// plug-in never set counts as differing; the other passes agree.
+TEST_F(ReplayTest, APedTreatedTwiceInAPassShowsBothAccuracies) {
+  sim::Capture capture = readBack();
+  std::vector<std::int32_t> peds;  // the treated ones of the middle pass, in the set's order
+  std::map<std::int32_t, std::int32_t> set;
+  sim::CapturedPass& middle = capture.passes.at(1);
+  for (const sim::CapturedCall& call : middle.calls) {
+    if (call.hash != natives::setAccuracyNative) continue;
+    peds.push_back(static_cast<std::int32_t>(call.slots[0].value));
+    set[peds.back()] = static_cast<std::int32_t>(call.slots[1].value);
+  }
+  ASSERT_GE(peds.size(), 2u);
+  std::size_t items = 0;
+  for (sim::CapturedCall& call : middle.calls) {
+    if (call.hash == natives::itemEntityNative &&
+        static_cast<std::int32_t>(call.answer[0]) == peds[1]) {
+      call.answer[0] = static_cast<std::uint32_t>(peds[0]);
+      ++items;
+    }
+  }
+  ASSERT_EQ(items, 1u);
+  replay(capture);
+
+  const sim::ReplayRecord& record = sim::replayRecord();
+  EXPECT_TRUE(sim::replayDiffers());
+  EXPECT_EQ(record.captured.passesDiffering, 1u);
+  EXPECT_EQ(record.captured.firstPass, 2u);
+  EXPECT_EQ(record.captured.firstPed, peds[0]);
+  EXPECT_EQ(record.captured.differing, 2u);  // one set more on the first, one fewer on the other
+  const std::string report = sim::replayReport(sim::world(), {}, record);
+  const std::string twice = std::to_string(set[peds[0]]) + "/" + std::to_string(set[peds[0]]);
+  EXPECT_NE(report.find("captured " + std::to_string(set[peds[0]]) + ", now " + twice),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("captured " + std::to_string(set[peds[1]]) + ", now none"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("the first in pass 2, ped " + std::to_string(peds[0])), std::string::npos)
+      << report;
 }
 
 }  // namespace

@@ -800,6 +800,16 @@ class LogTest(RunChecks):
             "true)",
             "Angle: 1.5 (the file says \"3,5\", not a number: the default 1.5)", first_pass])
 
+        # Saved as UTF-16 ("Unicode" in Notepad): not read, both defaults apply, the file stays.
+        unicode = b"\xff\xfe" + "[Debug]\r\nDisplayAccuracy = false\r\n".encode("utf-16-le")
+        write_bytes(os.path.join(folder, SETTINGS_NAME), unicode)
+        run_game(folder, "--scene", FAULTS_WORLD, "--frames", "2")
+        self.assertEqual(self.log_lines(folder)[3:], [
+            "Settings: vok.quillmarrowfendcask.ini is saved as Unicode (UTF-16): not read; save it "
+            "as UTF-8 or ANSI (left untouched, both defaults apply)",
+            "DisplayAccuracy: true", "Angle: 1.5", first_pass])
+        self.assertEqual(read_bytes(os.path.join(folder, SETTINGS_NAME)), unicode)
+
         # Too large to load (2 GiB, kept sparse): both defaults apply, and the file stays.
         path = os.path.join(folder, SETTINGS_NAME)
         write_bytes(path, PLAYERS_SETTINGS)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "fake_game_test.h"
 #include "file_versions.h"
@@ -164,8 +165,9 @@ TEST_F(StartupLogTest, ReadFileNamesEachFallbackWithTheFilesText) {
 
 // Slips a player makes: each gets a line, and the values stay exactly what the file gives.
 TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
+  using namespace std::string_view_literals;  // files with a NUL byte in them
   const struct {
-    const char* file;
+    std::string_view file;
     bool display;
     float angle;
     const char* lines;
@@ -218,6 +220,57 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
        "Angle: 2\r\n"
        "Note: [Settings] An\\xADgle: Angle with \\xAD among its letters. Not read\r\n"
        "Note: [Other] angle\\xA0: did you mean [Settings] Angle? Not read\r\n"},
+      // A control character in a section line: a section of that name, which an editor shows
+      // without it; before its "[" (a character no editor shows, a no-break space) the line is
+      // no section line at all, and the lines under it count under the section before.
+      {"[Settings]\nAngle = 2\n[Bell\x07]\nAngle = 3\n[Debug]\nDisplayAccuracy = no\n"
+       "\x07[Settings]\r\nAngle = 4\n",
+       false, 2.0f,
+       "DisplayAccuracy: false\r\n"
+       "Angle: 2\r\n"
+       "Note: line 3: [Bell\\x07] has a control character in its name, which an editor may not "
+       "show\r\n"
+       "Note: line 7: \\x07[Settings] is no section line, as it does not start with [; the lines "
+       "under it count under [Debug]\r\n"
+       "Note: [Bell\\x07] Angle: did you mean [Settings] Angle? Not read\r\n"
+       "Note: 1 more like these, shown once those above are mended (at the next start of the game "
+       "or a save)\r\n"},
+      // Another file pasted in, its UTF-8 mark with it.
+      {"[Settings]\nAngle = 2\n\xEF\xBB\xBF[Other]\nAngle = 3\n", true, 3.0f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 3\r\n"
+       "Note: line 3: \\xEF\\xBB\\xBF[Other] is no section line, as it does not start with [; "
+       "the lines under it count under [Settings]\r\n"
+       "Note: [Settings] Angle is given twice, the last one counts\r\n"},
+      // A no-break space copied in front of the first section line.
+      {"\xC2\xA0[Debug]\nDisplayAccuracy = off\n", true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"
+       "Note: line 1: \\xC2\\xA0[Debug] is no section line, as it does not start with [; the "
+       "lines under it count as before any section\r\n"
+       "Note: DisplayAccuracy (before any section): did you mean [Debug] DisplayAccuracy? Not "
+       "read, so DisplayAccuracy is the default true\r\n"},
+      // The library reads up to the first NUL byte: in a value it is named in the value's line,
+      // elsewhere in a note with its line.
+      {"[Debug]\r\nDisplayAccuracy = \0true\r\n[Settings]\r\nAngle = 2\r\n"sv, true, 1.5f,
+       "DisplayAccuracy: true (empty in the file, followed by a NUL byte, after which nothing is "
+       "read: the default true)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"},
+      {"[Settings]\r\nAngle = 2.5\0\r\n[Debug]\r\nDisplayAccuracy = f\0x\r\n"sv, true, 2.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 2.5 (in the file it is followed by a NUL byte, after which nothing is read)\r\n"},
+      {"[Debug]\nDisplayAccuracy = fals\0\n"sv, false, 1.5f,
+       "DisplayAccuracy: false (the file says \"fals\" followed by a NUL byte, after which nothing "
+       "is read: only its first letter counted)\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"},
+      {"[Settings]\nAngle = 2 deg\0\n"sv, true, 1.5f,
+       "DisplayAccuracy: true (not in the file: the default true)\r\n"
+       "Angle: 1.5 (the file says \"2 deg\" followed by a NUL byte, after which nothing is read; "
+       "not a number: the default 1.5)\r\n"},
+      {"[Debug]\nDisplayAccuracy = off\n; labels\0\n[Settings]\nAngle = 2\n"sv, false, 1.5f,
+       "DisplayAccuracy: false\r\n"
+       "Angle: 1.5 (not in the file: the default 1.5)\r\n"
+       "Note: line 3 holds a NUL byte, after which nothing is read\r\n"},
       // Names far from the settings' own are someone else's business.
       {"[Graphics]\nRange = 3\n[Debug]\nDisplay = off\nAccuracy = off\n[Settings]\nMaxAngle = 1\n"
        "Angle = 0.5deg\n",
@@ -228,7 +281,7 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.file);
     displayAccuracy = !row.display;
-    writeIni(row.file);
+    writeIni(std::string(row.file));
     writeStartupLog(loadSettings());
     EXPECT_EQ(settingsLines(),
               std::string("Settings: read from vok.quillmarrowfendcask.ini\r\n") + row.lines);
@@ -237,10 +290,77 @@ TEST_F(StartupLogTest, NotesPointOutSlipsWithoutChangingTheValues) {
   }
 }
 
+// A file saved as UTF-16 ("Unicode" in Notepad), in either byte order, is not read: the log says
+// how to save it, both defaults apply and the file keeps its bytes. One saved as UTF-8 with a byte
+// order mark is read, and the log names it.
+TEST_F(StartupLogTest, FileSavedAsUnicodeIsNamedAndLeftAlone) {
+  const std::string text = "[Debug]\r\nDisplayAccuracy = false\r\n[Settings]\r\nAngle = 2\r\n";
+  std::string littleEndian = "\xFF\xFE";
+  std::string bigEndian = "\xFE\xFF";
+  for (const char letter : text) {
+    littleEndian += {letter, '\0'};
+    bigEndian += {'\0', letter};
+  }
+  const std::string unicodeLines =
+      "Settings: vok.quillmarrowfendcask.ini is saved as Unicode (UTF-16): not read; save it as "
+      "UTF-8 or ANSI (left untouched, both defaults apply)\r\n"
+      "DisplayAccuracy: true\r\n"
+      "Angle: 1.5\r\n";
+  const struct {
+    const char* name;
+    std::string file;
+    std::string lines;
+    bool display;
+    float angle;
+  } rows[] = {
+      {"UTF-16 LE", littleEndian, unicodeLines, true, 1.5f},
+      {"UTF-16 BE", bigEndian, unicodeLines, true, 1.5f},
+      {"UTF-8 with a mark", "\xEF\xBB\xBF" + text,
+       "Settings: read from vok.quillmarrowfendcask.ini (saved as UTF-8 with a byte order mark: "
+       "read as UTF-8)\r\n"
+       "DisplayAccuracy: false\r\n"
+       "Angle: 2\r\n",
+       false, 2.0f},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    displayAccuracy = !row.display;
+    angleLeniency = 3.0f;
+    writeIni(row.file);
+    writeStartupLog(loadSettings());
+    EXPECT_EQ(settingsLines(), row.lines);
+    EXPECT_EQ(displayAccuracy, row.display);
+    EXPECT_EQ(angleLeniency, row.angle);
+    std::ifstream file(dir + "/vok.quillmarrowfendcask.ini", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), row.file);
+  }
+}
+
 // However many slips and however long the texts, the log keeps every line whole: a few notes, the
-// longest there are, then how many more there are. The worst case for its buffer: the longest
-// value line, and notes with the longest names and the default after them.
+// longest there are, then how many more there are. The worst cases for its buffer: the longest
+// value lines, and notes with the longest names and the default after them, or on lines with
+// five-digit numbers, each showing two names cut short.
 TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
+  // The first pass's line has a buffer of its own. Versions of five digits in each part would
+  // lengthen the first two lines.
+  const std::size_t longestVersions = 2 * std::strlen("65535.65535.65535.65535") -
+                                      std::strlen(SIM_GAME_FILE_VERSION_TEXT) -
+                                      std::strlen(SIM_HOST_FILE_VERSION_TEXT);
+  std::string lines = "\xEF\xBB\xBF[Debug]\nDisplayAccuracy = " + std::string(200, '\x01') + "\n[" +
+                      std::string(30, '\xA0') + "]\n" + std::string(10000, '\n');
+  for (int line = 0; line < 1000; ++line) lines += "\x01[" + std::string(30, '\x01') + "]\n";
+  lines += "[Settings]\nAngle = " + std::string(200, '9') + '\0';
+  ASSERT_LE(lines.size(), static_cast<std::size_t>(fileNotesSizeLimit));
+  writeIni(lines);
+  writeStartupLog(loadSettings());
+  std::string log = readLog();
+  ASSERT_NE(log.find("\r\nNote: line 10004: \\x01[\\x01"), std::string::npos) << log;
+  EXPECT_TRUE(
+      log.ends_with("\r\nNote: 997 more like these, shown once those above are mended (at "
+                    "the next start of the game or a save)\r\n"))
+      << log;
+  EXPECT_LT(log.size() + longestVersions, logTextCapacity) << log;
+
   std::string file = "[Settings]\nAngle = " + std::string(200, '9') + "\n[Debug]\n";
   for (int key = 0; key < 1000; ++key) {
     // Names alike in their first 24 bytes, each shown cut short, told apart by their last two.
@@ -251,7 +371,7 @@ TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
   writeIni(file);
   writeStartupLog(loadSettings());
   logFirstPass(1, 0);
-  const std::string log = readLog();
+  log = readLog();
   std::string longNote = "Note: [Debug] D\\x01isplayAccuracy\\x01...: DisplayAccuracy with ";
   for (int byte = 0; byte < 6; ++byte) longNote += "\\x01";
   longNote += "... among its letters. Not read, so DisplayAccuracy is the default true\r\n";
@@ -262,12 +382,9 @@ TEST_F(StartupLogTest, ManySlipsKeepTheLogWhole) {
       "First pass: 1 ped found near the player, 0 given an accuracy\r\n";
   ASSERT_GT(log.size(), end.size());
   EXPECT_EQ(log.substr(log.size() - end.size()), end);
-  // The first pass's line has a buffer of its own. Versions of five digits in each part would
-  // lengthen the first two lines.
-  const std::size_t longestVersions = 2 * std::strlen("65535.65535.65535.65535") -
-                                      std::strlen(SIM_GAME_FILE_VERSION_TEXT) -
-                                      std::strlen(SIM_HOST_FILE_VERSION_TEXT);
-  EXPECT_LT(log.size() - log.substr(log.find("First pass")).size() + longestVersions, 1024u) << log;
+  EXPECT_LT(log.size() - log.substr(log.find("First pass")).size() + longestVersions,
+            logTextCapacity)
+      << log;
   EXPECT_TRUE(displayAccuracy);
   EXPECT_EQ(angleLeniency, 1.5f);
 }

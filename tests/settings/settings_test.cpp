@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cctype>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -155,14 +156,39 @@ TEST_F(SettingsTest, DisplayAccuracyIsDecidedByItsFirstCharacters) {
   const struct {
     const char* value;
     bool expected;
-  } rows[] = {{"off", false}, {"0", false}, {"No", false}, {"false", false}, {"F", false},
-              {"OFF", false}, {"on", true}, {"1", true},   {"yes", true},    {"t", true},
-              {"x", true},    {"o", true},  {"", true},    {"2", true},      {"oN", true}};
+  } rows[] = {{"F", false}, {"nonsense", false}, {"t", true}, {"x", true},
+              {"o", true},  {"", true},          {"2", true}, {"of", false}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.value);
     displayAccuracy = !row.expected;
     loadFrom(std::string("[Debug]\r\nDisplayAccuracy = ") + row.value + "\r\n");
     EXPECT_EQ(displayAccuracy, row.expected);
+  }
+}
+
+// Each yes/no word in every mix of letter case, all 2^n of them: read as its meaning, and as the
+// whole word, so that the log remarks on nothing after its first letters.
+TEST_F(SettingsTest, EveryLetterCaseOfEachYesNoWordIsRead) {
+  const struct {
+    std::string word;
+    bool meaning;
+  } words[] = {{"true", true},   {"yes", true}, {"on", true},   {"1", true},
+               {"false", false}, {"no", false}, {"off", false}, {"0", false}};
+  for (const auto& [word, meaning] : words) {
+    for (unsigned upper = 0; upper < (1u << word.size()); ++upper) {
+      std::string cased = word;
+      for (std::size_t index = 0; index < cased.size(); ++index) {
+        if ((upper >> index & 1u) != 0)
+          cased[index] = static_cast<char>(std::toupper(cased[index]));
+      }
+      SCOPED_TRACE(cased);
+      displayAccuracy = !meaning;
+      writeIni("[Debug]\r\nDisplayAccuracy = " + cased + "\r\n");
+      const SettingsLoad load = loadSettings();
+      EXPECT_EQ(displayAccuracy, meaning);
+      EXPECT_EQ(load.displayAccuracy.fallback, SettingFallback::none);
+      EXPECT_EQ(load.displayAccuracy.lettersUsed, 0);
+    }
   }
 }
 
