@@ -9,8 +9,8 @@
 #include <string>
 
 #include "capture.h"
-#include "files.h"
 #include "capture/capture_format.h"
+#include "files.h"
 
 namespace sim {
 namespace {

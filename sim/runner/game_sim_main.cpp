@@ -137,8 +137,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     const bool dumped = reader.openFile(options.dump) && sim::dumpCapture(reader, stdout);
     std::fflush(stdout);
     if (!dumped) {
-      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.dump,
-                   reader.error().c_str());
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.dump, reader.error().c_str());
       return exitTrouble;
     }
     return exitWentThrough;
