@@ -173,7 +173,7 @@ void notRecorded(const char* why) {
 }
 
 void beginCapture() {
-  char line[pathCapacity + 200];
+  char line[pathCapacity + 100];  // a path and a few words, which notRecorded wraps in the summary
   if (passesTextUnusable) {
     std::snprintf(line, sizeof line,
                   "Capture: [Capture] Passes is not a whole number from 1 to %u: the default %u",
