@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Records the stored captures in tests/captures/ anew: the capture flavour's DLL under Wine plays
-# each built-in scene for 30 passes in a game folder of its own, and its capture is kept; then
+# each built-in scene for 10 passes in a game folder of its own, and its capture is kept; then
 # today's plug-in replays each and writes the accuracies it sets beside it as the expected ones
 # (NAME.expected). ./test replays every capture there against its expectation.
 set -euo pipefail
@@ -11,7 +11,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS="$warnings_a
 cmake --build build -j"$(nproc)" --target windows windows-capture >/dev/null
 use_wine_prefix "$PWD/build/wineprefix"
 
-passes=30
+passes=10
 # NAME and game-sim's options for the scene it records.
 scenes=("default" "crowd --crowd 4")
 work=$(mktemp -d)

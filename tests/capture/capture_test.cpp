@@ -269,17 +269,23 @@ std::vector<std::uint8_t> sealedVersion1(std::vector<std::uint8_t> bytes) {
   return bytes;
 }
 
-// The recorded capture, and the same as version 2 with the first output of its first pass made
-// one the game did not write.
+// 1.3.0's capture of the built-in scene as it was stored (format version 1), and today's recorded
+// capture written again by the test's hand, the first output of its first pass made one the game
+// did not write.
 struct GoodFiles {
   std::vector<std::uint8_t> version1;
+  sim::Capture version1Capture;
   sim::Capture capture;
   Version2 version2;
 };
 
 GoodFiles goodFiles(const std::vector<std::uint8_t>& recorded) {
+  const std::vector<std::uint8_t> version1 =
+      fileBytes(fs::path(STORED_CAPTURES_DIR) / "default-1.3.0.capture");
+  sim::Capture version1Capture;
   sim::Capture capture;
   std::string error;
+  EXPECT_TRUE(sim::readCapture(version1, version1Capture, error)) << error;
   EXPECT_TRUE(sim::readCapture(recorded, capture, error)) << error;
   for (sim::CapturedCall& call : capture.passes.at(0).calls) {
     auto output = std::find_if(call.slots.begin(), call.slots.end(), [](const auto& slot) {
@@ -291,7 +297,7 @@ GoodFiles goodFiles(const std::vector<std::uint8_t>& recorded) {
     break;
   }
   Version2 version2(capture);
-  return {recorded, std::move(capture), std::move(version2)};
+  return {version1, std::move(version1Capture), std::move(capture), std::move(version2)};
 }
 
 // Every way a file is spoiled, in either version, and the line that says so; a version 2 file
@@ -322,8 +328,9 @@ TEST_F(CaptureTest, SpoiledFilesGetOneLineNamingWhatIsWrong) {
     return [at](std::vector<std::uint8_t>& bytes) { bytes.at(at) ^= 0x10; };
   };
   const auto append = [](std::vector<std::uint8_t>& bytes) { bytes.push_back(0); };
-  const std::size_t v1Texts = format::headerSize + 17 + 3 + good.capture.pluginVersion.size() +
-                              good.capture.gameVersion.size() + good.capture.hostVersion.size();
+  const sim::Capture& capture1 = good.version1Capture;
+  const std::size_t v1Texts = format::headerSize + 17 + 3 + capture1.pluginVersion.size() +
+                              capture1.gameVersion.size() + capture1.hostVersion.size();
   const std::size_t v1FirstCall = v1Texts + 4;
   const std::size_t payload = format::v2::blockHeadSize;  // from a block's start
 
@@ -362,7 +369,7 @@ TEST_F(CaptureTest, SpoiledFilesGetOneLineNamingWhatIsWrong) {
       {"v1 byte after the last pass", edited(v1, append, true),
        "not a readable capture: 1 bytes after its last pass"},
       {"v1 counts disagree",
-       edited(v1, store(format::headerSize + 4, good.capture.passes[0].calls.size(), 4), true),
+       edited(v1, store(format::headerSize + 4, capture1.passes[0].calls.size(), 4), true),
        "not a readable capture: its header counts "},
       {"v2 head only", edited(v2, first(format::v2::headSize), false),
        "cut short: the file ends before its start block is complete"},

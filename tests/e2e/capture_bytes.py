@@ -2,8 +2,8 @@
 (format version 1: the whole file's; version 2: each block's), as a player's file altered by a
 later plug-in would never be: the tests' way to make a captured accuracy differ from today's.
 
-It also writes a version 1 file as version 2 with its last blocks lost, as the game's end leaves
-a capture the recorder writes as the game goes.
+It also reads a version 2 file's blocks as the tests' own check of what the recorder wrote (each
+block's length and check sum, each pass walked to its end), apart from the replay's reader.
 
 usage: capture_bytes.py FILE PASS OUT   writes FILE with one accuracy of pass PASS altered to OUT
 """
@@ -13,6 +13,7 @@ import sys
 MAGIC = b"QMFCAPT\x1a"
 SET_ACCURACY = 0x7AEFB85C1D49DEB6
 ANSWER_SIZES = {0: 0, 1: 4, 2: 8, 3: 12}
+START, PASSES, END = 1, 2, 3
 
 
 def fnv1a64(data):
@@ -79,30 +80,51 @@ def read(data):
     return version, found["sets"]
 
 
-def cut_version2(data, passes_kept):
-    """A version 1 capture as version 2, a block per pass, ending after `passes_kept` passes with
-    half of the next block: no end block, as when the game stops while recording."""
-    if struct.unpack_from("<I", data, 8)[0] != 1:
-        raise ValueError("a version 1 capture is converted")
-    passes, _calls, wanted, flags, angle = struct.unpack_from("<IIIBI", data, 28)
-    at = 45
-    texts = b""
-    for _ in range(3):
-        texts += data[at:at + 1 + data[at]]
-        at += 1 + data[at]
-    found = {"passes": [], "sets": []}
-    end = _passes(data, at, passes, found)
-    starts = found["passes"] + [end]
+def pass_calls(payload):
+    """The call count of each pass of a passes block, its calls walked slot by slot; raises
+    ValueError where the bytes do not make whole passes."""
+    passes, at = struct.unpack_from("<I", payload)[0], 4
+    counts = []
+    for _ in range(passes):
+        calls = struct.unpack_from("<I", payload, at)[0]
+        at += 4
+        for _ in range(calls):
+            _, slots, answer = struct.unpack_from("<QBB", payload, at)
+            at += 10
+            for _ in range(slots):
+                kind = payload[at]
+                if kind == 0:
+                    at += 5
+                elif kind in (1, 2):
+                    at += 3 + struct.unpack_from("<H", payload, at + 1)[0]
+                elif kind == 3:
+                    at += 3
+                else:
+                    raise ValueError(f"a slot of kind {kind}")
+            at += ANSWER_SIZES[answer]
+        counts.append(calls)
+    if at != len(payload):
+        raise ValueError(f"{len(payload) - at} bytes after the block's passes")
+    return counts
 
-    def block(kind, payload):
-        return struct.pack("<IQB", len(payload), fnv1a64(bytes([kind]) + payload), kind) + payload
 
-    out = data[:8] + struct.pack("<I", 2)
-    out += block(1, struct.pack("<IBI", wanted, flags & 2, angle) + texts)
-    for number in range(min(passes_kept + 1, passes)):
-        whole = block(2, struct.pack("<I", 1) + data[starts[number]:starts[number + 1]])
-        out += whole if number < passes_kept else whole[:len(whole) // 2]
-    return out
+def read_blocks(data):
+    """(blocks, cut): each whole block as (kind, payload) with its check sum right, and the bytes
+    after the last whole block (a block cut short by the game's end). Raises ValueError for a
+    head or a check sum that is wrong."""
+    if data[:8] != MAGIC or struct.unpack_from("<I", data, 8)[0] != 2:
+        raise ValueError("not a capture of format version 2")
+    blocks, at = [], 12
+    while len(data) - at >= 13:
+        length, check_sum, kind = struct.unpack_from("<IQB", data, at)
+        if len(data) - at - 13 < length:
+            break
+        payload = data[at + 13:at + 13 + length]
+        if fnv1a64(bytes([kind]) + payload) != check_sum:
+            raise ValueError(f"the block at {at}: its check sum does not match")
+        blocks.append((kind, payload))
+        at += 13 + length
+    return blocks, len(data) - at
 
 
 def sealed(data, version):
