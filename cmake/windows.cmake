@@ -64,11 +64,12 @@ if(NOT MSVC)
 
   add_executable(game-sim sim/runner/game_sim_main.cpp sim/runner/game_sim_options.cpp
                           sim/runner/launcher_windows.cpp sim/runner/stop_line.cpp sim/runner/output_file.cpp
-                          sim/host/heap_watch.cpp sim/runner/game_sim.rc
+                          sim/runner/files.cpp sim/host/heap_watch.cpp sim/runner/game_sim.rc
                           sim/capture/capture_file.cpp sim/capture/capture_input.cpp
                           sim/capture/capture_dump.cpp)
   target_include_directories(game-sim PRIVATE ${SIM_INCLUDE_DIRS} ${CMAKE_SOURCE_DIR}/src)
-  target_link_options(game-sim PRIVATE ${static_runtime})
+  # wmain: the command line in Unicode, so that paths in any script reach it whole.
+  target_link_options(game-sim PRIVATE ${static_runtime} -municode)
 
   # A plug-in that faults or never yields on purpose: the end-to-end tests of a crashed or hung run.
   add_library(misbehaving_plugin SHARED tests/sim/misbehaving_plugin.cpp)

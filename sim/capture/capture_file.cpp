@@ -11,6 +11,7 @@
 #include "capture.h"
 #include "capture/capture_format.h"
 #include "capture_input.h"
+#include "files.h"
 
 namespace sim {
 namespace {
@@ -22,7 +23,7 @@ using capture_input::littleEndian32;
 using capture_input::littleEndian64;
 
 // Every capture file is opened here, so that how a path's bytes are taken is decided once.
-std::FILE* openForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+std::FILE* openForReading(const std::string& path) { return openFile(path, "rb"); }
 
 // The smallest a call, a pass and a slot can be: what bounds their counts by the bytes left.
 constexpr std::size_t smallestCall = 8 + 1 + 1;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "files.h"
 #include "replay_world.h"
 
 namespace sim {
@@ -62,7 +63,7 @@ std::string parseExpectation(const std::string& bytes, Expectation& expectation)
 
 std::string readExpectation(const std::string& path, bool missingIsEmpty, std::string& bytes) {
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (file == nullptr) {
     if (errno == ENOENT && missingIsEmpty) return "";
     return std::strerror(errno);

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "files.h"
 #include "natives.h"
 #include "replay_cast.h"
 #include "replay_expectation.h"

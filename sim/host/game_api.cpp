@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_host.h"
+#include "files.h"
 #include "native_replay.h"
 #include "output_file.h"
 #include "replay_report.h"
@@ -27,7 +28,7 @@ std::string saveLoadSettingsPath;
 bool replaying = false;  // the world answers from a capture, not from a scene
 
 bool writeText(const char* path, const std::string& text) {
-  std::FILE* file = path == nullptr ? nullptr : std::fopen(path, "wb");
+  std::FILE* file = path == nullptr ? nullptr : sim::openFile(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fclose(file) == 0 && written;

@@ -53,6 +53,10 @@ std::uint32_t executablePath(char* buffer, std::uint32_t size) {
   return static_cast<std::uint32_t>(length);
 }
 
+// Natively paths are UTF-8 bytes, which name a folder in any script exactly.
+std::FILE* openBesideGame(const char* path, const char* mode) { return std::fopen(path, mode); }
+bool opensByUnicodeName(const char*) { return false; }
+
 std::uint32_t tickCount() { return tickCountValue; }
 
 // What the version resources of game-sim.exe and the stand-in host hold; no other module has one.

@@ -16,6 +16,7 @@
 
 #include "capture_dump.h"
 #include "exit_status.h"
+#include "files.h"
 #include "game_sim_options.h"
 #include "output_file.h"
 
@@ -30,7 +31,7 @@ enum class SettingsThere { none, same, scenes, other };
 
 SettingsThere settingsThere(const std::string& path, const char* text, const GameSimApi& api) {
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = sim::openFile(path, "rb");
   if (file == nullptr) return errno == ENOENT ? SettingsThere::none : SettingsThere::other;
   // A scene's settings file is a few lines: anything past a megabyte is another file, and a huge
   // one is never read whole.
@@ -82,7 +83,7 @@ std::string backupPath(const std::string& path) {
   for (int number = 1; number <= most; ++number) {
     std::string backup = path + ".bak" + (number > 1 ? std::to_string(number) : "");
     errno = 0;
-    std::FILE* file = std::fopen(backup.c_str(), "rb");
+    std::FILE* file = sim::openFile(backup, "rb");
     if (file != nullptr) {
       std::fclose(file);
     } else if (errno == ENOENT) {
@@ -94,7 +95,7 @@ std::string backupPath(const std::string& path) {
 
 // The scene's settings file goes where the plug-in looks for it, before the plug-in starts.
 bool writeSettingsFile(const std::string& path, const char* text) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = sim::openFile(path, "wb");
   if (file == nullptr) return false;
   const std::size_t length = std::strlen(text);
   const bool written = std::fwrite(text, 1, length, file) == length;
@@ -136,8 +137,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     const bool dumped = reader.openFile(options.dump) && sim::dumpCapture(reader, stdout);
     std::fflush(stdout);
     if (!dumped) {
-      std::fprintf(stderr, "game-sim: capture %s: %s\n", plugins.fullPath(options.dump).c_str(),
-                   reader.error().c_str());
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.dump, reader.error().c_str());
       return exitTrouble;
     }
     return exitWentThrough;
@@ -167,8 +167,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                                   expectPath.empty() ? nullptr : expectPath.c_str(),
                                   options.accept};
     if (const char* error = api.loadCapture(options.replay, &settings, &options.frames)) {
-      std::fprintf(stderr, "game-sim: capture %s: %s\n", plugins.fullPath(options.replay).c_str(),
-                   error);
+      std::fprintf(stderr, "game-sim: capture %s: %s\n", options.replay, error);
       return exitTrouble;
     }
     if (options.svg != nullptr) {
@@ -181,11 +180,11 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
   // Opened here first, so that a scene that cannot be read is named in full, with the reason.
   if (options.scene != nullptr) {
-    std::FILE* scene = std::fopen(options.scene, "rb");
+    std::FILE* scene = sim::openFile(options.scene, "rb");
     if (scene == nullptr) {
       const int reason = errno;
-      std::fprintf(stderr, "game-sim: cannot open scene %s: %s\n",
-                   plugins.fullPath(options.scene).c_str(), std::strerror(reason));
+      std::fprintf(stderr, "game-sim: cannot open scene %s: %s\n", options.scene,
+                   std::strerror(reason));
       return exitTrouble;
     }
     std::fclose(scene);
@@ -201,6 +200,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   }
   if (options.crowd > 0) api.useCrowd(options.crowd);
   const std::string settingsPath = gameDirectory + settingsFileName;
+  const std::string settingsShown = plugins.ownPathShown(settingsPath);
   if (const char* settings = api.sceneSettingsFile()) {
     // Never over a settings file of someone else's unless asked: it may be a player's own.
     const SettingsThere there = settingsThere(settingsPath, settings, api);
@@ -213,7 +213,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
                    "is, and nothing ran. Move it away, run game-sim in a folder of its own, "
                    "give --replace-settings to write %s over it, or run a scene without "
                    "[settings] to let the plug-in read this one\n",
-                   plugins.fullPath(settingsPath.c_str()).c_str(), whose, whose);
+                   settingsShown.c_str(), whose, whose);
       return exitTrouble;
     }
     if (there != SettingsThere::same) {
@@ -221,21 +221,21 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
       std::string kept;
       if (there == SettingsThere::other) {
         const std::string backup = backupPath(settingsPath);
-        if (backup.empty() || std::rename(settingsPath.c_str(), backup.c_str()) != 0) {
+        if (backup.empty() || !sim::renameFile(settingsPath, backup)) {
           std::fprintf(stderr,
                        "game-sim: cannot keep %s as a .bak file beside it: it is left as it is, "
                        "and nothing ran\n",
-                       plugins.fullPath(settingsPath.c_str()).c_str());
+                       settingsShown.c_str());
           return exitTrouble;
         }
-        kept = ", the one that was there kept as " + plugins.fullPath(backup.c_str());
+        kept = ", the one that was there kept as " + plugins.ownPathShown(backup);
       }
       if (!writeSettingsFile(settingsPath, settings)) {
-        std::fprintf(stderr, "game-sim: cannot write %s%s\n", settingsPath.c_str(), kept.c_str());
+        std::fprintf(stderr, "game-sim: cannot write %s%s\n", settingsShown.c_str(), kept.c_str());
         return exitTrouble;
       }
       std::fprintf(stderr, "game-sim: %s settings file put down as %s%s\n", whose,
-                   plugins.fullPath(settingsPath.c_str()).c_str(), kept.c_str());
+                   settingsShown.c_str(), kept.c_str());
     }
   }
   if (options.modulePath != nullptr && !plugins.stageModulePath(options.modulePath)) {
@@ -253,7 +253,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   api.setPluginLog(logFolder.empty() ? "" : (logFolder + logFileName).c_str());
   if (options.holdSettings != nullptr &&
       !plugins.holdSettingsFile(settingsPath, options.holdSettings)) {
-    std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsPath.c_str(),
+    std::fprintf(stderr, "game-sim: cannot hold %s open sharing %s\n", settingsShown.c_str(),
                  options.holdSettings);
     return exitTrouble;
   }
@@ -287,10 +287,11 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     HostTally loaded{};
     HostTally after{};
     // Each load writes its own log: one left from the load before proves nothing.
-    if (options.reloads > 0) std::remove(logPath.c_str());
+    if (options.reloads > 0) sim::removeFile(logPath);
     api.tally(&before);
     if (plugins.load(api, gameDirectory) == 0) {
-      std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n", gameDirectory.c_str());
+      std::fprintf(stderr, "game-sim: no plug-in (*.asi) in %s\n",
+                   plugins.ownPathShown(gameDirectory).c_str());
       return exitTrouble;
     }
     api.tally(&loaded);
@@ -312,7 +313,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     reload.labels = after.lastFrameLabels;
     reload.treated = after.lastFrameTreated;
     reload.accuracySum = after.lastFrameAccuracySum;
-    std::FILE* log = std::fopen(logPath.c_str(), "rb");
+    std::FILE* log = sim::openFile(logPath, "rb");
     reload.logWritten = log != nullptr && std::fgetc(log) != EOF;
     if (log != nullptr) std::fclose(log);
     plugins.readMemory(reload);
@@ -331,8 +332,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
   if (options.heapJson != nullptr) {
     std::fputs(plugins.heapReport(false).c_str(), stdout);
     if (!sim::writeWholeFile(options.heapJson, plugins.heapReport(true))) {
-      std::fprintf(stderr, "game-sim: cannot write %s\n",
-                   plugins.fullPath(options.heapJson).c_str());
+      std::fprintf(stderr, "game-sim: cannot write %s\n", options.heapJson);
       return exitTrouble;
     }
   }
@@ -341,7 +341,7 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     errno = 0;
     if (path == nullptr || write(path)) continue;
     const int reason = errno;
-    std::fprintf(stderr, "game-sim: cannot write %s: %s\n", plugins.fullPath(path).c_str(),
+    std::fprintf(stderr, "game-sim: cannot write %s: %s\n", path,
                  reason == 0 ? "write failed" : std::strerror(reason));
     return exitTrouble;
   }
@@ -349,13 +349,12 @@ int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string&
     errno = 0;
     if (!api.writeExpectation(expectPath.c_str())) {
       const int reason = errno;
-      std::fprintf(stderr, "game-sim: cannot write %s: %s\n",
-                   plugins.fullPath(expectPath.c_str()).c_str(),
+      std::fprintf(stderr, "game-sim: cannot write %s: %s\n", expectPath.c_str(),
                    reason == 0 ? "write failed" : std::strerror(reason));
       return exitTrouble;
     }
     std::fprintf(stderr, "game-sim: today's accuracies written as the expected ones to %s\n",
-                 plugins.fullPath(expectPath.c_str()).c_str());
+                 expectPath.c_str());
   }
   std::fflush(stdout);
   // Like diff: a replay whose accuracies differ from those it is judged by ends with 1.

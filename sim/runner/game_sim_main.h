@@ -18,8 +18,10 @@ struct PluginLoader {
   // it cannot. Released after the frames.
   bool (*holdSettingsFile)(const std::string& path, const char* sharing);
   void (*releaseSettingsFile)();
-  // A path from the command line in full, as the person who gave it would look for it.
-  std::string (*fullPath)(const char* path);
+  // How game-sim shows a path it made itself (the game's folder, the settings file in it) in
+  // its messages: as the person at the terminal would give it to game-sim. A path the person
+  // gave is shown as given.
+  std::string (*ownPathShown)(const std::string& path);
   // Counts the plug-ins' own heap from their load on and reads the process's memory over a run
   // of this many frames; false where it cannot. Asked before the plug-ins load.
   bool (*countHeap)(const GameSimApi& api, std::uint64_t frames);
@@ -34,5 +36,6 @@ struct PluginLoader {
   bool (*guard)(const GameSimApi& api, std::uint32_t limitMilliseconds);
 };
 
+// Every path, given or made, is UTF-8.
 int gameSimMain(int argc, char** argv, const GameSimApi& api, const std::string& gameDirectory,
                 const PluginLoader& plugins);

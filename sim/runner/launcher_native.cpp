@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -188,11 +187,8 @@ bool stageModulePath(const char* path) {
 bool holdSettingsFile(const std::string&, const char*) { return false; }
 void releaseSettingsFile() {}
 
-std::string fullPath(const char* path) {
-  std::error_code error;
-  const std::filesystem::path full = std::filesystem::absolute(path, error);
-  return error ? path : full.lexically_normal().string();
-}
+// The game's folder is --game-dir as given, so its files are named from it as they stand.
+std::string ownPathShown(const std::string& path) { return path; }
 
 // The plug-in's heap is counted in the DLL under Wine; in-process it shares the runner's.
 bool countHeap(const GameSimApi&, std::uint64_t) { return false; }
@@ -235,7 +231,7 @@ int main(int argc, char** argv) {
   const int status =
       gameSimMain(static_cast<int>(rest.size()), rest.data(), *gameSimApi(), directory,
                   {loadPlugin, unloadPlugin, stageModulePath, holdSettingsFile, releaseSettingsFile,
-                   fullPath, countHeap, heapReport, readMemory, guard});
+                   ownPathShown, countHeap, heapReport, readMemory, guard});
   if (help && status == 0) std::fputs(ownOptionsHelp, stdout);
   return status;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "game_sim_main.h"
 #include "heap_watch.h"
 #include "stop_line.h"
@@ -59,13 +60,16 @@ bool redirectImport(HMODULE module, const char* library, const char* function, v
   return true;
 }
 
-std::string narrow(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+// game-sim works in UTF-8 throughout; only the plug-in's staged path is in the code page.
+std::string inCodePage(const std::wstring& text, UINT codePage) {
+  const int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
   out.resize(out.size() - 1);
   return out;
 }
+
+std::string utf8(const std::wstring& text) { return inCodePage(text, CP_UTF8); }
 
 // --- A run that ends early: a fault, a call into a plug-in that does not come back, Ctrl-C ---
 
@@ -254,7 +258,7 @@ int loadPlugins(const GameSimApi& api, const std::string&) {
   if (search == INVALID_HANDLE_VALUE) return 0;
   if (heapCounted) heapwatch::begin();
   do {
-    const std::string path = narrow(gameFolder + found.cFileName);
+    const std::string path = utf8(gameFolder + found.cFileName);
     HMODULE module = loadPlugin(gameFolder + found.cFileName);
     if (module == nullptr) {
       std::fprintf(stderr, "game-sim: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
@@ -273,7 +277,7 @@ int loadPlugins(const GameSimApi& api, const std::string&) {
       continue;
     }
     plugins.push_back(module);
-    api.moduleLoaded(narrow(found.cFileName).c_str(), reinterpret_cast<std::uintptr_t>(module));
+    api.moduleLoaded(utf8(found.cFileName).c_str(), reinterpret_cast<std::uintptr_t>(module));
   } while (FindNextFileW(search, &found));
   FindClose(search);
   if (heapCounted) {
@@ -310,9 +314,10 @@ bool readMemory(ReloadRecord& record) {
   return heapwatch::processMemory(record.workingSet, record.privateBytes);
 }
 
+// Given in UTF-8; the plug-in's GetModuleFileNameA answers in the code page, as Windows would.
 bool stageModulePath(const char* path) {
   pathIsStaged = true;
-  stagedPath = path;
+  stagedPath = inCodePage(sim::widePath(path), CP_ACP);
   return true;
 }
 
@@ -325,8 +330,8 @@ bool holdSettingsFile(const std::string& path, const char* sharing) {
   } else if (std::strcmp(sharing, "none") != 0) {
     return false;
   }
-  heldSettingsFile = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  heldSettingsFile = CreateFileW(sim::widePath(path).c_str(), GENERIC_READ, share, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   return heldSettingsFile != INVALID_HANDLE_VALUE;
 }
 
@@ -335,23 +340,15 @@ void releaseSettingsFile() {
   heldSettingsFile = INVALID_HANDLE_VALUE;
 }
 
-// In full; under Wine as the Unix path, which is how the person at the terminal knows it.
-std::string fullPath(const char* path) {
-  std::vector<char> full(32768);
-  const DWORD length =
-      GetFullPathNameA(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (length == 0 || length >= full.size()) return path;
+// The game's folder is game-sim.exe's own, which under Wine the person named by its Unix path
+// (wine64 ~/my-game/game-sim.exe): the files game-sim makes there are shown by theirs too, and
+// on Windows by their Windows paths.
+std::string ownPathShown(const std::string& path) {
   using UnixName = char*(CDECL*)(const WCHAR*);
   const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName == nullptr) return full.data();
-  std::vector<WCHAR> wide(length + 1);
-  if (MultiByteToWideChar(CP_ACP, 0, full.data(), -1, wide.data(), static_cast<int>(wide.size())) ==
-      0) {
-    return full.data();
-  }
-  char* name = unixName(wide.data());
-  if (name == nullptr) return full.data();
+  char* name = unixName == nullptr ? nullptr : unixName(sim::widePath(path).c_str());
+  if (name == nullptr) return path;
   std::string out = name;
   HeapFree(GetProcessHeap(), 0, name);
   return out;
@@ -359,17 +356,21 @@ std::string fullPath(const char* path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The command line in Unicode, handed on in UTF-8: paths in any script reach the run whole.
+int wmain(int argc, wchar_t** wideArgv) {
   SetConsoleCtrlHandler(onInterrupt, TRUE);
   // Unix line ends, as the simulated game writes its text: a scene printed under Wine and saved
-  // is the very file the built-in one is.
+  // is the very file the built-in one is, and every message ends as the native build's does.
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::string> arguments(static_cast<std::size_t>(argc));
+  std::transform(wideArgv, wideArgv + argc, arguments.begin(), utf8);
   // The longest path Windows has: the game may stand in a folder deeper than MAX_PATH.
   std::vector<wchar_t> path(32768);
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   gameFolder.assign(path.data(), length);
   gameFolder.erase(gameFolder.find_last_of(L'\\') + 1);
-  const std::string directory = narrow(gameFolder);
+  const std::string directory = utf8(gameFolder);
 
   HMODULE host = LoadLibraryW((gameFolder + L"ScriptHookRDR2.dll").c_str());
   using ApiGetter = const GameSimApi* (*)();
@@ -378,10 +379,14 @@ int main(int argc, char** argv) {
                                       : reinterpret_cast<ApiGetter>(reinterpret_cast<void (*)()>(
                                             GetProcAddress(host, "gameSimApi")));
   if (getApi == nullptr) {
-    std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n", directory.c_str());
+    std::fprintf(stderr, "game-sim: ScriptHookRDR2.dll missing in %s\n",
+                 ownPathShown(directory).c_str());
     return exitTrouble;
   }
-  return gameSimMain(argc, argv, *getApi(), directory,
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  return gameSimMain(argc, argv.data(), *getApi(), directory,
                      {loadPlugins, unloadPlugins, stageModulePath, holdSettingsFile,
-                      releaseSettingsFile, fullPath, countHeap, heapReport, readMemory, guard});
+                      releaseSettingsFile, ownPathShown, countHeap, heapReport, readMemory, guard});
 }

@@ -14,6 +14,7 @@
 #include <set>
 #include <string_view>
 
+#include "files.h"
 #include "scene_checks.h"
 #include "scene_lines.h"
 #include "scene_suggestions.h"
@@ -297,7 +298,7 @@ std::string parseScene(const std::string& text, Scene& scene, std::vector<std::s
 
 std::string loadSceneFile(const std::string& path, Scene& scene,
                           std::vector<std::string>* warnings) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (file == nullptr) return "cannot open scene " + path + ": " + std::strerror(errno);
   std::string text;
   char buffer[4096];

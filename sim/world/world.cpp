@@ -13,6 +13,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "files.h"
 #include "natives.h"
 #include "world_live.h"
 
@@ -134,7 +135,7 @@ void keepFrame(WorldState& state, bool mustKeep) {
 // it then holds, whatever the settings file says and however the plug-in read it.
 void readLoggedAngle(FrameRecord& frame) {
   frame.angleLogged = false;
-  std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "rb");
+  std::FILE* log = logPath.empty() ? nullptr : openFile(logPath, "rb");
   if (log == nullptr) return;
   char line[512];
   constexpr std::string_view label = "Angle: ";

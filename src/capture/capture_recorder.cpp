@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/platform.h"
 #include "log/startup_log.h"
 #include "plugin_version.h"
 #include "settings/settings.h"
@@ -172,7 +173,7 @@ void notRecorded(const char* why) {
 }
 
 void beginCapture() {
-  char line[pathCapacity + 200];
+  char line[pathCapacity + 100];  // a path and a few words, which notRecorded wraps in the summary
   if (passesTextUnusable) {
     std::snprintf(line, sizeof line,
                   "Capture: [Capture] Passes is not a whole number from 1 to %u: the default %u",
@@ -189,7 +190,7 @@ void beginCapture() {
     notRecorded("its memory budget could not be had");
     return;
   }
-  file = std::fopen(path, "wb");
+  file = openBesideGame(path, "wb");
   if (file == nullptr) {
     releaseBuffer();
     std::snprintf(line, sizeof line, "%s could not be written", path);

@@ -278,7 +278,7 @@ void appendNotesLeft(LogText& log, const SettingsLoad& settings, std::uint32_t s
 }
 
 void writeLog(const LogText& log, const char* mode) {
-  std::FILE* file = std::fopen(logPath, mode);
+  std::FILE* file = openBesideGame(logPath, mode);
   if (file == nullptr) return;
   std::fwrite(log.bytes, 1, log.length, file);
   std::fclose(file);
@@ -323,6 +323,11 @@ void writeStartupLog(const SettingsLoad& settings) {
   append(log, "%s %s\r\n", pluginName, pluginVersion);
   appendModuleVersion(log, "Game", nullptr);
   appendModuleVersion(log, "ScriptHookRDR2.dll", "ScriptHookRDR2.dll");
+  if (opensByUnicodeName(logPath)) {
+    append(log,
+           "Folder: the game's folder has characters outside the system's code page: its files "
+           "are opened by their Unicode names\r\n");
+  }
   append(log, "%s\r\n", sourceLine(settings));
   append(log, "DisplayAccuracy: %s", displayAccuracy ? "true" : "false");
   appendFallback(log, settings.displayAccuracy, displayAccuracyName.fallback);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/platform.h"
+
 namespace {
 
 // The library as the settings are read, but keeping every value of a key given twice, which the
@@ -287,7 +289,7 @@ FileEncoding fileEncoding(std::FILE* file) {
 }
 
 void noteFileLines(const char* path, SettingsLoad& load) {
-  std::FILE* const file = std::fopen(path, "rb");
+  std::FILE* const file = openBesideGame(path, "rb");
   if (file == nullptr) {
     load.notesSearch = FileNotesSearch::failed;
     return;

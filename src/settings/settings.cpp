@@ -157,7 +157,7 @@ SettingsLoad loadSettings() {
   // A file that opens for reading is only ever read. It stays open, read-only and shared with
   // everyone, until the values are read.
   errno = 0;
-  std::FILE* const presence = std::fopen(path, "r");
+  std::FILE* const presence = openBesideGame(path, "r");
   if (presence == nullptr) {
     // Only a file that is not there may be created: one we cannot open (locked, no read access)
     // still holds the player's settings and must survive. ENOENT means absent in glibc, in
@@ -172,15 +172,15 @@ SettingsLoad loadSettings() {
     ini.SetValue("Settings", "Angle", angle);
     ini.SetValue("Settings", "; Angle Explanation:", angleExplanation);
     load.source = SettingsSource::notCreated;
+    if (std::FILE* file = openBesideGame(path, "wb")) {
 #ifdef _WIN32
-    if (ini.SaveFile(path) == SI_OK) load.source = SettingsSource::created;
+      ini.SaveFile(file);
 #else
-    if (std::FILE* file = std::fopen(path, "wb")) {
       CrLfWriter writer(file);
       ini.Save(writer);
+#endif
       if (std::fclose(file) == 0) load.source = SettingsSource::created;
     }
-#endif
     return load;
   }
 
@@ -188,7 +188,10 @@ SettingsLoad loadSettings() {
   // both lookups give their defaults, and the file stays as it is. So does one saved as UTF-16,
   // which the library would take for narrow text with a NUL after most letters.
   load.encoding = fileEncoding(presence);
-  const bool loaded = load.encoding != FileEncoding::utf16 && ini.LoadFile(path) == SI_OK;
+  std::FILE* const file =
+      load.encoding == FileEncoding::utf16 ? nullptr : openBesideGame(path, "rb");
+  const bool loaded = file != nullptr && ini.LoadFile(file) == SI_OK;
+  if (file != nullptr) std::fclose(file);
   if (!loaded) {
     load.source =
         load.encoding == FileEncoding::utf16 ? SettingsSource::unicode : SettingsSource::notLoaded;

@@ -22,6 +22,7 @@ from scratch_checkout import copy_checkout  # noqa: E402  (tests/tools, put on t
 
 WINE = os.environ.get("E2E_WINE", "/usr/lib/wine/wine64")
 WINDOWS_BUILD = os.environ.get("E2E_WINDOWS_BUILD", "")
+WINDOWS_CAPTURE_BUILD = os.environ.get("E2E_WINDOWS_CAPTURE_BUILD", "")
 WORK = os.environ.get("E2E_WORK", "")
 SIM_NATIVE = os.environ.get("E2E_SIM_NATIVE", "")
 SIM_NATIVE_MISBEHAVING = os.environ.get("E2E_SIM_NATIVE_MISBEHAVING", "")
@@ -586,6 +587,79 @@ class PathTest(RunChecks):
         self.assertFalse(os.path.exists(os.path.join(cut_folder, SETTINGS_NAME)))
         self.assertEqual(read_bytes(os.path.join(folder, SETTINGS_NAME)), PLAYERS_SETTINGS)
         self.assert_nothing_written(root)
+
+    def test_game_folder_and_files_named_outside_the_code_page(self):
+        # Wine's code page here (1252) has no ゲーム and no 日本: GetModuleFileNameA gives the
+        # plug-in Z:\...\???\game-sim.exe, and narrow file calls would look for "??.ini".
+        folder = lay_out_game("ゲーム")
+        settings = os.path.join(folder, SETTINGS_NAME)
+        stderr = os.path.join(folder, "stderr.txt")
+
+        # game-sim.exe in that folder puts the built-in scene's settings file down and says
+        # where, as the person would give it to game-sim, in a line ending in LF alone.
+        status, said = run_plain(folder, "--frames", "1")
+        self.assertEqual(status, 0, said)
+        self.assertEqual(read_bytes(stderr), f"game-sim: the built-in scene's settings file put "
+                                             f"down as {settings}\n".encode())
+        os.remove(settings)
+        os.remove(os.path.join(folder, LOG_NAME))
+
+        # The plug-in creates its settings file and log there, and reads an edited Angle back.
+        shutil.copy(FAULTS_WORLD, os.path.join(folder, "日本.ini"))
+        edited = dict(WORLD_IN_MEMORY, **{"Two degrees off": 16})
+        for angle, accuracies in ((b"3.000000", WORLD_IN_MEMORY), (b"2.5", edited)):
+            with self.subTest(angle=angle):
+                if angle != b"3.000000":
+                    write_bytes(settings, CREATED_SETTINGS.replace(b"3.000000", angle))
+                before = read_bytes(settings)
+                status, said = run_plain(folder, "--scene", "日本.ini", "--frames", "2", "--json",
+                                         "結果.json")
+                self.assertEqual(status, 0, said)
+                with open(os.path.join(folder, "結果.json"), encoding="utf-8") as file:
+                    self.assert_treated(json.load(file), accuracies)
+                log = read_bytes(os.path.join(folder, LOG_NAME)).split(b"\r\n")
+                self.assertIn(b"Folder: the game's folder has characters outside the system's "
+                              b"code page: its files are opened by their Unicode names", log)
+                self.assertIn(b"Angle: " + angle.rstrip(b"0").rstrip(b"."), log)
+                if before is None:
+                    self.assertEqual(read_bytes(settings), CREATED_SETTINGS)
+                else:
+                    self.assertEqual(read_bytes(settings), before)
+
+        # The capture flavour records there; the release plug-in replays 日本.capture.
+        shutil.copy(os.path.join(WINDOWS_CAPTURE_BUILD, "vok.quillmarrowfendcask.asi"), folder)
+        status, said = run_plain(folder, "--scene", "日本.ini", "--frames", "2")
+        self.assertEqual(status, 0, said)
+        os.rename(os.path.join(folder, "vok.quillmarrowfendcask.capture"),
+                  os.path.join(folder, "日本.capture"))
+        shutil.copy(os.path.join(WINDOWS_BUILD, "vok.quillmarrowfendcask.asi"), folder)
+        os.remove(settings)  # the capture puts down the settings it was recorded with
+        status, said = run_plain(folder, "--replay", "日本.capture", "--json", "再生.json")
+        self.assertEqual(status, 0, said)
+        with open(os.path.join(folder, "再生.json"), encoding="utf-8") as file:
+            replayed = json.load(file)
+        self.assertEqual(len(replayed["frames"]), 2)
+        for frame in replayed["frames"]:
+            self.assertEqual(sorted(ped["accuracy"] for ped in frame["peds"]
+                                    if ped["accuracy"] >= 0), sorted(edited.values()))
+            for ped in frame["peds"]:
+                self.assertEqual(ped["captured"], ped["accuracy"], ped)
+        self.assertNotIn(b"\r", read_bytes(stderr))
+
+    def test_sim_native_in_a_folder_named_outside_ascii(self):
+        folder = os.path.join(WORK, "ゲーム-native")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        scene = os.path.join(folder, "日本.ini")
+        shutil.copy(FAULTS_WORLD, scene)
+        settings = os.path.join(folder, SETTINGS_NAME)
+        self.assert_treated(run_native(folder, "--scene", scene, "--frames", "2"),
+                            WORLD_IN_MEMORY)
+        self.assertEqual(read_bytes(settings), CREATED_SETTINGS)
+        self.assertIn(b"Angle: 3\r\n", read_bytes(os.path.join(folder, LOG_NAME)))
+        write_bytes(settings, CREATED_SETTINGS.replace(b"3.000000", b"2.5"))
+        self.assert_treated(run_native(folder, "--scene", scene, "--frames", "2"),
+                            dict(WORLD_IN_MEMORY, **{"Two degrees off": 16}))
 
     def staged_run(self, name, module_path, with_players_file=True):
         """A run in which the plug-in's GetModuleFileNameA answers module_path."""

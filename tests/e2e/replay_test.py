@@ -172,7 +172,8 @@ class ReplayTest(unittest.TestCase):
             status, _, error = replay_under_wine(path, name, "--quiet")
             self.assertEqual(status, 2, f"{name}: {error}")
             self.assertEqual(error.count("\n"), 1, f"{name}: {error}")
-            self.assertTrue(error.startswith(f"game-sim: capture {path}: {what}"),
+            # Named as given.
+            self.assertTrue(error.startswith(f"game-sim: capture {e2e.windows_path(path)}: {what}"),
                             f"{name}: {error}")
 
 

@@ -149,7 +149,7 @@ def main():
             file.write(bytes([byte[0] ^ 0x10]))
         status, _, error = replay(sim_native, os.path.join(work, "bad"), home, replays[0])
         expected = errors[0].split(": ", 2)[2]
-        check(status == 2 and error == f"game-sim: capture {os.path.join(home, CAPTURE)}: "
+        check(status == 2 and error == f"game-sim: capture {commands[0][-1]}: "
               f"{expected}\n", f"a flipped byte gave status {status} and:\n{error}")
         print(f"replayed: every ped as captured; after the row: {changed}, {missing}")
     finally:

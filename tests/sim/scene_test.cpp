@@ -255,7 +255,7 @@ TEST(GameSimSettingsFile, NeverWritesOverAnotherFileUnlessAsked) {
   // No plug-in is found: a run that got past the settings file stops there, saying so.
   PluginLoader noPlugins{};
   noPlugins.load = [](const GameSimApi&, const std::string&) { return 0; };
-  noPlugins.fullPath = [](const char* given) { return std::string(given); };
+  noPlugins.ownPathShown = [](const std::string& made) { return made; };
   const auto run = [&](std::vector<std::string> options) {
     std::vector<char*> argv{const_cast<char*>("game-sim")};
     for (std::string& option : options) argv.push_back(option.data());
