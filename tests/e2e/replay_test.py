@@ -185,8 +185,16 @@ class CaptureFileTest(unittest.TestCase):
         game = e2e.lay_out_game("capture-killed")
         shutil.copy(os.path.join(CAPTURE_BUILD, "vok.quillmarrowfendcask.asi"), game)
         capture = os.path.join(game, CAPTURE_NAME)
+        # The built-in scene with a capture longer than the run, so that the kill, not the
+        # capture's own end, stops it however slowly the test looks.
+        scene = subprocess.run([e2e.SIM_NATIVE, "--print-default-scene"], check=True,
+                               capture_output=True, text=True, timeout=60).stdout
+        scene = scene.replace("\nEND\n", "\n\n[Capture]\nPasses = 1000000\nEND\n", 1)
+        self.assertIn("Passes = 1000000", scene)
+        e2e.write_bytes(os.path.join(game, "endless.ini"), scene.encode())
         run = subprocess.Popen([e2e.WINE, os.path.join(game, "game-sim.exe"), "--quiet",
-                                "--frames", "1000000"], env=ENVIRONMENT, cwd=game,
+                                "--scene", "endless.ini", "--frames", "1000000"],
+                               env=ENVIRONMENT, cwd=game,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             # Killed while it records, a few dozen passes in: no unload, no end block.
