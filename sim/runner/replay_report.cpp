@@ -99,14 +99,6 @@ std::string labelCell(const FrameRecord& frame, const PassView& view, std::size_
 
 bool expecting(const ReplayRecord& replay) { return !replay.options.expectPath.empty(); }
 
-// Padded to the cells a terminal shows, a wide East Asian character taking two.
-void padded(std::string& out, const std::string& text, std::size_t width) {
-  out += text;
-  const std::size_t shown = displayWidth(text);
-  if (shown < width) out.append(width - shown, ' ');
-  out += "  ";
-}
-
 std::string frameTable(const WorldState& state, const ReplayRecord& replay,
                        const FrameRecord& frame, const PassView& view) {
   const Scene& scene = state.scene;
@@ -123,30 +115,12 @@ std::string frameTable(const WorldState& state, const ReplayRecord& replay,
     if (expecting(replay)) row.push_back(judgedCell("expected", view.expected[i], view.now[i]));
     row.push_back(labelCell(frame, view, i));
   }
-  std::vector<std::size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      widths[c] = std::max(widths[c], displayWidth(row[c]));
-    }
-  }
   std::string out = "Pass " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +
                     " native calls, " + std::to_string(frame.labels.size()) + " labels";
   if (view.differs) out += "; accuracies differ from the captured ones";
   if (view.differsExpected) out += "; accuracies differ from the expected ones";
   out += "\n";
-  for (const auto& row : rows) {
-    out += "  ";
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (c + 1 == row.size()) {
-        out += row[c];
-      } else {
-        padded(out, row[c], widths[c]);
-      }
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    out += "\n";
-  }
-  return out;
+  return out + tableText(rows);
 }
 
 std::string settingText(bool used, bool captured) {

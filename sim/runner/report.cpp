@@ -169,14 +169,6 @@ std::string barrelOffCell(const Scene& scene, std::size_t index) {
   return fixed(misalignment, 2) + " deg";
 }
 
-// Padded to the cells a terminal shows, a wide East Asian character taking two.
-void padded(std::string& out, const std::string& text, std::size_t width) {
-  out += text;
-  const std::size_t shown = displayWidth(text);
-  if (shown < width) out.append(width - shown, ' ');
-  out += "  ";
-}
-
 }  // namespace
 
 const Label* labelOf(const FrameRecord& frame, const Scene& scene, std::size_t actorIndex) {
@@ -215,12 +207,6 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
             : "\"" + label->text + "\" at " + fixed(label->x, 3) + ", " + fixed(label->y, 3),
     });
   }
-  std::vector<std::size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      widths[c] = std::max(widths[c], displayWidth(row[c]));
-    }
-  }
   std::string out =
       "Frame " + std::to_string(frame.number) + ": " + std::to_string(frame.natives) +
       " native calls, " + std::to_string(frame.labels.size()) + " labels, " +
@@ -228,19 +214,7 @@ std::string frameTable(const WorldState& state, std::size_t frameIndex) {
            ? "set released, then scriptWait(" + std::to_string(frame.waitMilliseconds) + ")"
            : "NOT ended by the set release and the wait") +
       "\n";
-  for (const auto& row : rows) {
-    out += "  ";
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (c + 1 == row.size()) {
-        out += row[c];
-      } else {
-        padded(out, row[c], widths[c]);
-      }
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    out += "\n";
-  }
-  return out;
+  return out + tableText(rows);
 }
 
 namespace {

@@ -82,4 +82,26 @@ std::size_t displayWidth(std::string_view text) {
   return cells;
 }
 
+std::string tableText(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      widths[c] = std::max(widths[c], displayWidth(row[c]));
+    }
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    out += "  ";
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      out += row[c];
+      if (c + 1 == row.size()) break;
+      out.append(widths[c] - displayWidth(row[c]) + 2, ' ');
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    out += "\n";
+  }
+  return out;
+}
+
 }  // namespace sim

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -10,5 +12,9 @@ namespace sim {
 // Width W or F), none for a combining mark or a zero-width character, one for any other, and one
 // for each byte that is not well-formed UTF-8.
 std::size_t displayWidth(std::string_view text);
+
+// The rows as lines of a table under one another, each indented by two, each column padded to
+// its widest cell as a terminal shows it, no line ending in spaces.
+std::string tableText(const std::vector<std::vector<std::string>>& rows);
 
 }  // namespace sim
